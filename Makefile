@@ -1,0 +1,47 @@
+# Entry points: `make run` (the program's main job), `make test`, `make bench`.
+JOBS      ?= $(shell nproc)
+BUILD     ?= build
+ASAN      ?= build-asan
+BENCHDIR  ?= build-bench
+CMAKE_GEN := -G Ninja
+
+.PHONY: all bootstrap build run test test-unit test-asan bench clean
+
+all: build
+
+bootstrap:
+	@bash scripts/bootstrap
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: bootstrap $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/src/tools/quorvel-status
+
+test-unit: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+$(ASAN)/build.ninja:
+	cmake -S . -B $(ASAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=ON
+
+# The core tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: bootstrap $(ASAN)/build.ninja
+	cmake --build $(ASAN) -j $(JOBS) --target quorvel_core_tests
+	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		ctest --output-on-failure -j $(JOBS) -L unit
+
+test: test-unit test-asan
+
+$(BENCHDIR)/build.ninja:
+	cmake -S . -B $(BENCHDIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCH=ON
+
+bench: bootstrap $(BENCHDIR)/build.ninja
+	cmake --build $(BENCHDIR) -j $(JOBS)
+	./$(BENCHDIR)/bench/quorvel_core_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+		--benchmark_display_aggregates_only=true
+
+clean:
+	rm -rf $(BUILD) $(ASAN) $(BENCHDIR)

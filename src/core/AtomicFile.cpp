@@ -1,0 +1,79 @@
+#include "core/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <system_error>
+
+namespace quorvel::files {
+namespace {
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// The rename itself is only durable once the folder's entry is on disk too.
+void syncFolder(const std::filesystem::path& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+bool writeAtomically(const std::filesystem::path& target, std::string_view bytes) {
+    const std::filesystem::path dir =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    std::string tmpl = (dir / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
+    const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+
+    struct stat existing {};
+    const mode_t mode = ::stat(target.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0600;
+    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes) && ::fdatasync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(tmpl.c_str(), target.c_str()) == 0) {
+        syncFolder(dir);
+        return true;
+    }
+    ::unlink(tmpl.c_str());
+    return false;
+}
+
+std::optional<std::string> readWhole(const std::filesystem::path& file) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) return std::nullopt;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string content;
+    const auto size = std::filesystem::file_size(file, ec);
+    if (!ec) content.reserve(static_cast<size_t>(size));
+    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return content;
+}
+
+bool createDirectories(const std::filesystem::path& dir) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    return std::filesystem::is_directory(dir, ec);
+}
+
+bool removeFile(const std::filesystem::path& file) {
+    std::error_code ec;
+    return std::filesystem::remove(file, ec) && !ec;
+}
+
+}  // namespace quorvel::files

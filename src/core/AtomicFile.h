@@ -1,0 +1,25 @@
+#pragma once
+// Whole-file reads and crash-safe whole-file writes.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorvel::files {
+
+// Writes `bytes` to a temporary file in the target's folder, flushes it to disk and renames it
+// over `target`: a crash at any moment leaves either the old or the new file. Keeps the mode
+// bits of an existing target. Returns false (and leaves the target untouched) on any failure.
+bool writeAtomically(const std::filesystem::path& target, std::string_view bytes);
+
+// The whole content of a regular file, or nothing when it cannot be read.
+std::optional<std::string> readWhole(const std::filesystem::path& file);
+
+// Creates a folder with its parents; true when it exists afterwards. Never throws.
+bool createDirectories(const std::filesystem::path& dir);
+
+// Removes a file; false when it was not there or could not be removed. Never throws.
+bool removeFile(const std::filesystem::path& file);
+
+}  // namespace quorvel::files
