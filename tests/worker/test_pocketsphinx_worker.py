@@ -1,0 +1,121 @@
+"""The real worker with Debian's English recogniser, spoken to through its line protocol."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+from pathlib import Path
+
+from worker_helpers import (POCKETSPHINX_MODEL, start_worker, word_errors, write_wav)
+
+SENTENCES = [
+    "the quick brown fox jumps over the lazy dog",
+    "please call me back when you get home",
+    "the weather today is cold and windy",
+    "open the window and let the fresh air in",
+    "she reads a book every night before bed",
+]
+
+
+def speak(text, path):
+    """flite speech converted to 16 kHz mono 16-bit, the format the client writes."""
+    raw = str(path) + ".flite.wav"
+    subprocess.run(["flite", "-voice", "kal16", "-t", text, "-o", raw], check=True)
+    subprocess.run(["sox", raw, "-r", "16000", "-c", "1", "-b", "16", str(path)], check=True)
+    os.remove(raw)
+
+
+class PocketsphinxWorkerTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        for tool in ("flite", "sox"):
+            if shutil.which(tool) is None:
+                raise AssertionError("%s is missing: run scripts/bootstrap" % tool)
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.dir = Path(cls.tmp.name)
+        cls.wavs = []
+        for i, text in enumerate(SENTENCES):
+            path = cls.dir / ("s%d.wav" % i)
+            speak(text, path)
+            cls.wavs.append(path)
+        cls.worker = start_worker(POCKETSPHINX_MODEL, "pocketsphinx", "en",
+                                  stderr_path=cls.dir / "stderr.log")
+        cls.ready = cls.worker.read_line(60)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.worker.close()
+        cls.tmp.cleanup()
+
+    def test_first_line_is_ready(self):
+        self.assertEqual(self.ready, b'{"ready":true}')
+
+    def test_recognises_speech_with_low_word_error(self):
+        errors = words = 0
+        for i, (text, wav) in enumerate(zip(SENTENCES, self.wavs)):
+            reply = self.worker.request(100 + i, wav)
+            self.assertEqual(reply["id"], 100 + i)
+            errors += word_errors(text, reply["text"])
+            words += len(text.split())
+        self.assertLessEqual(errors / words, 0.20, "word error %d of %d" % (errors, words))
+
+    def test_unreadable_wavs_get_empty_text_and_the_worker_keeps_serving(self):
+        garbage = self.dir / "garbage.wav"
+        garbage.write_bytes(b"this is not audio" * 100)
+        truncated = self.dir / "truncated.wav"
+        truncated.write_bytes(self.wavs[0].read_bytes()[:30])
+        empty = self.dir / "empty.wav"
+        write_wav(empty, [])
+        cases = [("missing file", self.dir / "absent.wav"), ("not a WAV", garbage),
+                 ("cut inside the header", truncated), ("a folder", self.dir),
+                 ("no samples", empty), ("empty path", "")]
+        for n, (name, wav) in enumerate(cases):
+            with self.subTest(name):
+                self.assertEqual(self.worker.request(200 + n, wav), {"id": 200 + n, "text": ""})
+        reply = self.worker.request(299, self.wavs[1])
+        self.assertEqual(reply["text"], SENTENCES[1])
+
+    def test_other_wav_formats_are_converted(self):
+        formats = {"44.1 kHz stereo": ["-r", "44100", "-c", "2"],
+                   "8-bit unsigned 22.05 kHz": ["-r", "22050", "-b", "8", "-e", "unsigned-integer"]}
+        for n, (name, options) in enumerate(formats.items()):
+            with self.subTest(name):
+                path = self.dir / ("fmt%d.wav" % n)
+                subprocess.run(["sox", str(self.wavs[1])] + options + [str(path)], check=True)
+                reply = self.worker.request(300 + n, path)
+                self.assertLessEqual(word_errors(SENTENCES[1], reply["text"]), 1, reply)
+
+    def test_request_path_written_without_escaping_is_understood(self):
+        # "\\t" would read as a tab if the line were taken for escaped JSON.
+        for n, folder in enumerate(['back\\slash "quoted"', "a\\tb"]):
+            with self.subTest(folder):
+                odd = self.dir / folder
+                odd.mkdir()
+                wav = odd / "req_7.wav"
+                shutil.copy(self.wavs[2], wav)
+                self.worker.send_line('{"id":%d,"wav":"%s"}' % (70 + n, wav))
+                self.assertEqual(self.worker.read_json(), {"id": 70 + n, "text": SENTENCES[2]})
+
+    def test_unreadable_request_lines_are_skipped(self):
+        for line in ("not json", "[1,2]", '{"wav":"x.wav"}', ""):
+            self.worker.send_line(line)
+        reply = self.worker.request(400, self.wavs[3])
+        self.assertEqual(reply["id"], 400)
+        self.assertLessEqual(word_errors(SENTENCES[3], reply["text"]), 2)
+
+
+class WorkerLifecycleTest(unittest.TestCase):
+    def test_end_of_input_ends_the_worker_cleanly(self):
+        worker = start_worker(POCKETSPHINX_MODEL, "pocketsphinx", "")
+        try:
+            self.assertEqual(worker.read_json(60), {"ready": True})
+            worker.proc.stdin.close()
+            self.assertEqual(worker.wait(10), 0)
+            self.assertIsNone(worker.read_line(1))
+        finally:
+            worker.close()
+
+
+if __name__ == "__main__":
+    unittest.main()
