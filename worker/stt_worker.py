@@ -31,7 +31,7 @@ import wave
 SAMPLE_RATE = 16000
 SHERPA_MIN_VERSION = (1, 12, 14)
 # Whisper sees at most 30 s per pass; cut a little earlier, at a quiet spot.
-WHISPER_MAX_CHUNK = 28 * SAMPLE_RATE
+WHISPER_MAX_CHUNK = 29 * SAMPLE_RATE
 WHISPER_MIN_CHUNK = 20 * SAMPLE_RATE
 QUIET_WINDOW = SAMPLE_RATE // 10
 

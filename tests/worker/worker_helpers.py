@@ -68,13 +68,15 @@ class LineProcess:
         return self.proc.wait(timeout)
 
     def close(self):
-        if self.proc.poll() is None:
-            try:
-                self.proc.stdin.close()
-                self.proc.wait(10)
-            except (OSError, subprocess.TimeoutExpired):
-                self.proc.kill()
-                self.proc.wait()
+        try:
+            self.proc.stdin.close()
+        except OSError:
+            pass  # the child is gone and took the pipe's reader with it
+        try:
+            self.proc.wait(10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
         self.proc.stdout.close()
         self._stderr.close()
 
