@@ -1,0 +1,67 @@
+#pragma once
+// Running totals of the user's dictation in "stats.json": words, sessions, applications used,
+// typing speed; and the figures derived from them and the history.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/HistoryEntry.h"
+
+namespace quorvel {
+
+class StatsStore {
+  public:
+    struct Session {
+        int64_t words = 0;
+        std::optional<std::string> sourceApp;
+    };
+
+    static constexpr double kDefaultTypedWPM = 40;
+
+    // Loads the file; a missing, unreadable or undecodable file gives the initial values.
+    explicit StatsStore(std::filesystem::path url);
+
+    const std::filesystem::path& url() const { return url_; }
+    int64_t wordsTotal() const { return wordsTotal_; }
+    int64_t sessionsTotal() const { return sessionsTotal_; }
+    const std::set<std::string>& appsUsed() const { return appsUsed_; }
+    double typedWPM() const { return typedWPM_; }
+    void setTypedWPM(double wordsPerMinute);  // saved at once
+
+    // Adds one session and saves. An absent or empty application name is not recorded.
+    void recordSession(int64_t words, const std::optional<std::string>& sourceApp);
+
+    // The same as one recordSession per session, but the file is written once at the end.
+    void recordSessions(const std::vector<Session>& sessions);
+
+    // One session per history entry (its word count and application), saved once: the
+    // start-up migration of an existing history.
+    void migrateFrom(const std::vector<HistoryEntry>& history);
+
+    // Mean words per minute over entries longer than 500 ms whose rate is above 0 and below 400;
+    // absent when no entry qualifies.
+    static std::optional<double> averageDictationWPM(const std::vector<HistoryEntry>& history);
+
+    // Hours that typing every dictated word would have taken at `typedWPM`.
+    double hoursSaved() const;
+
+    // The shareable summary (Russian), e.g. for the clipboard.
+    std::string shareText(const std::vector<HistoryEntry>& history) const;
+
+  private:
+    void load();
+    void add(const Session& session);
+    void save() const;
+
+    std::filesystem::path url_;
+    int64_t wordsTotal_ = 0;
+    int64_t sessionsTotal_ = 0;
+    std::set<std::string> appsUsed_;
+    double typedWPM_ = kDefaultTypedWPM;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,238 @@
+#include "core/HistoryStore.h"
+
+#include <algorithm>
+#include <regex>
+
+#include "core/AppPaths.h"
+#include "support/TempHome.h"
+
+namespace quorvel {
+namespace {
+
+constexpr double kDay = 86400;
+
+class HistoryStoreTest : public testing::TempHome {
+  protected:
+    HistoryStore makeStore() const {
+        return HistoryStore(AppPaths::historyURL(), AppPaths::recordingsDir());
+    }
+
+    static HistoryEntry entry(const std::string& text, double ageSeconds = 0,
+                              std::optional<std::string> audio = std::nullopt) {
+        return HistoryEntry{.ts = "2024-01-01 12:00:00",
+                            .text = text,
+                            .elapsedMs = 1000,
+                            .modeName = "m",
+                            .audioPath = std::move(audio),
+                            .createdAt = localtime::nowSeconds() - ageSeconds};
+    }
+
+    static std::string line(const HistoryEntry& e) { return e.toJson().dump() + "\n"; }
+
+    static std::vector<std::string> texts(const std::vector<HistoryEntry>& entries) {
+        std::vector<std::string> out;
+        for (const auto& e : entries) out.push_back(e.text);
+        return out;
+    }
+
+    static size_t lineCount(const std::string& content) {
+        return static_cast<size_t>(std::count(content.begin(), content.end(), '\n'));
+    }
+};
+
+TEST_F(HistoryStoreTest, ConstructorCreatesFolders) {
+    const auto recordings = home() / "elsewhere" / "rec";
+    HistoryStore store(AppPaths::historyURL(), recordings);
+    EXPECT_TRUE(std::filesystem::is_directory(recordings));
+    EXPECT_TRUE(std::filesystem::is_directory(AppPaths::supportDir()));
+    EXPECT_EQ(store.recordingsDir(), recordings);
+}
+
+TEST_F(HistoryStoreTest, AppendCreatesFileThenAddsLinesAndFillsAnEmptyTimestamp) {
+    const HistoryStore store = makeStore();
+    HistoryEntry first = entry("first");
+    first.ts = "";
+    ASSERT_TRUE(store.append(first));
+    EXPECT_EQ(lineCount(readFile(store.url())), 1u);
+    ASSERT_TRUE(store.append(entry("second")));
+    const std::string content = readFile(store.url());
+    EXPECT_EQ(lineCount(content), 2u);
+    EXPECT_EQ(content.back(), '\n');
+
+    const auto entries = store.read(10);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].ts, "2024-01-01 12:00:00");
+    EXPECT_TRUE(std::regex_match(entries[1].ts, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)")))
+        << entries[1].ts;
+    EXPECT_EQ(entries[1].id, first.id);
+}
+
+TEST_F(HistoryStoreTest, AppendRefusesTextThatIsNotUtf8) {
+    const HistoryStore store = makeStore();
+    EXPECT_FALSE(store.append(entry("bad \xFF byte")));
+    EXPECT_FALSE(std::filesystem::exists(store.url()));
+}
+
+TEST_F(HistoryStoreTest, AppendAfterATornLastLineStartsANewLine) {
+    const HistoryStore store = makeStore();
+    const std::string torn = line(entry("one"));
+    writeFile(store.url(), torn + R"({"id":"3F2504E0-4F89-41D3-9A0C-03)");
+    ASSERT_TRUE(store.append(entry("two")));
+    EXPECT_EQ(texts(store.read(10)), (std::vector<std::string>{"two", "one"}));
+    EXPECT_EQ(lineCount(readFile(store.url())), 3u);
+}
+
+TEST_F(HistoryStoreTest, ReadReturnsNewestFirstAndLimitCountsLines) {
+    const HistoryStore store = makeStore();
+    EXPECT_TRUE(store.read(300).empty());  // no file yet
+    for (const char* t : {"1", "2", "3", "4", "5"}) store.append(entry(t));
+    EXPECT_EQ(texts(store.read(2)), (std::vector<std::string>{"5", "4"}));
+    EXPECT_TRUE(store.read(0).empty());
+    EXPECT_EQ(texts(store.read(5)), (std::vector<std::string>{"5", "4", "3", "2", "1"}));
+    EXPECT_EQ(texts(store.read(100000)).size(), 5u);
+}
+
+TEST_F(HistoryStoreTest, ReadFromTheEndMatchesTheWholeFileAcrossBlocksAndBlankLines) {
+    // Lines longer than a read block, empty lines and a missing final line feed.
+    const HistoryStore store = makeStore();
+    std::string content = "\n\n";
+    std::vector<std::string> expected;  // newest first
+    for (int i = 0; i < 40; ++i) {
+        const std::string padding(i % 7 == 0 ? 70000 : 3000, 'x');
+        content += line(entry(std::to_string(i) + padding)) + (i % 5 == 0 ? "\n\n" : "");
+        expected.insert(expected.begin(), std::to_string(i));
+    }
+    content.pop_back();
+    writeFile(store.url(), content);
+    for (size_t limit : {1u, 2u, 7u, 39u, 40u, 41u}) {
+        std::vector<std::string> got;
+        for (const auto& e : store.read(limit)) got.push_back(e.text.substr(0, e.text.find('x')));
+        const std::vector<std::string> want(expected.begin(),
+                                            expected.begin() + std::min<size_t>(limit, 40));
+        EXPECT_EQ(got, want) << "limit " << limit;
+    }
+}
+
+TEST_F(HistoryStoreTest, UndecodableLinesAreSkippedButCountAgainstTheLimit) {
+    const HistoryStore store = makeStore();
+    writeFile(store.url(), line(entry("a")) + line(entry("b")) + "{broken\n" +
+                               R"({"text":7})"
+                               "\n" +
+                               "{\"text\":\"bad \xFF\"}\n" + line(entry("c")));
+    EXPECT_EQ(texts(store.read(10)), (std::vector<std::string>{"c", "b", "a"}));
+    // The last four lines hold one good entry; one stray byte does not hide the rest of the file.
+    EXPECT_EQ(texts(store.read(4)), (std::vector<std::string>{"c"}));
+    EXPECT_EQ(texts(store.read(5)), (std::vector<std::string>{"c", "b"}));
+}
+
+TEST_F(HistoryStoreTest, RemoveDeletesTheEntryAndItsAudioAndDropsCorruptLines) {
+    const HistoryStore store = makeStore();
+    const auto audio = writeFile(store.recordingsDir() / "rec-1.wav", "RIFF");
+    const HistoryEntry doomed = entry("doomed", 0, audio.string());
+    writeFile(store.url(),
+              line(entry("a")) + "garbage\n" + "\xC3\x28\n" + line(doomed) + line(entry("b")));
+
+    // Ids are matched in any letter case.
+    std::string lower = doomed.id;
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    EXPECT_TRUE(store.remove(lower));
+    EXPECT_FALSE(std::filesystem::exists(audio));
+    EXPECT_EQ(texts(store.read(10)), (std::vector<std::string>{"b", "a"}));
+    EXPECT_EQ(lineCount(readFile(store.url())), 2u);
+    EXPECT_FALSE(store.remove(doomed.id));
+}
+
+TEST_F(HistoryStoreTest, RemoveOfAnUnknownIdLeavesTheFileByteForByte) {
+    const HistoryStore store = makeStore();
+    const std::string content = line(entry("a")) + "garbage\n\n" + line(entry("b"));
+    writeFile(store.url(), content);
+    EXPECT_FALSE(store.remove("3F2504E0-4F89-41D3-9A0C-0305E82C3301"));
+    EXPECT_FALSE(store.remove("not an id"));
+    // The id text occurs in the file, but not as an entry's id.
+    const std::string decoy = line(HistoryEntry{.text = "3F2504E0-4F89-41D3-9A0C-0305E82C3301"});
+    writeFile(store.url(), content + decoy);
+    EXPECT_FALSE(store.remove("3F2504E0-4F89-41D3-9A0C-0305E82C3301"));
+    EXPECT_EQ(readFile(store.url()), content + decoy);
+}
+
+TEST_F(HistoryStoreTest, CleanupRemovesExpiredEntriesAndOnlyTheirAudio) {
+    const HistoryStore store = makeStore();
+    const auto oldAudio = writeFile(store.recordingsDir() / "rec-old.wav", "RIFF");
+    const auto newAudio = writeFile(store.recordingsDir() / "rec-new.wav", "RIFF");
+    const auto orphan = writeFile(store.recordingsDir() / "rec-orphan.wav", "RIFF");
+    store.append(entry("old", 31 * kDay, oldAudio.string()));
+    store.append(entry("new", 29 * kDay, newAudio.string()));
+    EXPECT_EQ(store.cleanup(HistoryStore::KeepPolicy::d30), 1u);
+    EXPECT_EQ(texts(store.read(10)), (std::vector<std::string>{"new"}));
+    EXPECT_FALSE(std::filesystem::exists(oldAudio));
+    EXPECT_TRUE(std::filesystem::exists(newAudio));
+    EXPECT_TRUE(std::filesystem::exists(orphan));
+}
+
+TEST_F(HistoryStoreTest, CleanupWritesBackEntriesWithoutCreationTimeAndDropsCorruptLines) {
+    const HistoryStore store = makeStore();
+    writeFile(store.url(),
+              "{\"id\":\"3F2504E0-4F89-41D3-9A0C-0305E82C3301\",\"text\":\"undated\"}\nnot json\n");
+    const double before = localtime::nowSeconds();
+    EXPECT_EQ(store.cleanup(KeepPolicy::d7), 0u);
+    const std::string content = readFile(store.url());
+    EXPECT_EQ(lineCount(content), 1u);
+    const HistoryEntry stored = HistoryEntry::fromJson(json::Json::parse(content));
+    EXPECT_EQ(stored.text, "undated");
+    EXPECT_GE(stored.createdAt, before);
+}
+
+TEST_F(HistoryStoreTest, CleanupForeverAndUnknownPolicyTextsTouchNothing) {
+    const HistoryStore store = makeStore();
+    const std::string content = line(entry("ancient", 3650 * kDay)) + "garbage\n";
+    writeFile(store.url(), content);
+    EXPECT_EQ(store.cleanup(KeepPolicy::forever), 0u);
+    EXPECT_EQ(readFile(store.url()), content);
+    // The controller treats texts it does not know as keeping everything.
+    EXPECT_EQ(store.cleanup(KeepPolicy::fromRaw("14d").value_or(KeepPolicy::forever)), 0u);
+    EXPECT_EQ(readFile(store.url()), content);
+}
+
+TEST(KeepPolicy, RawValuesAndRetention) {
+    const std::vector<std::tuple<KeepPolicy, std::string, std::optional<int64_t>>> table = {
+        {KeepPolicy::forever, "forever", std::nullopt},
+        {KeepPolicy::d30, "30d", 2592000},
+        {KeepPolicy::d7, "7d", 604800},
+    };
+    for (const auto& [policy, raw, seconds] : table) {
+        EXPECT_EQ(policy.rawValue(), raw);
+        EXPECT_EQ(policy.retentionSeconds(), seconds);
+        EXPECT_EQ(KeepPolicy::fromRaw(raw), policy);
+    }
+    for (const char* unknown : {"14d", "", "Forever", "30D", " 7d"})
+        EXPECT_FALSE(KeepPolicy::fromRaw(unknown)) << unknown;
+}
+
+// The rewrite after a delete or clean-up works from the whole file, not only its newest lines.
+TEST_F(HistoryStoreTest, RemoveAndCleanupKeepEntriesBeyondTheNewestHundredThousand) {
+    const HistoryStore store = makeStore();
+    constexpr int kLines = 100010;
+    std::vector<std::string> ids;
+    std::string content;
+    content.reserve(kLines * 120);
+    const std::string now = std::to_string(localtime::nowSeconds());
+    for (int i = 0; i < kLines; ++i) {
+        ids.push_back(uuid::generate());
+        content += R"({"id":")" + ids.back() + R"(","ts":"","text":"entry )" + std::to_string(i) +
+                   R"(","elapsedMs":0,"modeName":"","createdAt":)" + now + "}\n";
+    }
+    writeFile(store.url(), content);
+
+    EXPECT_TRUE(store.remove(ids[3]));  // among the oldest ten
+    EXPECT_EQ(store.cleanup(KeepPolicy::d30), 0u);
+    const std::string after = readFile(store.url());
+    EXPECT_EQ(lineCount(after), size_t{kLines - 1});
+    EXPECT_EQ(after.find(ids[3]), std::string::npos);
+    for (int i : {0, 2, 4, 9, 10, kLines - 1})
+        EXPECT_NE(after.find(ids[i]), std::string::npos) << i;
+    EXPECT_EQ(texts(store.read(1)),
+              (std::vector<std::string>{"entry " + std::to_string(kLines - 1)}));
+}
+
+}  // namespace
+}  // namespace quorvel
