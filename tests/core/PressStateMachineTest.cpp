@@ -1,0 +1,136 @@
+#include "core/PressStateMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <unordered_set>
+
+namespace quorvel {
+namespace {
+
+using Machine = PressStateMachine;
+using Action = Machine::Action;
+using Context = Machine::Context;
+using State = Machine::State;
+
+enum class Event { down, up, escape, timeout, reset };
+
+struct Row {
+    const char* name;
+    State before;
+    Event event;
+    double duration;  // for up
+    bool tapEnabled;
+    bool holdEnabled;
+    State after;
+    Action action;
+};
+
+const State idle = State::idle();
+const State push = State::recording(Context::push);
+const State toggle = State::recording(Context::toggle);
+
+// Every state × event of the machine, each "up" condition included.
+const Row kTable[] = {
+    {"idle down", idle, Event::down, 0, true, true, push, Action::startRecording(Context::push)},
+    {"push down (key repeat)", push, Event::down, 0, true, true, push, Action::none()},
+    {"toggle down", toggle, Event::down, 0, true, true, idle, Action::stopAndTranscribe()},
+    {"idle up", idle, Event::up, 0.1, true, true, idle, Action::none()},
+    {"toggle up", toggle, Event::up, 0.1, true, true, toggle, Action::none()},
+    {"toggle up long", toggle, Event::up, 5.0, true, true, toggle, Action::none()},
+    {"push tap, tapping on", push, Event::up, 0.1, true, true, toggle, Action::becameToggle()},
+    {"push tap, tapping off", push, Event::up, 0.1, false, true, idle, Action::cancel()},
+    {"push hold, holding on", push, Event::up, 1.0, true, true, idle, Action::stopAndTranscribe()},
+    {"push hold, holding off", push, Event::up, 2.0, true, false, toggle, Action::becameToggle()},
+    {"push up at exactly the threshold is a hold", push, Event::up, 0.3, true, true, idle,
+     Action::stopAndTranscribe()},
+    {"push up with NaN duration is a hold", push, Event::up, std::numeric_limits<double>::quiet_NaN(), true,
+     true, idle, Action::stopAndTranscribe()},
+    {"push tap, both off", push, Event::up, 0.1, false, false, idle, Action::cancel()},
+    {"push hold, both off", push, Event::up, 1.0, false, false, toggle, Action::becameToggle()},
+    {"idle escape", idle, Event::escape, 0, true, true, idle, Action::none()},
+    {"push escape", push, Event::escape, 0, true, true, idle, Action::cancel()},
+    {"toggle escape", toggle, Event::escape, 0, true, true, idle, Action::cancel()},
+    {"idle timeout", idle, Event::timeout, 0, true, true, idle, Action::none()},
+    {"push timeout", push, Event::timeout, 0, true, true, idle, Action::stopAndTranscribe()},
+    {"toggle timeout", toggle, Event::timeout, 0, true, true, idle, Action::stopAndTranscribe()},
+    {"idle reset", idle, Event::reset, 0, true, true, idle, Action::none()},
+    {"push reset", push, Event::reset, 0, true, true, idle, Action::cancel()},
+    {"toggle reset", toggle, Event::reset, 0, true, true, idle, Action::cancel()},
+};
+
+Action fire(Machine& m, const Row& row) {
+    switch (row.event) {
+        case Event::down: return m.onRightCommandDown();
+        case Event::up: return m.onRightCommandUp(row.duration, row.tapEnabled, row.holdEnabled);
+        case Event::escape: return m.onEscape();
+        case Event::timeout: return m.onTimeout();
+        case Event::reset: return m.reset();
+    }
+    return Action::none();
+}
+
+TEST(PressStateMachine, TransitionTable) {
+    for (const Row& row : kTable) {
+        Machine m(0.3);
+        m.setState(row.before);
+        EXPECT_EQ(fire(m, row), row.action) << row.name;
+        EXPECT_EQ(m.state(), row.after) << row.name;
+        EXPECT_EQ(m.isRecording(), !row.after.isIdle()) << row.name;
+        EXPECT_EQ(m.context(), row.after.context()) << row.name;
+    }
+}
+
+TEST(PressStateMachine, FreshMachineIsIdle) {
+    Machine m(0.3);
+    EXPECT_FALSE(m.isRecording());
+    EXPECT_FALSE(m.context().has_value());
+    EXPECT_EQ(m.onRightCommandUp(0.1, true, true), Action::none());
+    EXPECT_EQ(m.onEscape(), Action::none());
+    EXPECT_EQ(m.onTimeout(), Action::none());
+    EXPECT_EQ(m.reset(), Action::none());
+    EXPECT_FALSE(m.isRecording());
+}
+
+TEST(PressStateMachine, TapThenPressStopsAndItsReleaseIsIgnored) {
+    Machine m(0.3);
+    EXPECT_EQ(m.onRightCommandDown(), Action::startRecording(Context::push));
+    EXPECT_EQ(m.onRightCommandUp(0.1, true, true), Action::becameToggle());
+    EXPECT_EQ(m.context(), Context::toggle);
+    EXPECT_EQ(m.onRightCommandDown(), Action::stopAndTranscribe());
+    EXPECT_EQ(m.onRightCommandUp(0.1, true, true), Action::none());
+    EXPECT_FALSE(m.isRecording());
+    // And the next press starts a new push recording.
+    EXPECT_EQ(m.onRightCommandDown(), Action::startRecording(Context::push));
+}
+
+TEST(PressStateMachine, ThresholdIsTheConstructedOne) {
+    Machine m(1.0);
+    m.onRightCommandDown();
+    EXPECT_EQ(m.onRightCommandUp(0.5, true, true), Action::becameToggle());
+}
+
+TEST(PressStateMachine, ClassifyPress) {
+    EXPECT_EQ(Machine::classifyPress(0.29, 0.3), Machine::PressKind::tap);
+    EXPECT_EQ(Machine::classifyPress(0.3, 0.3), Machine::PressKind::hold);
+    EXPECT_EQ(Machine::classifyPress(0.0, 0.3), Machine::PressKind::tap);
+    EXPECT_EQ(Machine::classifyPress(std::nan(""), 0.3), Machine::PressKind::hold);
+}
+
+TEST(PressStateMachine, ActionsAndStatesCompareByCaseAndContext) {
+    EXPECT_NE(Action::startRecording(Context::push), Action::startRecording(Context::toggle));
+    EXPECT_NE(Action::none(), Action::cancel());
+    EXPECT_NE(State::recording(Context::push), State::recording(Context::toggle));
+    EXPECT_NE(State::recording(Context::push), State::idle());
+    const std::unordered_set<Action> actions = {
+        Action::startRecording(Context::push), Action::startRecording(Context::toggle), Action::none(),
+        Action::becameToggle(), Action::stopAndTranscribe(), Action::cancel(), Action::cancel()};
+    EXPECT_EQ(actions.size(), 6u);
+    const std::unordered_set<State> states = {idle, push, toggle, State::idle()};
+    EXPECT_EQ(states.size(), 3u);
+}
+
+}  // namespace
+}  // namespace quorvel
