@@ -10,10 +10,12 @@ namespace {
 using testing::TempHome;
 
 class ConfigStoreTest : public TempHome {
-protected:
+  protected:
     std::filesystem::path configFile() const { return AppPaths::configURL(); }
     void writeConfig(std::string_view text) const { writeFile(configFile(), text); }
-    void writeLegacy(std::string_view text) const { writeFile(AppPaths::legacyDir() / "config.json", text); }
+    void writeLegacy(std::string_view text) const {
+        writeFile(AppPaths::legacyDir() / "config.json", text);
+    }
     // Compares two configurations apart from the random identifiers of their modes.
     static void expectSameSettings(AppConfig a, const AppConfig& b) {
         ASSERT_EQ(a.modes.size(), b.modes.size());
@@ -40,7 +42,8 @@ TEST_F(ConfigStoreTest, DefaultsMatchTheTable) {
     EXPECT_EQ(c.modes[0].name, "По умолчанию");
     EXPECT_EQ(c.modes[1].prompt, "Перепиши в деловом стиле, сохрани смысл:");
     EXPECT_EQ(c.modes[2].name, "Код-комментарий");
-    const std::set<std::string> ids{c.modes[0].id, c.modes[1].id, c.modes[2].id, AppConfig().modes[0].id};
+    const std::set<std::string> ids{c.modes[0].id, c.modes[1].id, c.modes[2].id,
+                                    AppConfig().modes[0].id};
     EXPECT_EQ(ids.size(), 4u) << "every new record gets new mode identifiers";
 }
 
@@ -75,7 +78,8 @@ TEST_F(ConfigStoreTest, DecodingRules) {
     ASSERT_TRUE(decoded);
     expectSameSettings(*decoded, AppConfig());
 
-    decoded = AppConfig::decode(R"({"modes":[],"maxRecordSeconds":null,"unknownKey":[1,2],"theme":"dark"})");
+    decoded = AppConfig::decode(
+        R"({"modes":[],"maxRecordSeconds":null,"unknownKey":[1,2],"theme":"dark"})");
     ASSERT_TRUE(decoded);
     EXPECT_TRUE(decoded->modes.empty());
     EXPECT_EQ(decoded->maxRecordSeconds, 60);
@@ -94,13 +98,17 @@ TEST_F(ConfigStoreTest, DecodingRules) {
     EXPECT_EQ(solo.autoPaste, "default");
     EXPECT_EQ(solo.soundWhileRecordingMode, "inherit");
 
-    const char* undecodable[] = {
-        R"({"maxRecordSeconds":"90"})",       R"({"soundRecord":1})",
-        R"({"keyToggle":{"keyCode":55,"modifiers":1048576}})", R"({"modes":[{"enabled":"yes"}]})",
-        R"({"modes":[{"id":"not-a-uuid"}]})", R"({"favoriteModels":["a",2]})",
-        R"({"modes":{}})",                    R"([])",
-        R"({"overlayPosX":"1"})",             "not json",
-        "{\"theme\":\"\xFF\"}"};
+    const char* undecodable[] = {R"({"maxRecordSeconds":"90"})",
+                                 R"({"soundRecord":1})",
+                                 R"({"keyToggle":{"keyCode":55,"modifiers":1048576}})",
+                                 R"({"modes":[{"enabled":"yes"}]})",
+                                 R"({"modes":[{"id":"not-a-uuid"}]})",
+                                 R"({"favoriteModels":["a",2]})",
+                                 R"({"modes":{}})",
+                                 R"([])",
+                                 R"({"overlayPosX":"1"})",
+                                 "not json",
+                                 "{\"theme\":\"\xFF\"}"};
     for (const char* text : undecodable) EXPECT_FALSE(AppConfig::decode(text)) << text;
 }
 
@@ -174,8 +182,9 @@ TEST_F(ConfigStoreTest, FailedSaveKeepsValuesInMemoryAndTheOldFile) {
     ConfigStore store(configFile());
     store.update([](AppConfig& c) { c.theme = "dark"; });
     const std::string before = readFile(configFile());
-    std::filesystem::permissions(configFile().parent_path(), std::filesystem::perms::owner_read |
-                                                                 std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        configFile().parent_path(),
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     store.update([](AppConfig& c) { c.theme = "light"; });
     std::filesystem::permissions(configFile().parent_path(), std::filesystem::perms::owner_all);
     EXPECT_EQ(store.config().theme, "light");

@@ -1,0 +1,332 @@
+#include "services/Transcriber.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <nlohmann/json.hpp>
+
+#include "core/AppPaths.h"
+#include "core/AtomicFile.h"
+#include "core/Unicode.h"
+#include "core/WavWriter.h"
+#include "services/Log.h"
+
+namespace quorvel {
+namespace {
+
+constexpr int64_t kSampleRate = 16000;
+
+// The first `count` code points of a UTF-8 text.
+std::string firstCharacters(const std::string& text, size_t count) {
+    size_t i = 0, seen = 0;
+    while (i < text.size() && seen < count) {
+        ++i;
+        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+        ++seen;
+    }
+    return text.substr(0, i);
+}
+
+std::string requestLine(int64_t id, const std::filesystem::path& wav) {
+    return "{\"id\":" + std::to_string(id) + ",\"wav\":" + nlohmann::json(wav.string()).dump() + "}\n";
+}
+
+}  // namespace
+
+Transcriber::Transcriber(std::string pythonPath, PrefsProvider prefsProvider)
+    : Transcriber(std::move(pythonPath), std::move(prefsProvider),
+                  Options{.workerURL = resolveWorker(), .tempDir = defaultTempDir()}) {}
+
+Transcriber::Transcriber(std::string pythonPath, PrefsProvider prefsProvider, Options options)
+    : pythonPath_(std::move(pythonPath)),
+      prefsProvider_(std::move(prefsProvider)),
+      workerURL_(std::move(options.workerURL)),
+      tempDir_(std::move(options.tempDir)),
+      self_(std::make_shared<Transcriber*>(this)) {
+    files::createDirectories(tempDir_);
+    watchdog_.setSingleShot(true);
+    watchdog_.setInterval(options.requestTimeout);
+    connect(&watchdog_, &QTimer::timeout, this, [this] { onRequestTimeout(watchedID_); });
+    startWatchdog_.setSingleShot(true);
+    startWatchdog_.setInterval(options.startTimeout);
+    connect(&startWatchdog_, &QTimer::timeout, this, [this] { onStartTimeout(); });
+}
+
+Transcriber::~Transcriber() {
+    self_.reset();
+    worker_.reset();  // asks the worker to stop
+}
+
+const char* Transcriber::rawValue(State state) {
+    switch (state) {
+        case State::stopped: return "stopped";
+        case State::starting: return "starting";
+        case State::ready: return "ready";
+        case State::failed: return "failed";
+    }
+    return "stopped";
+}
+
+std::optional<std::filesystem::path> Transcriber::resolveWorker() {
+    std::vector<std::filesystem::path> candidates;
+    if (QCoreApplication::instance()) {
+        const std::filesystem::path appDir = QCoreApplication::applicationDirPath().toStdString();
+        candidates.push_back(appDir.parent_path() / "share" / "quorvel" / "stt_worker.py");
+    }
+    candidates.push_back(AppPaths::homeDir() / "quorvelkit/Sources/Quorvel/Resources/stt_worker.py");
+    for (const auto& candidate : candidates) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(candidate, ec)) return std::filesystem::absolute(candidate, ec);
+    }
+    return std::nullopt;
+}
+
+std::filesystem::path Transcriber::defaultTempDir() {
+    return std::filesystem::path(QDir::tempPath().toStdString()) / "quorvelmac";
+}
+
+std::optional<pid_t> Transcriber::workerPid() const {
+    if (!worker_) return std::nullopt;
+    return worker_->pid();
+}
+
+std::filesystem::path Transcriber::wavPath(int64_t id) const {
+    return tempDir_ / ("req_" + std::to_string(id) + ".wav");
+}
+
+void Transcriber::setState(State state) {
+    state_ = state;
+    if (onStateChange) onStateChange(state_);
+}
+
+void Transcriber::transcribe(std::vector<float> samples, Completion completion) {
+    if (samples.empty()) {
+        completion(std::string());
+        return;
+    }
+    queue_.push_back(Request{nextID_++, std::move(samples), std::move(completion)});
+    ensureStarted();
+    pump();
+}
+
+void Transcriber::restart() {
+    Log::info("STT worker restart запрошен");
+    terminate();
+    ensureStarted();
+}
+
+void Transcriber::ensureStarted() {
+    const std::optional<WorkerPrefs> prefs = prefsProvider_ ? prefsProvider_() : std::nullopt;
+    if (prefs && currentPrefs_ && *prefs != *currentPrefs_) {
+        Log::info("prefs модели изменились (" + currentPrefs_->dir + " → " + prefs->dir + ") — restart");
+        terminate();
+    }
+    if (state_ == State::starting || state_ == State::ready) return;
+
+    auto fail = [this](const std::string& message) {
+        Log::error(message);
+        setState(State::failed);
+        failQueued();
+    };
+    std::error_code ec;
+    if (!workerURL_) return fail("stt_worker.py не найден");
+    if (!prefs) return fail("модель STT недоступна (не скачана?)");
+    if (!std::filesystem::exists(prefs->dir, ec)) return fail("каталог модели не существует: " + prefs->dir);
+    if (!std::filesystem::exists(pythonPath_, ec)) return fail("python не найден: " + pythonPath_);
+
+    currentPrefs_ = prefs;
+    setState(State::starting);
+    if (!launchWorker(*prefs)) {
+        failQueued();
+        return;
+    }
+    startWatchdog_.start();
+}
+
+bool Transcriber::launchWorker(const WorkerPrefs& prefs) {
+    const std::weak_ptr<Transcriber*> weak = self_;
+    WorkerProcess::Events events;
+    events.output = [weak](uint64_t serial, std::string chunk) {
+        if (auto self = weak.lock()) (*self)->consumeStdout(serial, chunk);
+    };
+    events.outputClosed = [weak](uint64_t serial, int fd) {
+        if (auto self = weak.lock()) {
+            Log::warn("stdout read завершён (fd=" + std::to_string(fd) + ")");
+            (*self)->handleWorkerDeath(serial);
+        }
+    };
+    events.exited = [weak](uint64_t serial, std::string reason, int status) {
+        if (auto self = weak.lock()) {
+            Log::warn("worker terminated: " + reason + " code " + std::to_string(status));
+            (*self)->handleWorkerDeath(serial);
+        }
+    };
+    const std::vector<std::string> arguments{workerURL_->string(), "--model-dir", prefs.dir, "--model-type",
+                                             prefs.type,           "--language",  prefs.language};
+    std::string error;
+    auto worker = WorkerProcess::launch(pythonPath_, arguments, tempDir_ / "worker_stderr.log", nextSerial_++,
+                                        std::move(events), error);
+    if (!worker) {
+        Log::error("worker run failed: " + error);
+        setState(State::failed);
+        return false;
+    }
+    worker_ = std::move(worker);
+    stdoutBuf_.clear();
+    discardingLongLine_ = false;
+    Log::info("worker стартовал: " + pythonPath_ + " " + workerURL_->string());
+    Log::info("stdout read thread: fd=" + std::to_string(worker_->outputFd()));
+    return true;
+}
+
+void Transcriber::pump() {
+    if (state_ != State::ready || current_ || queue_.empty()) return;
+    current_ = std::move(queue_.front());
+    queue_.pop_front();
+    const int64_t id = current_->id;
+
+    if (auto error = WavWriter::write(current_->samples, kSampleRate, wavPath(id))) {
+        Log::error("wav write failed: " + error->message);
+        failCurrent();
+        pump();
+        return;
+    }
+    if (!worker_) {
+        failCurrent();
+        return;
+    }
+    if (!worker_->writeLine(requestLine(id, wavPath(id)))) {
+        Log::warn("worker: запрос #" + std::to_string(id) + " не записан (worker завершился)");
+        handleWorkerDeath(worker_->serial());
+        return;
+    }
+    Log::info("STT request #" + std::to_string(id) + " отправлен (" + std::to_string(current_->samples.size()) +
+              " samples)");
+    watchedID_ = id;
+    watchdog_.start();
+}
+
+void Transcriber::failCurrent() {
+    if (!current_) return;
+    Completion completion = std::move(current_->completion);
+    current_.reset();
+    completion(std::nullopt);
+}
+
+// No worker can run now: nobody may wait for one forever.
+void Transcriber::failQueued() {
+    std::deque<Request> waiting;
+    waiting.swap(queue_);
+    for (auto& request : waiting) request.completion(std::nullopt);
+}
+
+void Transcriber::consumeStdout(uint64_t serial, const std::string& chunk) {
+    if (!worker_ || worker_->serial() != serial) return;  // output of a replaced worker
+    stdoutBuf_ += chunk;
+    size_t start = 0;
+    for (size_t lf; (lf = stdoutBuf_.find('\n', start)) != std::string::npos; start = lf + 1) {
+        if (discardingLongLine_) {
+            discardingLongLine_ = false;  // the rest of an over-long line ends here
+            continue;
+        }
+        handleLine(stdoutBuf_.substr(start, lf - start));
+        if (!worker_ || worker_->serial() != serial) return;  // the line replaced the worker
+    }
+    stdoutBuf_.erase(0, start);
+    if (stdoutBuf_.size() > kMaxLineBytes) {
+        if (!discardingLongLine_)
+            Log::warn("worker: строка вывода длиннее " + std::to_string(kMaxLineBytes) + " байт отброшена");
+        discardingLongLine_ = true;
+        stdoutBuf_.clear();
+    }
+}
+
+void Transcriber::handleLine(const std::string& line) {
+    const auto parsed = nlohmann::json::parse(line, nullptr, false);
+    if (parsed.is_discarded() || !parsed.is_object()) {
+        Log::warn("worker: неразборчивый вывод: " + (unicode::isValidUtf8(line) ? line : std::string("?")));
+        return;
+    }
+    if (const auto ready = parsed.find("ready"); ready != parsed.end() && ready->is_boolean() && ready->get<bool>())
+        return handleReady();
+    if (const auto fatal = parsed.find("fatal"); fatal != parsed.end() && fatal->is_string())
+        return handleFatal(fatal->get<std::string>());
+    const auto idMember = parsed.find("id");
+    const int64_t id = idMember != parsed.end() && idMember->is_number_integer() ? idMember->get<int64_t>() : -1;
+    const auto textMember = parsed.find("text");
+    const std::string text = textMember != parsed.end() && textMember->is_string() ? textMember->get<std::string>() : "";
+    handleReply(id, text);
+}
+
+void Transcriber::handleReady() {
+    startWatchdog_.stop();
+    setState(State::ready);
+    pump();
+}
+
+void Transcriber::handleFatal(const std::string& reason) {
+    Log::error("worker fatal: " + reason);
+    // The worker said it cannot go on: stop it now, so it is gone before any new start.
+    worker_.reset();
+    startWatchdog_.stop();
+    watchdog_.stop();
+    setState(State::failed);
+    failCurrent();
+    pump();
+}
+
+void Transcriber::handleReply(int64_t id, const std::string& text) {
+    if (!current_ || current_->id != id) {
+        // The request in flight keeps its time-out: a stray reply must not disarm it.
+        Log::warn("STT: ответ на несуществующий запрос #" + std::to_string(id));
+        return;
+    }
+    watchdog_.stop();
+    Log::info("STT #" + std::to_string(id) + " → " + firstCharacters(text, 80));
+    files::removeFile(wavPath(id));
+    Completion completion = std::move(current_->completion);
+    current_.reset();
+    completion(text);
+    pump();
+}
+
+void Transcriber::handleWorkerDeath(uint64_t serial) {
+    if (!worker_ || worker_->serial() != serial) return;  // a replaced worker's late notice
+    startWatchdog_.stop();
+    watchdog_.stop();
+    worker_.reset();  // a worker that only closed its output is asked to stop as well
+    stdoutBuf_.clear();
+    currentPrefs_.reset();
+    setState(State::failed);
+    failCurrent();
+    failQueued();
+}
+
+void Transcriber::onRequestTimeout(int64_t id) {
+    Log::error("STT request #" + std::to_string(id) + " timeout");
+    failCurrent();
+    Log::info("STT worker restart запрошен");
+    terminate();
+    ensureStarted();
+    pump();
+}
+
+void Transcriber::onStartTimeout() {
+    if (state_ != State::starting || !worker_) return;
+    Log::error("worker не стал ready за 40 с (см. worker_stderr.log)");
+    handleWorkerDeath(worker_->serial());
+}
+
+void Transcriber::terminate() {
+    watchdog_.stop();
+    worker_.reset();
+    stdoutBuf_.clear();
+    discardingLongLine_ = false;
+    currentPrefs_.reset();
+    std::optional<Request> dropped = std::move(current_);
+    current_.reset();
+    setState(State::stopped);
+    // Whoever waits for the request in flight must hear back, not wait forever.
+    if (dropped) dropped->completion(std::nullopt);
+}
+
+}  // namespace quorvel
