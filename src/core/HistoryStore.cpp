@@ -79,6 +79,16 @@ std::optional<off_t> tailOffset(int fd, off_t size, size_t limit) {
     return 0;
 }
 
+// The whole file; nothing when it is missing, not a regular file or unreadable.
+std::optional<std::string> readAll(const std::filesystem::path& path) {
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    std::string text(static_cast<size_t>(info.st_size), '\0');
+    if (!preadAll(fd.get(), text.data(), text.size(), 0)) return std::nullopt;
+    return text;
+}
+
 // Calls `visit` for every non-empty line of `text`, in order.
 template <typename Visit>
 void forEachLine(std::string_view text, Visit visit) {
@@ -110,6 +120,92 @@ std::vector<HistoryEntry> decodeAll(std::string_view text) {
         if (auto entry = decodeLine(line)) entries.push_back(std::move(*entry));
     });
     return entries;
+}
+
+// JSON string escaping exactly as the JSON library writes it (UTF-8 kept as is, control
+// characters escaped, "\u" with lower-case hex digits).
+void appendQuoted(std::string& out, std::string_view text) {
+    out.push_back('"');
+    size_t plain = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        out.append(text.substr(plain, i - plain));
+        plain = i + 1;
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default: {
+                constexpr char kHex[] = "0123456789abcdef";
+                out += "\\u00";
+                out.push_back(kHex[c >> 4]);
+                out.push_back(kHex[c & 0x0F]);
+            }
+        }
+    }
+    out.append(text.substr(plain));
+    out.push_back('"');
+}
+
+void appendKey(std::string& out, std::string_view key) {
+    out.push_back(',');
+    appendQuoted(out, key);
+    out.push_back(':');
+}
+
+void appendMember(std::string& out, std::string_view key, std::string_view value) {
+    appendKey(out, key);
+    appendQuoted(out, value);
+}
+
+void appendMember(std::string& out, std::string_view key, int64_t value) {
+    appendKey(out, key);
+    out += std::to_string(value);
+}
+
+template <typename T>
+void appendOptional(std::string& out, std::string_view key, const std::optional<T>& value) {
+    if (value) appendMember(out, key, *value);
+}
+
+// One line of the file: byte for byte `entry.toJson().dump()` plus a line feed, without building
+// a JSON document, which would dominate rewriting a long history. Only for entries decoded from
+// the file, whose texts the JSON parser has already checked to be valid UTF-8.
+void appendLine(std::string& out, const HistoryEntry& entry) {
+    out += "{\"id\":";
+    appendQuoted(out, entry.id);
+    appendMember(out, "ts", entry.ts);
+    appendMember(out, "text", entry.text);
+    appendOptional(out, "originalText", entry.originalText);
+    appendMember(out, "elapsedMs", entry.elapsedMs);
+    appendMember(out, "modeName", entry.modeName);
+    appendOptional(out, "translatedTo", entry.translatedTo);
+    appendOptional(out, "audioPath", entry.audioPath);
+    appendOptional(out, "durationMs", entry.durationMs);
+    appendOptional(out, "modelName", entry.modelName);
+    appendOptional(out, "sourceApp", entry.sourceApp);
+    appendKey(out, "createdAt");
+    out += json::Json(entry.createdAt).dump();  // the library's own shortest number form
+    out += "}\n";
 }
 
 bool equalIgnoringAsciiCase(char a, char b) {
@@ -189,7 +285,7 @@ std::vector<HistoryEntry> HistoryStore::read(std::size_t limit) const {
 bool HistoryStore::remove(std::string_view id) const {
     const auto wanted = uuid::canonical(id);
     if (!wanted) return false;
-    const auto text = files::readWhole(url_);
+    const auto text = readAll(url_);
     if (!text || !mayMention(*text, *wanted)) return false;
 
     // The whole file, not only its newest lines: older entries must survive the rewrite.
@@ -199,7 +295,7 @@ bool HistoryStore::remove(std::string_view id) const {
     if (found == entries.end()) return false;
     removeAudio(*found);
     entries.erase(found);
-    rewrite(entries);
+    rewrite(entries, text->size());
     return true;
 }
 
@@ -208,7 +304,7 @@ std::size_t HistoryStore::cleanup(KeepPolicy policy) const {
     if (!retention) return 0;
     const double cutoff = localtime::nowSeconds() - static_cast<double>(*retention);
     // An unreadable file is left alone: rewriting it from nothing would wipe the history.
-    const auto text = files::readWhole(url_);
+    const auto text = readAll(url_);
     if (!text) return 0;
 
     std::vector<HistoryEntry> entries = decodeAll(*text);
@@ -218,20 +314,14 @@ std::size_t HistoryStore::cleanup(KeepPolicy policy) const {
     const auto count = static_cast<std::size_t>(entries.end() - expired);
     std::for_each(expired, entries.end(), removeAudio);
     entries.erase(expired, entries.end());
-    rewrite(entries);
+    rewrite(entries, text->size());
     return count;
 }
 
-void HistoryStore::rewrite(const std::vector<HistoryEntry>& entries) const {
+void HistoryStore::rewrite(const std::vector<HistoryEntry>& entries, size_t sizeHint) const {
     std::string text;
-    text.reserve(entries.size() * 512);
-    for (const HistoryEntry& entry : entries) {
-        // Entries decoded from the file always encode; one that did not would be left out.
-        if (auto line = json::dump(entry.toJson())) {
-            text += *line;
-            text.push_back('\n');
-        }
-    }
+    text.reserve(sizeHint);
+    for (const HistoryEntry& entry : entries) appendLine(text, entry);
     files::writeAtomically(url_, text);
 }
 

@@ -40,7 +40,8 @@ class HistoryStore {
     std::size_t cleanup(KeepPolicy policy) const;
 
   private:
-    void rewrite(const std::vector<HistoryEntry>& entries) const;
+    // Replaces the file atomically with these entries, one line each, oldest first.
+    void rewrite(const std::vector<HistoryEntry>& entries, std::size_t sizeHint) const;
 
     std::filesystem::path url_;
     std::filesystem::path recordingsDir_;

