@@ -20,6 +20,8 @@ build: bootstrap $(BUILD)/build.ninja
 
 run: build
 	./$(BUILD)/src/tools/quorvel-status
+	@echo
+	bash scripts/demo $(BUILD)/bin/quorvel
 
 test-unit: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

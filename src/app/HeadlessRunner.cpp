@@ -1,0 +1,74 @@
+#include "app/HeadlessRunner.h"
+
+#include <QDir>
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+
+#include "app/WavListRun.h"
+#include "core/AppPaths.h"
+#include "core/ConfigStore.h"
+#include "core/ModelCatalog.h"
+#include "core/VocabStore.h"
+#include "core/WorkerPrefs.h"
+#include "services/Log.h"
+#include "services/Transcriber.h"
+
+namespace quorvel::HeadlessRunner {
+namespace {
+
+std::optional<std::string> environment(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value) return std::nullopt;
+    return std::string(value);
+}
+
+// The worker client of a run, with the configured interpreter and the active mode's model.
+std::unique_ptr<Transcriber> makeTranscriber() {
+    const ConfigStore config(AppPaths::configURL());
+    const AppConfig snapshot = config.config();
+    return std::make_unique<Transcriber>(snapshot.pythonPath, [snapshot] {
+        return workerPrefs(ConfigStore(AppPaths::configURL()).config(), ModelCatalog());
+    });
+}
+
+}  // namespace
+
+bool requested() {
+    return environment("QUORVEL_TEST_WAVS") || environment("QUORVEL_STRESS") || environment("QUORVEL_PROBE");
+}
+
+std::optional<long long> parseInteger(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    size_t digits = (text[0] == '+' || text[0] == '-') ? 1 : 0;
+    if (digits == text.size()) return std::nullopt;
+    for (size_t i = digits; i < text.size(); ++i)
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    errno = 0;
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
+    if (errno == ERANGE) return std::nullopt;
+    return value;
+}
+
+bool start(std::function<void(int)> finished) {
+    Log::info("headless acceptance mode");
+    if (const auto list = environment("QUORVEL_TEST_WAVS")) {
+        const std::filesystem::path results = environment("QUORVEL_TEST_OUT").value_or(
+            (std::filesystem::path(QDir::tempPath().toStdString()) / "quorvel_test_out.jsonl").string());
+        auto transcriber = std::shared_ptr<Transcriber>(makeTranscriber());
+        WavList::run(*list, results, *transcriber, VocabStore(AppPaths::vocabURL()).corrector(),
+                     [transcriber, finished](bool) mutable { finished(0); });
+        return true;
+    }
+    const auto stress = environment("QUORVEL_STRESS");
+    if ((stress && parseInteger(*stress)) || environment("QUORVEL_PROBE")) {
+        // Stress cycles and probes need the recorder, the overlay and the pipeline, which this
+        // build does not have yet: say so instead of pretending to run them.
+        Log::error("headless run not available in this build (stress/probe)");
+        finished(2);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace quorvel::HeadlessRunner

@@ -1,0 +1,142 @@
+// The `quorvel` binary as a process, in a temporary HOME, with the real worker and the built-in
+// English recogniser on speech synthesised by flite.
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <sstream>
+
+#include "support/TempHome.h"
+
+namespace quorvel {
+namespace {
+
+const QString kQuorvel = QString(QUORVEL_BINARY_DIR) + "/bin/quorvel";
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+class QuorvelProcessTest : public testing::TempHome {
+protected:
+    void SetUp() override {
+        TempHome::SetUp();
+        writeFile(home() / ".local/share/Quorvel/config.json",
+                  R"({"modes":[{"name":"English","language":"en","sttModelID":"pocketsphinx-en-us"}]})");
+        writeFile(home() / ".local/share/Quorvel/vocab.json", R"({"fox":"wolf"})");
+    }
+
+    std::filesystem::path speak(const std::string& name, const std::string& text) {
+        const auto path = home() / name;
+        QProcess flite;
+        flite.start("flite", {"-voice", "kal16", "-t", QString::fromStdString(text), "-o", QString::fromStdString(path.string())});
+        EXPECT_TRUE(flite.waitForFinished(30000));
+        return path;
+    }
+
+    Result run(const QStringList& arguments, const std::map<QString, QString>& extra = {}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", QString::fromStdString(home().string()));
+        for (const char* name : {"XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CONFIG_HOME", "QUORVEL_TEST_WAVS",
+                                 "QUORVEL_TEST_OUT", "QUORVEL_STRESS", "QUORVEL_PROBE"})
+            env.remove(name);
+        env.insert("TMPDIR", QString::fromStdString((home() / "tmp").string()));
+        std::filesystem::create_directories(home() / "tmp");
+        for (const auto& [key, value] : extra) env.insert(key, value);
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(kQuorvel, arguments);
+        Result result;
+        if (!process.waitForFinished(120000)) {
+            process.kill();
+            process.waitForFinished();
+            ADD_FAILURE() << "quorvel did not finish";
+            return result;
+        }
+        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.out = process.readAllStandardOutput().toStdString();
+        result.err = process.readAllStandardError().toStdString();
+        return result;
+    }
+
+    static std::vector<std::string> lines(const std::string& text) {
+        std::vector<std::string> out;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) out.push_back(line);
+        return out;
+    }
+};
+
+TEST_F(QuorvelProcessTest, WavListRunWritesDecodeLinesFirstThenCorrectedResults) {
+    const auto fox = speak("fox.wav", "The quick brown fox jumps over the lazy dog.");
+    const auto window = speak("window.wav", "Please open the window.");
+    const auto notWav = writeFile(home() / "notes.wav", "this is not audio at all, just text");
+    const auto list = writeFile(home() / "list.tsv",
+                                fox.string() + "\tthe quick brown wolf jumped over the lazy dog\n" +
+                                    window.string() + "\n\n" + notWav.string() + "\tanything\n" +
+                                    (home() / "missing.wav").string() + "\n");
+    const auto out = home() / "results" / "out.jsonl";
+    const Result r = run({}, {{"QUORVEL_TEST_WAVS", QString::fromStdString(list.string())},
+                              {"QUORVEL_TEST_OUT", QString::fromStdString(out.string())}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto results = lines(readFile(out));
+    ASSERT_EQ(results.size(), 4u) << readFile(out);
+    EXPECT_EQ(results[0], R"({"file":")" + notWav.string() + R"(","error":"decode"})");
+    EXPECT_EQ(results[1], R"({"file":")" + (home() / "missing.wav").string() + R"(","error":"decode"})");
+    EXPECT_NE(results[2].find(R"("got":"the quick brown wolf)"), std::string::npos)
+        << "vocabulary applied: " << results[2];
+    EXPECT_NE(results[2].find(R"("ok":"exact")"), std::string::npos) << results[2];
+    EXPECT_NE(results[3].find(R"("expected":"","got":"please open the window","ok":"?","elapsed_s":)"),
+              std::string::npos) << results[3];
+    const std::string log = readFile(home() / ".local/state/Quorvel/quorvelmac.log");
+    EXPECT_NE(log.find("INFO: headless acceptance mode"), std::string::npos);
+    EXPECT_NE(log.find("INFO: результаты: " + out.string()), std::string::npos);
+}
+
+TEST_F(QuorvelProcessTest, UnreadableListEndsTheRunWithAnErrorLine) {
+    const Result r = run({}, {{"QUORVEL_TEST_WAVS", QString::fromStdString((home() / "nope.tsv").string())}});
+    EXPECT_EQ(r.status, 0);
+    const std::string log = readFile(home() / ".local/state/Quorvel/quorvelmac.log");
+    EXPECT_NE(log.find("ERROR: не читается список: " + (home() / "nope.tsv").string()), std::string::npos);
+}
+
+TEST_F(QuorvelProcessTest, TranscribePrintsTextAndJson) {
+    const auto fox = speak("fox.wav", "The quick brown fox jumps over the lazy dog.");
+    Result r = run({"transcribe", QString::fromStdString(fox.string())});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "the quick brown wolf jumped over the lazy dog\n") << "the mode's model and the vocabulary";
+
+    r = run({"transcribe", "--model", "pocketsphinx-en-us", "--json", QString::fromStdString(fox.string()),
+             QString::fromStdString((home() / "missing.wav").string())});
+    EXPECT_EQ(r.status, 1) << "one file failed";
+    EXPECT_NE(r.err.find("missing.wav: not a readable 16-bit WAV file"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find(R"("model":"pocketsphinx-en-us","ok":true)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(R"("text":"the quick brown wolf jumped over the lazy dog")"), std::string::npos) << r.out;
+}
+
+TEST_F(QuorvelProcessTest, TranscribeNeverSubstitutesAMissingModel) {
+    const auto fox = speak("fox.wav", "Hello.");
+    Result r = run({"transcribe", "--model", "gigaam-v2-ru", QString::fromStdString(fox.string())});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("model \"gigaam-v2-ru\" (GigaAM v2 Russian) is not installed"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("pocketsphinx-en-us"), std::string::npos) << "installed models are listed";
+    EXPECT_TRUE(r.out.empty());
+
+    r = run({"transcribe", "--model", "no-such-model", QString::fromStdString(fox.string())});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("unknown model \"no-such-model\""), std::string::npos) << r.err;
+}
+
+TEST_F(QuorvelProcessTest, UsageErrorsHelpAndVersion) {
+    EXPECT_EQ(run({"transcribe"}).status, 2);
+    EXPECT_EQ(run({"transcribe", "--model"}).status, 2);
+    EXPECT_EQ(run({"frobnicate"}).status, 2);
+    const Result help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("quorvel transcribe [--model ID] [--json] FILE.wav..."), std::string::npos);
+    const Result version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("quorvel ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include "app/HeadlessRunner.h"
+#include "app/WavListRun.h"
+
+namespace quorvel {
+namespace {
+
+TEST(WavList, ParsesPathsAndOptionalTranscripts) {
+    const auto entries = WavList::parse("/a.wav\tone two\textra\n\n/b.wav\n/c d.wav\t\n");
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].path, "/a.wav");
+    EXPECT_EQ(entries[0].expected, "one two");
+    EXPECT_EQ(entries[1].expected, "");
+    EXPECT_EQ(entries[2].path, "/c d.wav");
+    EXPECT_EQ(entries[2].expected, "");
+}
+
+TEST(WavList, Verdicts) {
+    struct Row {
+        const char* got;
+        const char* expected;
+        const char* verdict;
+    };
+    const Row rows[] = {
+        {"", "", "?"},
+        {"anything", "", "?"},
+        {"  Hello World ", "hello world", "exact"},
+        {"ПРИВЕТ мир", "привет Мир", "exact"},
+        {"one two three four", "one two three four five", "partial"},  // 4/5 = 0.8
+        {"one", "one two three four five", "diff"},                      // 1/5 = 0.2
+        {"a b c", "x y z w v", "diff"},                                    // 3/5 = 0.6, not above
+        {"one two three four five six", "one two three four five", "partial"},
+        {"", "one", "diff"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(WavList::verdict(row.got, row.expected), row.verdict) << row.got;
+}
+
+TEST(WavList, ResultLinesAreCompactAndEscaped) {
+    EXPECT_EQ(WavList::decodeLine("/x.wav"), R"({"file":"/x.wav","error":"decode"})");
+    EXPECT_EQ(WavList::resultLine("/a.wav", "", "", 1.25),
+              R"({"file":"/a.wav","expected":"","got":"","ok":"?","elapsed_s":1.25})");
+    EXPECT_EQ(WavList::resultLine("/q\"uote.wav", "say \"hi\"", "say \"hi\"", 0.004),
+              R"({"file":"/q\"uote.wav","expected":"say \"hi\"","got":"say \"hi\"","ok":"exact","elapsed_s":0.00})");
+}
+
+TEST(HeadlessRunner, IntegersAreDecimalWithOptionalSign) {
+    EXPECT_EQ(HeadlessRunner::parseInteger("12"), 12);
+    EXPECT_EQ(HeadlessRunner::parseInteger("+3"), 3);
+    EXPECT_EQ(HeadlessRunner::parseInteger("-2"), -2);
+    for (const char* bad : {"", "+", "1x", " 1", "1.5", "99999999999999999999"})
+        EXPECT_FALSE(HeadlessRunner::parseInteger(bad)) << bad;
+}
+
+}  // namespace
+}  // namespace quorvel
