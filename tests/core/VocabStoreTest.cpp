@@ -48,6 +48,15 @@ TEST_F(VocabStoreTest, LegacyFileIsCopiedUnchangedOnceAndThenTheNewFileIsRead) {
     EXPECT_EQ(readFile(AppPaths::vocabURL()), legacyBytes);
 }
 
+TEST_F(VocabStoreTest, UnreadableCurrentFileFallsBackToTheLegacyFile) {
+    writeFile(AppPaths::vocabURL(), R"({"a":1})");
+    writeFile(legacyURL(), R"({"old":"rule"})");
+    const VocabStore store(AppPaths::vocabURL());
+    const VocabStore::Pairs expected = {{"old", "rule"}};
+    EXPECT_EQ(store.pairs(), expected);
+    EXPECT_EQ(readFile(AppPaths::vocabURL()), R"({"old":"rule"})");
+}
+
 TEST_F(VocabStoreTest, MalformedFilesGiveNoRulesAndWriteNothing) {
     const std::vector<std::string> malformed = {
         "",
