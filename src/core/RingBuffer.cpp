@@ -29,16 +29,19 @@ void RingBuffer::write(std::span<const float> samples) {
 }
 
 std::vector<float> RingBuffer::snapshot() const {
+    // Size (and touch) the copy before taking the lock, so the capture thread never waits for
+    // an allocation or page faults; only a ring that grew meanwhile resizes under the lock.
+    std::vector<float> out(static_cast<size_t>(sampleCount()));
     std::lock_guard guard(lock_);
-    if (count_ == 0) return {};
+    out.resize(static_cast<size_t>(count_));
     if (count_ == capacity_) {
-        std::vector<float> out;
-        out.reserve(static_cast<size_t>(capacity_));
-        out.insert(out.end(), storage_.begin() + writeIndex_, storage_.end());
-        out.insert(out.end(), storage_.begin(), storage_.begin() + writeIndex_);
-        return out;
+        // Wrapped (or exactly full): oldest first is [writeIndex, end) then [0, writeIndex).
+        const auto tail = std::copy(storage_.begin() + writeIndex_, storage_.end(), out.begin());
+        std::copy(storage_.begin(), storage_.begin() + writeIndex_, tail);
+    } else {
+        std::copy_n(storage_.begin(), count_, out.begin());
     }
-    return std::vector<float>(storage_.begin(), storage_.begin() + count_);
+    return out;
 }
 
 void RingBuffer::reset() {
