@@ -5,7 +5,7 @@ ASAN      ?= build-asan
 BENCHDIR  ?= build-bench
 CMAKE_GEN := -G Ninja
 
-.PHONY: all bootstrap build run test test-unit test-asan bench clean
+.PHONY: all bootstrap build run test test-unit test-asan fuzz fuzz-smoke bench clean
 
 all: build
 
@@ -35,7 +35,14 @@ test-asan: bootstrap $(ASAN)/build.ninja
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS) -L unit
 
-test: test-unit test-asan
+# libFuzzer targets (clang, ASan + UBSan): `fuzz` for a real session, `fuzz-smoke` in `test`.
+fuzz: bootstrap
+	bash scripts/fuzz --seconds 300
+
+fuzz-smoke: bootstrap
+	bash scripts/fuzz --seconds 20
+
+test: test-unit test-asan fuzz-smoke
 
 $(BENCHDIR)/build.ninja:
 	cmake -S . -B $(BENCHDIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCH=ON
@@ -46,4 +53,4 @@ bench: bootstrap $(BENCHDIR)/build.ninja
 		--benchmark_display_aggregates_only=true
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(BENCHDIR)
+	rm -rf $(BUILD) $(ASAN) $(BENCHDIR) build-fuzz
