@@ -1,6 +1,7 @@
 // quorvel-status: loads the user's configuration, vocabulary, history and statistics from their
-// real locations and prints a readable summary. Read-only apart from what the stores themselves
-// do on first start (the one-time import of the earlier generation's files).
+// real locations and prints a readable summary. It changes nothing beyond what the stores do
+// whenever they are opened: the one-time import of the earlier generation's files and the
+// creation of the support and recordings folders.
 
 #include <cstdio>
 #include <iostream>
