@@ -112,16 +112,6 @@ std::optional<HistoryEntry> decodeLine(std::string_view line) {
     }
 }
 
-// Every decodable entry of the whole file, oldest first.
-std::vector<HistoryEntry> decodeAll(std::string_view text) {
-    std::vector<HistoryEntry> entries;
-    entries.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
-    forEachLine(text, [&](std::string_view line) {
-        if (auto entry = decodeLine(line)) entries.push_back(std::move(*entry));
-    });
-    return entries;
-}
-
 // JSON string escaping exactly as the JSON library writes it (UTF-8 kept as is, control
 // characters escaped, "\u" with lower-case hex digits).
 void appendQuoted(std::string& out, std::string_view text) {
@@ -208,6 +198,20 @@ void appendLine(std::string& out, const HistoryEntry& entry) {
     out += "}\n";
 }
 
+// The new file text from every line of `text`, not only the newest ones (older entries must
+// survive): each decodable entry re-encoded unless `leaves` says it goes; undecodable lines
+// are dropped. Streams line by line so that a long history is never held twice as records.
+template <typename Leaves>
+std::string rewriteLines(std::string_view text, Leaves leaves) {
+    std::string out;
+    out.reserve(text.size());
+    forEachLine(text, [&](std::string_view line) {
+        const auto entry = decodeLine(line);
+        if (entry && !leaves(*entry)) appendLine(out, *entry);
+    });
+    return out;
+}
+
 bool equalIgnoringAsciiCase(char a, char b) {
     const auto lower = [](char c) {
         return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
@@ -288,14 +292,15 @@ bool HistoryStore::remove(std::string_view id) const {
     const auto text = readAll(url_);
     if (!text || !mayMention(*text, *wanted)) return false;
 
-    // The whole file, not only its newest lines: older entries must survive the rewrite.
-    std::vector<HistoryEntry> entries = decodeAll(*text);
-    const auto found = std::find_if(entries.begin(), entries.end(),
-                                    [&](const HistoryEntry& e) { return e.id == *wanted; });
-    if (found == entries.end()) return false;
+    std::optional<HistoryEntry> found;
+    const std::string rewritten = rewriteLines(*text, [&](const HistoryEntry& entry) {
+        if (found || entry.id != *wanted) return false;
+        found = entry;
+        return true;
+    });
+    if (!found) return false;
     removeAudio(*found);
-    entries.erase(found);
-    rewrite(entries, text->size());
+    files::writeAtomically(url_, rewritten);
     return true;
 }
 
@@ -307,22 +312,15 @@ std::size_t HistoryStore::cleanup(KeepPolicy policy) const {
     const auto text = readAll(url_);
     if (!text) return 0;
 
-    std::vector<HistoryEntry> entries = decodeAll(*text);
-    const auto expired =
-        std::stable_partition(entries.begin(), entries.end(),
-                              [&](const HistoryEntry& e) { return e.createdAt >= cutoff; });
-    const auto count = static_cast<std::size_t>(entries.end() - expired);
-    std::for_each(expired, entries.end(), removeAudio);
-    entries.erase(expired, entries.end());
-    rewrite(entries, text->size());
-    return count;
-}
-
-void HistoryStore::rewrite(const std::vector<HistoryEntry>& entries, size_t sizeHint) const {
-    std::string text;
-    text.reserve(sizeHint);
-    for (const HistoryEntry& entry : entries) appendLine(text, entry);
-    files::writeAtomically(url_, text);
+    std::size_t expired = 0;
+    const std::string rewritten = rewriteLines(*text, [&](const HistoryEntry& entry) {
+        if (entry.createdAt >= cutoff) return false;
+        removeAudio(entry);
+        ++expired;
+        return true;
+    });
+    files::writeAtomically(url_, rewritten);
+    return expired;
 }
 
 }  // namespace quorvel

@@ -40,9 +40,6 @@ class HistoryStore {
     std::size_t cleanup(KeepPolicy policy) const;
 
   private:
-    // Replaces the file atomically with these entries, one line each, oldest first.
-    void rewrite(const std::vector<HistoryEntry>& entries, std::size_t sizeHint) const;
-
     std::filesystem::path url_;
     std::filesystem::path recordingsDir_;
 };

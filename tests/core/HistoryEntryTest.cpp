@@ -18,19 +18,19 @@ json::Json fullObject() {
 }
 
 TEST(HistoryEntry, DecodesEveryField) {
-    const HistoryEntry e = HistoryEntry::fromJson(fullObject());
-    EXPECT_EQ(e.id, kId);
-    EXPECT_EQ(e.ts, "2024-05-01 10:00:00");
-    EXPECT_EQ(e.text, "привет мир");
-    EXPECT_EQ(e.originalText, "привет мир.");
-    EXPECT_EQ(e.elapsedMs, 1500);
-    EXPECT_EQ(e.modeName, "Обычный");
-    EXPECT_EQ(e.translatedTo, "en");
-    EXPECT_EQ(e.audioPath, "/tmp/rec-1.wav");
-    EXPECT_EQ(e.durationMs, 1200);
-    EXPECT_EQ(e.modelName, "gigaam");
-    EXPECT_EQ(e.sourceApp, "Firefox");
-    EXPECT_DOUBLE_EQ(e.createdAt, 1714557600.5);
+    const HistoryEntry expected{.id = kId,
+                                .ts = "2024-05-01 10:00:00",
+                                .text = "привет мир",
+                                .originalText = "привет мир.",
+                                .elapsedMs = 1500,
+                                .modeName = "Обычный",
+                                .translatedTo = "en",
+                                .audioPath = "/tmp/rec-1.wav",
+                                .durationMs = 1200,
+                                .modelName = "gigaam",
+                                .sourceApp = "Firefox",
+                                .createdAt = 1714557600.5};
+    EXPECT_EQ(HistoryEntry::fromJson(fullObject()), expected);
 }
 
 TEST(HistoryEntry, MissingOrNullKeysTakeDefaults) {
