@@ -17,84 +17,68 @@ bool entryExists(const fs::path& path) {
 }
 
 std::vector<STTModel> makeCatalog() {
-    std::vector<STTModel> models;
-
-    STTModel giga;
-    giga.id = "gigaam-v2-ru";
-    giga.name = "GigaAM v2 Russian";
-    giga.languages = "Русский";
-    giga.type = "nemo";
-    giga.languageHint = "ru";
-    giga.dirName = "sherpa-onnx-giga-am-v2-russian";
-    giga.sizeMB = 245;
-    giga.downloadURL =
-        "https://huggingface.co/csukuangfj/"
-        "sherpa-onnx-nemo-transducer-giga-am-v2-russian-2025-04-19/resolve/main";
-    giga.license = "GigaAM License NC (CC-BY-NC 4.0), © Sber / SaluteDevices";
-    giga.removable = true;
-    // The published export quantises only the encoder.
-    giga.files = {"encoder.int8.onnx", "decoder.onnx", "joiner.onnx", "tokens.txt"};
-    models.push_back(std::move(giga));
-
-    STTModel parakeet;
-    parakeet.id = "parakeet-v3-en";
-    parakeet.name = "Parakeet-TDT-0.6b-v3";
-    parakeet.languages = "English";
-    parakeet.type = "nemo";
-    parakeet.languageHint = "en";
-    parakeet.dirName = "sherpa-onnx-nemo-parakeet-tdt-0.6b-v3-int8";
-    parakeet.sizeMB = 240;
-    parakeet.license = "NVIDIA Parakeet (CC-BY-4.0)";
-    parakeet.removable = false;
-    parakeet.files = {"encoder.int8.onnx", "decoder.int8.onnx", "joiner.int8.onnx", "tokens.txt"};
-    models.push_back(std::move(parakeet));
-
-    STTModel turbo;
-    turbo.id = "whisper-large-v3-turbo";
-    turbo.name = "Whisper Large v3 Turbo (int8)";
-    turbo.languages = "Мультиязычная";
-    turbo.type = "whisper";
-    turbo.languageHint = "ru";
-    turbo.dirName = "sherpa-onnx-whisper-large-v3-turbo";
-    turbo.sizeMB = 990;
-    // A repository, fetched file by file (the release archive also carries the fp32 weights).
-    turbo.downloadURL = "https://huggingface.co/csukuangfj/sherpa-onnx-whisper-turbo/resolve/main";
-    turbo.license = "OpenAI Whisper (MIT)";
-    turbo.removable = true;
-    turbo.files = {"turbo-encoder.int8.onnx", "turbo-decoder.int8.onnx", "turbo-tokens.txt"};
-    models.push_back(std::move(turbo));
-
-    STTModel small;
-    small.id = "whisper-small-multi";
-    small.name = "Whisper small (int8)";
-    small.languages = "Мультиязычная";
-    small.type = "whisper";
-    small.languageHint = "";
-    small.dirName = "sherpa-onnx-whisper-small";
-    small.sizeMB = 370;
-    small.downloadURL =
-        "https://github.com/k2-fsa/sherpa-onnx/releases/download/asr-models/"
-        "sherpa-onnx-whisper-small.tar.bz2";
-    small.license = "OpenAI Whisper (MIT)";
-    small.removable = true;
-    small.files = {"small-encoder.int8.onnx", "small-decoder.int8.onnx", "small-tokens.txt"};
-    models.push_back(std::move(small));
-
-    STTModel sphinx;
-    sphinx.id = "pocketsphinx-en-us";
-    sphinx.name = "PocketSphinx English (built in)";
-    sphinx.languages = "English";
-    sphinx.type = "pocketsphinx";
-    sphinx.languageHint = "en";
-    sphinx.dirName = "pocketsphinx-en-us";
-    sphinx.sizeMB = 37;
-    sphinx.license = "CMU Sphinx (BSD-2-Clause)";
-    sphinx.removable = false;
-    sphinx.files = {"en-us/mdef", "en-us.lm.bin", "cmudict-en-us.dict"};
-    sphinx.builtIn = true;
-    models.push_back(std::move(sphinx));
-
-    return models;
+    return {
+        {.id = "gigaam-v2-ru",
+         .name = "GigaAM v2 Russian",
+         .languages = "Русский",
+         .type = "nemo",
+         .languageHint = "ru",
+         .dirName = "sherpa-onnx-giga-am-v2-russian",
+         .sizeMB = 245,
+         .downloadURL = "https://huggingface.co/csukuangfj/"
+                        "sherpa-onnx-nemo-transducer-giga-am-v2-russian-2025-04-19/resolve/main",
+         .license = "GigaAM License NC (CC-BY-NC 4.0), © Sber / SaluteDevices",
+         .removable = true,
+         // The published export quantises only the encoder.
+         .files = {"encoder.int8.onnx", "decoder.onnx", "joiner.onnx", "tokens.txt"}},
+        {.id = "parakeet-v3-en",
+         .name = "Parakeet-TDT-0.6b-v3",
+         .languages = "English",
+         .type = "nemo",
+         .languageHint = "en",
+         .dirName = "sherpa-onnx-nemo-parakeet-tdt-0.6b-v3-int8",
+         .sizeMB = 240,
+         .downloadURL = std::nullopt,  // placed into a models folder by other means
+         .license = "NVIDIA Parakeet (CC-BY-4.0)",
+         .removable = false,
+         .files = {"encoder.int8.onnx", "decoder.int8.onnx", "joiner.int8.onnx", "tokens.txt"}},
+        {.id = "whisper-large-v3-turbo",
+         .name = "Whisper Large v3 Turbo (int8)",
+         .languages = "Мультиязычная",
+         .type = "whisper",
+         .languageHint = "ru",
+         .dirName = "sherpa-onnx-whisper-large-v3-turbo",
+         .sizeMB = 990,
+         // A repository, fetched file by file (the release archive also carries the fp32 weights).
+         .downloadURL = "https://huggingface.co/csukuangfj/sherpa-onnx-whisper-turbo/resolve/main",
+         .license = "OpenAI Whisper (MIT)",
+         .removable = true,
+         .files = {"turbo-encoder.int8.onnx", "turbo-decoder.int8.onnx", "turbo-tokens.txt"}},
+        {.id = "whisper-small-multi",
+         .name = "Whisper small (int8)",
+         .languages = "Мультиязычная",
+         .type = "whisper",
+         .languageHint = "",
+         .dirName = "sherpa-onnx-whisper-small",
+         .sizeMB = 370,
+         .downloadURL = "https://github.com/k2-fsa/sherpa-onnx/releases/download/asr-models/"
+                        "sherpa-onnx-whisper-small.tar.bz2",
+         .license = "OpenAI Whisper (MIT)",
+         .removable = true,
+         .files = {"small-encoder.int8.onnx", "small-decoder.int8.onnx", "small-tokens.txt"}},
+        {.id = "pocketsphinx-en-us",
+         .name = "PocketSphinx English (built in)",
+         .languages = "English",
+         .type = "pocketsphinx",
+         .languageHint = "en",
+         .dirName = "pocketsphinx-en-us",
+         .sizeMB = 37,
+         .downloadURL = std::nullopt,  // comes with Debian's pocketsphinx-en-us package
+         .license = "CMU Sphinx (BSD-2-Clause)",
+         .removable = false,
+         .files = {"en-us/mdef", "en-us.lm.bin", "cmudict-en-us.dict"},
+         .builtIn = true},
+    };
 }
 
 }  // namespace
@@ -120,9 +104,13 @@ std::optional<STTModel> ModelCatalog::model(const std::string& id) {
     return std::nullopt;
 }
 
-std::filesystem::path ModelCatalog::modelsDir() { return AppPaths::modelsDir(); }
+std::filesystem::path ModelCatalog::modelsDir() {
+    return AppPaths::modelsDir();
+}
 
-std::filesystem::path ModelCatalog::legacyModelsDir() { return AppPaths::legacyDir() / "models"; }
+std::filesystem::path ModelCatalog::legacyModelsDir() {
+    return AppPaths::legacyDir() / "models";
+}
 
 bool ModelCatalog::isSafeDirName(const std::string& dirName) {
     return !dirName.empty() && dirName != "." && dirName != ".." &&
@@ -136,11 +124,14 @@ std::optional<std::filesystem::path> ModelCatalog::directory(const STTModel& mod
             if (entryExists(candidate)) return candidate;
         }
     }
-    if (model.builtIn && !systemModelDir_.empty() && entryExists(systemModelDir_)) return systemModelDir_;
+    if (model.builtIn && !systemModelDir_.empty() && entryExists(systemModelDir_))
+        return systemModelDir_;
     return std::nullopt;
 }
 
-bool ModelCatalog::isDownloaded(const STTModel& model) const { return directory(model).has_value(); }
+bool ModelCatalog::isDownloaded(const STTModel& model) const {
+    return directory(model).has_value();
+}
 
 std::optional<std::filesystem::path> ModelCatalog::removableDirectory(const STTModel& model) const {
     if (!model.removable || !isSafeDirName(model.dirName)) return std::nullopt;

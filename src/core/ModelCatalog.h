@@ -34,7 +34,7 @@ struct STTModel {
 };
 
 class ModelCatalog {
-public:
+  public:
     // Where Debian's pocketsphinx-en-us package puts the English model.
     static constexpr const char* defaultSystemModelDir = "/usr/share/pocketsphinx/model/en-us";
 
@@ -66,7 +66,7 @@ public:
 
     const std::filesystem::path& systemModelDir() const { return systemModelDir_; }
 
-private:
+  private:
     std::filesystem::path systemModelDir_;
 };
 

@@ -5,7 +5,8 @@
 namespace quorvel {
 
 std::string chosenModelID(const DictationMode& mode, const AppConfig& config) {
-    // An empty id is what a hand-edited file leaves behind; it names no model, so it counts as none.
+    // An empty id is what a hand-edited file leaves behind; it names no model, so it counts as
+    // none.
     if (mode.sttModelID && !mode.sttModelID->empty()) return *mode.sttModelID;
     if (mode.language == "ru" || mode.language == "en") {
         return DictationMode::defaultModelForLanguage(mode.language);

@@ -16,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class ModelCatalogTest : public testing::TempHome {
-protected:
+  protected:
     fs::path systemDir() const { return home() / "system-share" / "en-us"; }
     ModelCatalog catalog() const { return ModelCatalog(systemDir()); }
 
@@ -70,7 +70,8 @@ TEST_F(ModelCatalogTest, FileListsMatchThePublishedFolders) {
     // What the worker loads from each folder; a wrong name here means a download that fetches
     // nothing usable (or fails on a missing file).
     using Files = std::vector<std::string>;
-    EXPECT_EQ(entry("gigaam-v2-ru").files, (Files{"encoder.int8.onnx", "decoder.onnx", "joiner.onnx", "tokens.txt"}));
+    EXPECT_EQ(entry("gigaam-v2-ru").files,
+              (Files{"encoder.int8.onnx", "decoder.onnx", "joiner.onnx", "tokens.txt"}));
     EXPECT_EQ(entry("parakeet-v3-en").files,
               (Files{"encoder.int8.onnx", "decoder.int8.onnx", "joiner.int8.onnx", "tokens.txt"}));
     EXPECT_EQ(entry("whisper-small-multi").files,
@@ -124,11 +125,13 @@ TEST_F(ModelCatalogTest, BuiltInModelIsFoundInTheSystemFolderAndInTheModelFolder
 
 TEST_F(ModelCatalogTest, DefaultSystemFolderHoldsWhatTheWorkerLoads) {
     const ModelCatalog models;
-    if (!fs::exists(ModelCatalog::defaultSystemModelDir)) GTEST_SKIP() << "pocketsphinx-en-us not installed";
+    if (!fs::exists(ModelCatalog::defaultSystemModelDir))
+        GTEST_SKIP() << "pocketsphinx-en-us not installed";
     const STTModel sphinx = entry("pocketsphinx-en-us");
     ASSERT_EQ(models.directory(sphinx), fs::path(ModelCatalog::defaultSystemModelDir));
     for (const std::string& file : sphinx.files) {
-        EXPECT_TRUE(fs::is_regular_file(fs::path(ModelCatalog::defaultSystemModelDir) / file)) << file;
+        EXPECT_TRUE(fs::is_regular_file(fs::path(ModelCatalog::defaultSystemModelDir) / file))
+            << file;
     }
 }
 
@@ -148,8 +151,10 @@ TEST_F(ModelCatalogTest, OnlyRemovableCopiesInTheModelsFolderMayBeRemoved) {
 }
 
 TEST_F(ModelCatalogTest, FolderNamesMustNameOneFolder) {
-    for (const char* good : {"sherpa-onnx-whisper-small", "a.b", ".hidden"}) EXPECT_TRUE(ModelCatalog::isSafeDirName(good)) << good;
-    for (const char* bad : {"", ".", "..", "a/b", "/abs", "../up"}) EXPECT_FALSE(ModelCatalog::isSafeDirName(bad)) << bad;
+    for (const char* good : {"sherpa-onnx-whisper-small", "a.b", ".hidden"})
+        EXPECT_TRUE(ModelCatalog::isSafeDirName(good)) << good;
+    for (const char* bad : {"", ".", "..", "a/b", "/abs", "../up"})
+        EXPECT_FALSE(ModelCatalog::isSafeDirName(bad)) << bad;
 
     // An entry with such a name is never found, so nothing outside the models folders is used.
     STTModel escaping = entry("gigaam-v2-ru");
@@ -162,15 +167,16 @@ TEST_F(ModelCatalogTest, FolderNamesMustNameOneFolder) {
 
 struct ChoiceCase {
     const char* name;
-    const char* language;                 // the active mode's language
+    const char* language;                  // the active mode's language
     std::optional<std::string> modeModel;  // the active mode's sttModelID
-    std::string globalModel;              // the configuration's sttModelID
-    std::vector<std::string> installed;   // ids installed in the models folder
-    std::string chosen;                   // chosenModelID
-    std::optional<std::string> used;      // the model workerPrefs describes, if any
+    std::string globalModel;               // the configuration's sttModelID
+    std::vector<std::string> installed;    // ids installed in the models folder
+    std::string chosen;                    // chosenModelID
+    std::optional<std::string> used;       // the model workerPrefs describes, if any
 };
 
-class WorkerPrefsTest : public ModelCatalogTest, public ::testing::WithParamInterface<ChoiceCase> {};
+class WorkerPrefsTest : public ModelCatalogTest,
+                        public ::testing::WithParamInterface<ChoiceCase> {};
 
 TEST_P(WorkerPrefsTest, FollowsTheModeThenTheLanguageThenTheGlobalModel) {
     const ChoiceCase& c = GetParam();
@@ -192,35 +198,57 @@ TEST_P(WorkerPrefsTest, FollowsTheModeThenTheLanguageThenTheGlobalModel) {
     }
     const STTModel model = entry(*c.used);
     ASSERT_TRUE(prefs);
-    EXPECT_EQ(*prefs, (WorkerPrefs{(AppPaths::modelsDir() / model.dirName).string(), model.type, model.languageHint}));
+    EXPECT_EQ(*prefs, (WorkerPrefs{(AppPaths::modelsDir() / model.dirName).string(), model.type,
+                                   model.languageHint}));
 }
 
-const std::vector<std::string> everything = {"gigaam-v2-ru", "parakeet-v3-en", "whisper-large-v3-turbo",
-                                             "whisper-small-multi", "pocketsphinx-en-us"};
+const std::vector<std::string> everything = {"gigaam-v2-ru", "parakeet-v3-en",
+                                             "whisper-large-v3-turbo", "whisper-small-multi",
+                                             "pocketsphinx-en-us"};
 
 INSTANTIATE_TEST_SUITE_P(
     Decisions, WorkerPrefsTest,
-    ::testing::Values(
-        ChoiceCase{"ModeModelWins", "ru", "whisper-large-v3-turbo", "gigaam-v2-ru", everything,
-                   "whisper-large-v3-turbo", "whisper-large-v3-turbo"},
-        ChoiceCase{"RussianDefault", "ru", std::nullopt, "whisper-small-multi", everything, "gigaam-v2-ru",
-                   "gigaam-v2-ru"},
-        ChoiceCase{"EnglishDefault", "en", std::nullopt, "gigaam-v2-ru", everything, "parakeet-v3-en",
-                   "parakeet-v3-en"},
-        ChoiceCase{"AutoUsesGlobal", "auto", std::nullopt, "pocketsphinx-en-us", everything,
-                   "pocketsphinx-en-us", "pocketsphinx-en-us"},
-        ChoiceCase{"OtherLanguageUsesGlobal", "de", std::nullopt, "whisper-small-multi", everything,
-                   "whisper-small-multi", "whisper-small-multi"},
-        ChoiceCase{"EmptyModeModelCountsAsNone", "en", std::string(), "gigaam-v2-ru", everything,
-                   "parakeet-v3-en", "parakeet-v3-en"},
-        ChoiceCase{"KnownButMissingGivesNothing", "auto", std::nullopt, "whisper-small-multi",
-                   {"gigaam-v2-ru", "parakeet-v3-en"}, "whisper-small-multi", std::nullopt},
-        ChoiceCase{"UnknownModeModelTakesFirstInstalled", "ru", "retired-model", "gigaam-v2-ru",
-                   {"pocketsphinx-en-us", "whisper-small-multi"}, "retired-model", "whisper-small-multi"},
-        ChoiceCase{"UnknownGlobalTakesFirstInstalled", "auto", std::nullopt, "", {"parakeet-v3-en", "gigaam-v2-ru"},
-                   "", "gigaam-v2-ru"},
-        ChoiceCase{"UnknownWithNothingInstalled", "auto", std::nullopt, "retired-model", {}, "retired-model",
-                   std::nullopt}),
+    ::testing::Values(ChoiceCase{"ModeModelWins", "ru", "whisper-large-v3-turbo", "gigaam-v2-ru",
+                                 everything, "whisper-large-v3-turbo", "whisper-large-v3-turbo"},
+                      ChoiceCase{"RussianDefault", "ru", std::nullopt, "whisper-small-multi",
+                                 everything, "gigaam-v2-ru", "gigaam-v2-ru"},
+                      ChoiceCase{"EnglishDefault", "en", std::nullopt, "gigaam-v2-ru", everything,
+                                 "parakeet-v3-en", "parakeet-v3-en"},
+                      ChoiceCase{"AutoUsesGlobal", "auto", std::nullopt, "pocketsphinx-en-us",
+                                 everything, "pocketsphinx-en-us", "pocketsphinx-en-us"},
+                      ChoiceCase{"OtherLanguageUsesGlobal", "de", std::nullopt,
+                                 "whisper-small-multi", everything, "whisper-small-multi",
+                                 "whisper-small-multi"},
+                      ChoiceCase{"EmptyModeModelCountsAsNone", "en", std::string(), "gigaam-v2-ru",
+                                 everything, "parakeet-v3-en", "parakeet-v3-en"},
+                      ChoiceCase{"KnownButMissingGivesNothing",
+                                 "auto",
+                                 std::nullopt,
+                                 "whisper-small-multi",
+                                 {"gigaam-v2-ru", "parakeet-v3-en"},
+                                 "whisper-small-multi",
+                                 std::nullopt},
+                      ChoiceCase{"UnknownModeModelTakesFirstInstalled",
+                                 "ru",
+                                 "retired-model",
+                                 "gigaam-v2-ru",
+                                 {"pocketsphinx-en-us", "whisper-small-multi"},
+                                 "retired-model",
+                                 "whisper-small-multi"},
+                      ChoiceCase{"UnknownGlobalTakesFirstInstalled",
+                                 "auto",
+                                 std::nullopt,
+                                 "",
+                                 {"parakeet-v3-en", "gigaam-v2-ru"},
+                                 "",
+                                 "gigaam-v2-ru"},
+                      ChoiceCase{"UnknownWithNothingInstalled",
+                                 "auto",
+                                 std::nullopt,
+                                 "retired-model",
+                                 {},
+                                 "retired-model",
+                                 std::nullopt}),
     [](const ::testing::TestParamInfo<ChoiceCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ModelCatalogTest, WorkerPrefsUseTheSystemCopyOfTheBuiltInModel) {
@@ -228,11 +256,13 @@ TEST_F(ModelCatalogTest, WorkerPrefsUseTheSystemCopyOfTheBuiltInModel) {
     config.sttModelID = "pocketsphinx-en-us";  // the built-in modes are on "auto"
     EXPECT_FALSE(workerPrefs(config, catalog()));
     fs::create_directories(systemDir());
-    EXPECT_EQ(workerPrefs(config, catalog()), (WorkerPrefs{systemDir().string(), "pocketsphinx", "en"}));
+    EXPECT_EQ(workerPrefs(config, catalog()),
+              (WorkerPrefs{systemDir().string(), "pocketsphinx", "en"}));
 
     // The unknown-id fallback reaches the built-in model when nothing else is installed.
     config.sttModelID = "retired-model";
-    EXPECT_EQ(workerPrefs(config, catalog()), (WorkerPrefs{systemDir().string(), "pocketsphinx", "en"}));
+    EXPECT_EQ(workerPrefs(config, catalog()),
+              (WorkerPrefs{systemDir().string(), "pocketsphinx", "en"}));
 }
 
 TEST_F(ModelCatalogTest, ActiveModeDecidesEvenWhenDisabledOrMissing) {

@@ -1,0 +1,361 @@
+#include "services/ModelStore.h"
+
+#include <QProcess>
+#include <QUrl>
+
+#include <stdlib.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "core/AtomicFile.h"
+#include "services/Log.h"
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Step {
+    QString program;
+    QStringList arguments;
+};
+
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
+QString qs(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+bool entryExists(const fs::path& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+// Staging folders are hidden and named after the model's folder, so a later download of the same
+// model can clear what a killed program left behind.
+std::string stagingPrefix(const std::string& dirName) {
+    return "." + dirName + ".tmp-";
+}
+
+std::optional<fs::path> makeStagingDir(const std::string& dirName, QString& error) {
+    std::string pattern =
+        (ModelCatalog::modelsDir() / (stagingPrefix(dirName) + "XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        error =
+            QStringLiteral("cannot create a folder in %1: %2")
+                .arg(qs(ModelCatalog::modelsDir()), QString::fromLocal8Bit(std::strerror(errno)));
+        return std::nullopt;
+    }
+    return fs::path(pattern);
+}
+
+void removeStaleStaging(const std::string& dirName) {
+    const std::string prefix = stagingPrefix(dirName);
+    std::error_code ec;
+    for (fs::directory_iterator it(ModelCatalog::modelsDir(), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (it->path().filename().string().rfind(prefix, 0) == 0) {
+            std::error_code ignored;
+            fs::remove_all(it->path(), ignored);
+        }
+    }
+}
+
+// A file name of a model: a relative path that stays inside the model's folder.
+bool isSafeFileName(const std::string& file) {
+    if (file.empty() || file.front() == '/' || file.find('\0') != std::string::npos) return false;
+    for (const fs::path& part : fs::path(file)) {
+        if (part == ".." || part == ".") return false;
+    }
+    return true;
+}
+
+bool hasUsableFiles(const STTModel& model) {
+    if (model.files.empty()) return false;
+    for (const std::string& file : model.files) {
+        if (!isSafeFileName(file)) return false;
+    }
+    return true;
+}
+
+// The last line curl or tar wrote to standard error, as the reason of a failure.
+QString lastLine(const QByteArray& output) {
+    const QList<QByteArray> lines = output.trimmed().split('\n');
+    QString line = QString::fromLocal8Bit(lines.isEmpty() ? QByteArray() : lines.last().trimmed());
+    return line.left(300);
+}
+
+}  // namespace
+
+struct ModelStore::Job {
+    STTModel model;
+    fs::path staging;  // hidden folder next to the final one, removed at the end in every case
+    fs::path built;    // the folder that becomes the model's folder
+    std::vector<Step> steps;
+    std::size_t next = 0;
+    QProcess* process = nullptr;
+};
+
+ModelStore::ModelStore(ModelCatalog catalog, Options options, QObject* parent)
+    : QObject(parent), catalog_(std::move(catalog)), options_(std::move(options)) {}
+
+ModelStore::~ModelStore() {
+    for (auto& [id, job] : jobs_) {
+        if (job->process) {
+            job->process->disconnect(this);
+            job->process->kill();
+            job->process->waitForFinished(3000);
+        }
+        std::error_code ignored;
+        if (!job->staging.empty()) fs::remove_all(job->staging, ignored);
+    }
+}
+
+bool ModelStore::isDownloading(const std::string& id) const {
+    return jobs_.count(id) != 0;
+}
+
+std::set<std::string> ModelStore::downloading() const {
+    std::set<std::string> ids;
+    for (const auto& entry : jobs_) ids.insert(entry.first);
+    return ids;
+}
+
+QString ModelStore::sourceURL(const STTModel& model, const std::string& file) const {
+    if (!model.downloadURL) return {};
+    QString url = qs(*model.downloadURL);
+    if (!model.isArchive()) url += QLatin1Char('/') + qs(file);
+    if (options_.mirror.isEmpty()) return url;
+    QString base = options_.mirror;
+    while (base.endsWith(QLatin1Char('/'))) base.chop(1);
+    const QUrl original(url);
+    QString result = base + original.path(QUrl::FullyEncoded);
+    if (original.hasQuery()) result += QLatin1Char('?') + original.query(QUrl::FullyEncoded);
+    return result;
+}
+
+bool ModelStore::download(const STTModel& model) {
+    if (!model.downloadURL || isDownloading(model.id)) return false;
+    if (!ModelCatalog::isSafeDirName(model.dirName) || !hasUsableFiles(model)) return false;
+    for (const auto& entry : jobs_) {
+        if (entry.second->model.dirName == model.dirName) return false;  // one writer per folder
+    }
+
+    auto owned = std::make_unique<Job>();
+    Job& job = *owned;
+    job.model = model;
+    const std::string id = model.id;
+    jobs_.emplace(id, std::move(owned));
+    emit downloadingChanged();
+
+    Log::info("скачивание модели " + id + " → " +
+              (ModelCatalog::modelsDir() / model.dirName).string());
+    QString error;
+    const bool ready = prepare(job, error);
+    // Completions always come later, never from inside this call.
+    QMetaObject::invokeMethod(
+        this,
+        [this, id, ready, error] {
+            if (ready) {
+                runNextStep(id);
+            } else {
+                finish(id, error);
+            }
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
+bool ModelStore::prepare(Job& job, QString& error) {
+    const STTModel& model = job.model;
+    if (!files::createDirectories(ModelCatalog::modelsDir())) {
+        error = QStringLiteral("cannot create the folder %1").arg(qs(ModelCatalog::modelsDir()));
+        return false;
+    }
+    removeStaleStaging(model.dirName);
+    std::optional<fs::path> staging = makeStagingDir(model.dirName, error);
+    if (!staging) return false;
+    job.staging = *staging;
+
+    const QStringList curlOptions = {QStringLiteral("-sS"),
+                                     QStringLiteral("-f"),
+                                     QStringLiteral("-L"),
+                                     QStringLiteral("--proto"),
+                                     QStringLiteral("=http,https"),
+                                     QStringLiteral("--proto-redir"),
+                                     QStringLiteral("=http,https"),
+                                     QStringLiteral("--retry"),
+                                     QString::number(options_.retries),
+                                     QStringLiteral("--connect-timeout"),
+                                     QString::number(options_.connectTimeoutSeconds),
+                                     QStringLiteral("--speed-limit"),
+                                     QStringLiteral("1"),
+                                     QStringLiteral("--speed-time"),
+                                     QString::number(options_.stallSeconds),
+                                     QStringLiteral("--create-dirs")};
+    auto fetch = [&](const fs::path& target, const QString& url) {
+        job.steps.push_back(
+            {options_.curlPath, curlOptions + QStringList{QStringLiteral("-o"), qs(target), url}});
+    };
+
+    std::error_code ec;
+    if (model.isArchive()) {
+        const fs::path archive = job.staging / (model.dirName + ".tar.bz2");
+        const fs::path unpacked = job.staging / "unpacked";
+        fs::create_directory(unpacked, ec);
+        // The archive brings its own top folder, named like the model's folder.
+        job.built = unpacked / model.dirName;
+        fetch(archive, sourceURL(model, {}));
+        job.steps.push_back({options_.tarPath,
+                             {QStringLiteral("-xjf"), qs(archive), QStringLiteral("-C"),
+                              qs(unpacked), QStringLiteral("--no-same-owner")}});
+    } else {
+        job.built = job.staging / "model";
+        fs::create_directory(job.built, ec);
+        for (const std::string& file : model.files) fetch(job.built / file, sourceURL(model, file));
+    }
+    if (ec) {
+        error = QStringLiteral("cannot create a folder in %1: %2")
+                    .arg(qs(job.staging), qs(ec.message()));
+        return false;
+    }
+    return true;
+}
+
+void ModelStore::runNextStep(const std::string& id) {
+    auto found = jobs_.find(id);
+    if (found == jobs_.end()) return;
+    Job& job = *found->second;
+    if (job.next == job.steps.size()) {
+        finish(id, installStaged(job));
+        return;
+    }
+    const Step& step = job.steps[job.next];
+    auto* process = new QProcess(this);
+    process->setProgram(step.program);
+    process->setArguments(step.arguments);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    connect(process, &QProcess::finished, this,
+            [this, id, process](int code, QProcess::ExitStatus status) {
+                onStepFinished(id, process, code, status == QProcess::CrashExit);
+            });
+    connect(process, &QProcess::errorOccurred, this,
+            [this, id, process](QProcess::ProcessError error) {
+                if (error == QProcess::FailedToStart) onStepFailedToStart(id, process);
+            });
+    job.process = process;
+    process->start();
+}
+
+void ModelStore::onStepFinished(const std::string& id, QProcess* process, int exitCode,
+                                bool crashed) {
+    process->deleteLater();
+    auto found = jobs_.find(id);
+    if (found == jobs_.end() || found->second->process != process) return;
+    Job& job = *found->second;
+    job.process = nullptr;
+    const QString program = job.steps[job.next].program;
+    if (crashed) {
+        finish(id, program + QStringLiteral(" crashed"));
+        return;
+    }
+    if (exitCode != 0) {
+        QString error = program + QStringLiteral(" exit ") + QString::number(exitCode);
+        const QString reason = lastLine(process->readAllStandardError());
+        if (!reason.isEmpty()) error += QStringLiteral(": ") + reason;
+        finish(id, error);
+        return;
+    }
+    ++job.next;
+    emit progress(qs(id), static_cast<int>(job.next), static_cast<int>(job.steps.size()));
+    runNextStep(id);
+}
+
+void ModelStore::onStepFailedToStart(const std::string& id, QProcess* process) {
+    process->deleteLater();
+    auto found = jobs_.find(id);
+    if (found == jobs_.end() || found->second->process != process) return;
+    found->second->process = nullptr;
+    finish(id, process->program() + QStringLiteral(": ") + process->errorString());
+}
+
+QString ModelStore::installStaged(Job& job) {
+    std::error_code ec;
+    if (!fs::is_directory(job.built, ec)) {
+        return QStringLiteral("the archive has no folder %1").arg(qs(job.model.dirName));
+    }
+    for (const std::string& file : job.model.files) {
+        if (!fs::is_regular_file(job.built / file, ec)) {
+            return QStringLiteral("%1 is missing from the download").arg(qs(file));
+        }
+    }
+    const fs::path destination = ModelCatalog::modelsDir() / job.model.dirName;
+    // An earlier copy is moved aside (and removed with the staging folder) only once the new one
+    // is complete; if the new one cannot take its place, the earlier copy goes back.
+    const fs::path previous = job.staging / "previous";
+    const bool hadPrevious = entryExists(destination);
+    if (hadPrevious) {
+        fs::rename(destination, previous, ec);
+        if (ec)
+            return QStringLiteral("cannot replace %1: %2").arg(qs(destination), qs(ec.message()));
+    }
+    fs::rename(job.built, destination, ec);
+    if (ec) {
+        const QString error = QStringLiteral("cannot move the model to %1: %2")
+                                  .arg(qs(destination), qs(ec.message()));
+        std::error_code ignored;
+        if (hadPrevious) fs::rename(previous, destination, ignored);
+        return error;
+    }
+    return {};
+}
+
+void ModelStore::finish(const std::string& id, const QString& error) {
+    auto found = jobs_.find(id);
+    if (found == jobs_.end()) return;
+    std::unique_ptr<Job> job = std::move(found->second);
+    jobs_.erase(found);
+    std::error_code ignored;
+    if (!job->staging.empty()) fs::remove_all(job->staging, ignored);
+
+    const bool ok = error.isEmpty();
+    if (ok) {
+        Log::info("модель " + id + " скачана");
+        emit changed();
+    } else {
+        Log::error("скачивание " + id + " неудачно: " + error.toStdString());
+    }
+    emit downloadingChanged();
+    emit downloadFinished(qs(id), ok, error);
+}
+
+bool ModelStore::remove(const STTModel& model) {
+    if (isDownloading(model.id)) return false;
+    const std::optional<fs::path> folder = catalog_.removableDirectory(model);
+    if (!folder) return false;
+    // Moved out of sight first, so the model stops counting as installed in one step even if
+    // deleting its files takes a while or fails half-way.
+    QString error;
+    const std::optional<fs::path> trash = makeStagingDir(model.dirName, error);
+    std::error_code ec;
+    if (trash) fs::rename(*folder, *trash / "removed", ec);
+    if (!trash || ec) {
+        if (trash) {
+            error = qs(ec.message());
+            fs::remove_all(*trash, ec);
+        }
+        Log::error("удаление модели " + model.id + " неудачно: " + error.toStdString());
+        return false;
+    }
+    fs::remove_all(*trash, ec);  // a leftover is hidden and cleared by the next download
+    Log::info("модель " + model.id + " удалена");
+    emit changed();
+    return true;
+}
+
+}  // namespace quorvel

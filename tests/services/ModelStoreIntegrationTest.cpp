@@ -1,0 +1,360 @@
+// ModelStore against a real loopback HTTP server, with the real curl and tar.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrl>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/AppPaths.h"
+#include "core/ModelCatalog.h"
+#include "services/Log.h"
+#include "services/ModelStore.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TempHome.h"
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::HttpResponse;
+
+STTModel catalogEntry(const std::string& id) {
+    std::optional<STTModel> model = ModelCatalog::model(id);
+    EXPECT_TRUE(model) << id;
+    return model.value_or(STTModel{});
+}
+
+// The server path a catalog URL maps to once the store fetches through the test's mirror.
+std::string remotePath(const STTModel& model, const std::string& file = {}) {
+    std::string url = *model.downloadURL;
+    if (!model.isArchive()) url += "/" + file;
+    return QUrl(QString::fromStdString(url)).path(QUrl::FullyEncoded).toStdString();
+}
+
+HttpResponse bytes(std::string body) {
+    HttpResponse response;
+    response.body = std::move(body);
+    response.headers = {{"Content-Type", "application/octet-stream"}};
+    return response;
+}
+
+std::vector<std::string> entriesOf(const fs::path& dir) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        names.push_back(it->path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class ModelStoreTest : public testing::TempHome {
+  protected:
+    void SetUp() override {
+        TempHome::SetUp();
+        ASSERT_TRUE(server.isListening());
+        Log::setFile(home() / "log.txt");
+        ModelStore::Options options;
+        options.mirror = QString::fromStdString(server.url(""));
+        options.retries = 0;
+        options.connectTimeoutSeconds = 5;
+        options.stallSeconds = 5;
+        makeStore(options);
+    }
+    void TearDown() override {
+        store.reset();
+        Log::flush();
+        TempHome::TearDown();
+    }
+
+    void makeStore(const ModelStore::Options& options) {
+        store.reset();
+        store = std::make_unique<ModelStore>(ModelCatalog(systemDir()), options);
+        finished = std::make_unique<QSignalSpy>(store.get(), &ModelStore::downloadFinished);
+        changed = std::make_unique<QSignalSpy>(store.get(), &ModelStore::changed);
+    }
+
+    fs::path systemDir() const { return home() / "system" / "en-us"; }
+    fs::path modelsDir() const { return home() / "quorvelkit" / "Models"; }
+
+    // Waits for `count` finished downloads; returns whether the last one succeeded.
+    bool waitForFinished(int count = 1) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return finished->count() >= count; }, 30000));
+        if (finished->count() < count) return false;
+        return finished->at(count - 1).at(1).toBool();
+    }
+    QString lastError() const {
+        return finished->isEmpty() ? QString() : finished->last().at(2).toString();
+    }
+
+    std::string logText() const {
+        Log::flush();
+        return readFile(home() / "log.txt");
+    }
+
+    // A real .tar.bz2 whose top folder is `top`, holding `files` (name → content).
+    std::string makeArchive(const std::string& top,
+                            const std::vector<std::pair<std::string, std::string>>& files) {
+        const fs::path source = home() / "archive-source";
+        fs::remove_all(source);
+        for (const auto& [name, content] : files) writeFile(source / top / name, content);
+        const fs::path archive = home() / "model.tar.bz2";
+        const int status = QProcess::execute(
+            "/usr/bin/tar", {"-cjf", QString::fromStdString(archive.string()), "-C",
+                             QString::fromStdString(source.string()), QString::fromStdString(top)});
+        EXPECT_EQ(status, 0);
+        return readFile(archive);
+    }
+
+    void servePerFile(const STTModel& model) {
+        for (const std::string& file : model.files)
+            server.serve(remotePath(model, file), bytes("content of " + file));
+    }
+
+    testing::LoopbackHttpServer server;
+    std::unique_ptr<ModelStore> store;
+    std::unique_ptr<QSignalSpy> finished;
+    std::unique_ptr<QSignalSpy> changed;
+};
+
+TEST_F(ModelStoreTest, PerFileDownloadInstallsEveryFileAndFollowsRedirects) {
+    const STTModel giga = catalogEntry("gigaam-v2-ru");
+    servePerFile(giga);
+    // The encoder comes from elsewhere, as a hosting site's download does.
+    HttpResponse redirect;
+    redirect.status = 302;
+    redirect.headers = {{"Location", server.url("/cdn/encoder")}};
+    server.serve(remotePath(giga, "encoder.int8.onnx"), redirect);
+    server.serve("/cdn/encoder", bytes("encoder bytes"));
+    QSignalSpy downloadingChanged(store.get(), &ModelStore::downloadingChanged);
+    QSignalSpy progress(store.get(), &ModelStore::progress);
+
+    ASSERT_TRUE(store->download(giga));
+    EXPECT_TRUE(store->isDownloading("gigaam-v2-ru"));
+    EXPECT_EQ(downloadingChanged.count(), 1);
+    EXPECT_EQ(finished->count(), 0) << "completion never comes from inside download()";
+
+    ASSERT_TRUE(waitForFinished()) << lastError().toStdString();
+    EXPECT_FALSE(store->isDownloading("gigaam-v2-ru"));
+    EXPECT_EQ(downloadingChanged.count(), 2);
+    EXPECT_EQ(changed->count(), 1);
+    ASSERT_EQ(progress.count(), 4);
+    EXPECT_EQ(progress.last().at(1).toInt(), 4);
+    EXPECT_EQ(progress.last().at(2).toInt(), 4);
+
+    const fs::path dir = modelsDir() / giga.dirName;
+    EXPECT_EQ(store->catalog().directory(giga), dir);
+    EXPECT_EQ(readFile(dir / "encoder.int8.onnx"), "encoder bytes");
+    EXPECT_EQ(readFile(dir / "tokens.txt"), "content of tokens.txt");
+    EXPECT_EQ(entriesOf(dir), (std::vector<std::string>{"decoder.onnx", "encoder.int8.onnx",
+                                                        "joiner.onnx", "tokens.txt"}));
+    EXPECT_EQ(entriesOf(modelsDir()), std::vector<std::string>{giga.dirName})
+        << "no staging folder left";
+
+    const std::string log = logText();
+    EXPECT_NE(log.find("INFO: скачивание модели gigaam-v2-ru → " + dir.string()), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("INFO: модель gigaam-v2-ru скачана"), std::string::npos) << log;
+}
+
+TEST_F(ModelStoreTest, MissingFileFailsTheDownloadAndLeavesNothing) {
+    const STTModel giga = catalogEntry("gigaam-v2-ru");
+    servePerFile(giga);
+    HttpResponse missing;
+    missing.status = 404;
+    missing.body = "<html>not here</html>";
+    server.serve(remotePath(giga, "joiner.onnx"), missing);
+
+    ASSERT_TRUE(store->download(giga));
+    EXPECT_FALSE(waitForFinished());
+    EXPECT_TRUE(lastError().startsWith("/usr/bin/curl exit 22")) << lastError().toStdString();
+    EXPECT_FALSE(store->catalog().isDownloaded(giga));
+    EXPECT_TRUE(entriesOf(modelsDir()).empty());
+    EXPECT_EQ(changed->count(), 0);
+    EXPECT_FALSE(store->isDownloading(giga.id));
+
+    // The first failing file ends the download: tokens.txt is never asked for.
+    std::vector<std::string> asked;
+    for (const auto& request : server.requests()) asked.push_back(request.path);
+    EXPECT_EQ(asked, (std::vector<std::string>{remotePath(giga, "encoder.int8.onnx"),
+                                               remotePath(giga, "decoder.onnx"),
+                                               remotePath(giga, "joiner.onnx")}));
+    EXPECT_NE(logText().find("ERROR: скачивание gigaam-v2-ru неудачно: /usr/bin/curl exit 22"),
+              std::string::npos);
+}
+
+TEST_F(ModelStoreTest, ArchiveDownloadUnpacksTheModelsFolder) {
+    const STTModel small = catalogEntry("whisper-small-multi");
+    server.serve(remotePath(small),
+                 bytes(makeArchive(small.dirName, {{"small-encoder.int8.onnx", "enc"},
+                                                   {"small-decoder.int8.onnx", "dec"},
+                                                   {"small-tokens.txt", "tok 0"},
+                                                   {"test_wavs/0.wav", "RIFF"}})));
+    ASSERT_TRUE(store->download(small));
+    ASSERT_TRUE(waitForFinished()) << lastError().toStdString();
+
+    const fs::path dir = modelsDir() / small.dirName;
+    EXPECT_EQ(store->catalog().directory(small), dir);
+    EXPECT_EQ(readFile(dir / "small-decoder.int8.onnx"), "dec");
+    EXPECT_EQ(readFile(dir / "test_wavs" / "0.wav"), "RIFF");
+    EXPECT_EQ(entriesOf(modelsDir()), std::vector<std::string>{small.dirName})
+        << "the archive is gone";
+    EXPECT_EQ(changed->count(), 1);
+}
+
+TEST_F(ModelStoreTest, CutOffOrIncompleteArchiveNeverCountsAsInstalled) {
+    const STTModel small = catalogEntry("whisper-small-multi");
+    const std::string archive =
+        makeArchive(small.dirName, {{"small-encoder.int8.onnx", std::string(200000, 'e')},
+                                    {"small-decoder.int8.onnx", "dec"},
+                                    {"small-tokens.txt", "tok 0"}});
+    HttpResponse cut = bytes(archive);
+    cut.cutAfter = archive.size() / 2;
+    server.serve(remotePath(small), cut);
+    ASSERT_TRUE(store->download(small));
+    EXPECT_FALSE(waitForFinished());
+    EXPECT_TRUE(lastError().startsWith("/usr/bin/curl exit 18")) << lastError().toStdString();
+    EXPECT_FALSE(store->catalog().isDownloaded(small));
+    EXPECT_TRUE(entriesOf(modelsDir()).empty());
+
+    // A whole archive that lacks one of the model's files, or has another top folder, fails too.
+    server.serve(remotePath(small),
+                 bytes(makeArchive(small.dirName, {{"small-encoder.int8.onnx", "enc"}})));
+    ASSERT_TRUE(store->download(small));
+    EXPECT_FALSE(waitForFinished(2));
+    EXPECT_EQ(lastError(), "small-decoder.int8.onnx is missing from the download");
+    server.serve(remotePath(small),
+                 bytes(makeArchive("other-top", {{"small-encoder.int8.onnx", "enc"}})));
+    ASSERT_TRUE(store->download(small));
+    EXPECT_FALSE(waitForFinished(3));
+    EXPECT_EQ(lastError(), "the archive has no folder sherpa-onnx-whisper-small");
+    EXPECT_TRUE(entriesOf(modelsDir()).empty());
+    EXPECT_EQ(changed->count(), 0);
+}
+
+TEST_F(ModelStoreTest, SecondRequestForARunningDownloadIsRefused) {
+    const STTModel giga = catalogEntry("gigaam-v2-ru");
+    const STTModel turbo = catalogEntry("whisper-large-v3-turbo");
+    servePerFile(giga);
+    HttpResponse slow = bytes("encoder");
+    slow.delay = std::chrono::milliseconds(300);
+    server.serve(remotePath(giga, "encoder.int8.onnx"), slow);
+    servePerFile(turbo);
+
+    ASSERT_TRUE(store->download(giga));
+    EXPECT_FALSE(store->download(giga));
+    EXPECT_TRUE(store->download(turbo)) << "another model downloads alongside";
+    EXPECT_EQ(store->downloading(),
+              (std::set<std::string>{"gigaam-v2-ru", "whisper-large-v3-turbo"}));
+    ASSERT_TRUE(waitForFinished(2));
+    EXPECT_TRUE(finished->at(0).at(1).toBool());
+    EXPECT_TRUE(store->downloading().empty());
+
+    int encoderRequests = 0;
+    for (const auto& request : server.requests())
+        encoderRequests += request.path == remotePath(giga, "encoder.int8.onnx");
+    EXPECT_EQ(encoderRequests, 1);
+    EXPECT_EQ(server.requests().size(), giga.files.size() + turbo.files.size());
+    EXPECT_TRUE(store->catalog().isDownloaded(giga));
+    EXPECT_TRUE(store->catalog().isDownloaded(turbo));
+
+    // Once it has finished, the same model may be fetched again (and replaces the copy).
+    server.serve(remotePath(giga, "tokens.txt"), bytes("new tokens"));
+    ASSERT_TRUE(store->download(giga));
+    ASSERT_TRUE(waitForFinished(3));
+    EXPECT_EQ(readFile(modelsDir() / giga.dirName / "tokens.txt"), "new tokens");
+}
+
+TEST_F(ModelStoreTest, FailedDownloadKeepsTheInstalledCopyAndClearsStaleStaging) {
+    const STTModel giga = catalogEntry("gigaam-v2-ru");
+    writeFile(modelsDir() / giga.dirName / "tokens.txt", "old tokens");
+    const fs::path stale = modelsDir() / ("." + giga.dirName + ".tmp-OLD123");
+    writeFile(stale / "model" / "encoder.int8.onnx", "left by a killed program");
+
+    ASSERT_TRUE(store->download(giga));  // nothing is served: 404
+    EXPECT_FALSE(waitForFinished());
+    EXPECT_EQ(readFile(modelsDir() / giga.dirName / "tokens.txt"), "old tokens");
+    EXPECT_EQ(entriesOf(modelsDir()), std::vector<std::string>{giga.dirName});
+}
+
+TEST_F(ModelStoreTest, RefusesModelsItCannotFetch) {
+    QSignalSpy downloadingChanged(store.get(), &ModelStore::downloadingChanged);
+    EXPECT_FALSE(store->download(catalogEntry("parakeet-v3-en")));
+    EXPECT_FALSE(store->download(catalogEntry("pocketsphinx-en-us")));
+    STTModel escaping = catalogEntry("gigaam-v2-ru");
+    escaping.dirName = "..";
+    EXPECT_FALSE(store->download(escaping));
+    STTModel badFile = catalogEntry("gigaam-v2-ru");
+    badFile.files = {"../../outside.txt"};
+    EXPECT_FALSE(store->download(badFile));
+    EXPECT_EQ(downloadingChanged.count(), 0);
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(ModelStoreTest, ToolThatCannotStartFailsCleanly) {
+    ModelStore::Options options;
+    options.mirror = QString::fromStdString(server.url(""));
+    options.curlPath = QString::fromStdString((home() / "no-such-curl").string());
+    makeStore(options);
+    ASSERT_TRUE(store->download(catalogEntry("gigaam-v2-ru")));
+    EXPECT_FALSE(waitForFinished());
+    EXPECT_TRUE(lastError().startsWith(options.curlPath)) << lastError().toStdString();
+    EXPECT_TRUE(entriesOf(modelsDir()).empty());
+}
+
+TEST_F(ModelStoreTest, StoreGoingAwayMidDownloadLeavesNothingBehind) {
+    const STTModel giga = catalogEntry("gigaam-v2-ru");
+    servePerFile(giga);
+    HttpResponse hang;
+    hang.hang = true;
+    server.serve(remotePath(giga, "decoder.onnx"), hang);
+    ASSERT_TRUE(store->download(giga));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == 2; }, 10000));
+    store.reset();
+    EXPECT_TRUE(entriesOf(modelsDir()).empty());
+}
+
+TEST_F(ModelStoreTest, RemovalFollowsTheRules) {
+    const STTModel giga = catalogEntry("gigaam-v2-ru");
+    const STTModel parakeet = catalogEntry("parakeet-v3-en");
+    const STTModel sphinx = catalogEntry("pocketsphinx-en-us");
+    const fs::path legacy = home() / "quorvel" / "models" / giga.dirName;
+    writeFile(legacy / "tokens.txt", "legacy");
+    writeFile(modelsDir() / parakeet.dirName / "tokens.txt", "p");
+    writeFile(modelsDir() / sphinx.dirName / "en-us.lm.bin", "s");
+    fs::create_directories(systemDir());
+
+    EXPECT_FALSE(store->remove(giga)) << "a copy only in the legacy folder stays";
+    EXPECT_FALSE(store->remove(parakeet));
+    EXPECT_FALSE(store->remove(sphinx)) << "the built-in model is not removable";
+    EXPECT_TRUE(fs::exists(legacy / "tokens.txt"));
+    EXPECT_TRUE(fs::exists(modelsDir() / parakeet.dirName));
+    EXPECT_TRUE(fs::exists(modelsDir() / sphinx.dirName));
+    EXPECT_TRUE(fs::exists(systemDir()));
+    EXPECT_EQ(changed->count(), 0);
+
+    writeFile(modelsDir() / giga.dirName / "sub" / "tokens.txt", "own");
+    EXPECT_TRUE(store->remove(giga));
+    EXPECT_EQ(changed->count(), 1);
+    EXPECT_EQ(store->catalog().directory(giga), legacy) << "the legacy copy is what is left";
+    EXPECT_EQ(entriesOf(modelsDir()), (std::vector<std::string>{sphinx.dirName, parakeet.dirName}));
+    EXPECT_NE(logText().find("INFO: модель gigaam-v2-ru удалена"), std::string::npos);
+
+    // Not while it downloads.
+    writeFile(modelsDir() / giga.dirName / "tokens.txt", "own");
+    HttpResponse hang;
+    hang.hang = true;
+    server.serve(remotePath(giga, "encoder.int8.onnx"), hang);
+    ASSERT_TRUE(store->download(giga));
+    EXPECT_FALSE(store->remove(giga));
+    EXPECT_TRUE(fs::exists(modelsDir() / giga.dirName / "tokens.txt"));
+}
+
+}  // namespace
+}  // namespace quorvel
