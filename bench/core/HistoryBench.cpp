@@ -44,12 +44,15 @@ struct Fixture {
     std::filesystem::path history;
     std::string content;
     std::vector<std::string> ids;
+    std::optional<std::string> savedDataHome;
 
     Fixture() {
         std::string tmpl =
             (std::filesystem::temp_directory_path() / "quorvel-bench-XXXXXX").string();
         dir = ::mkdtemp(tmpl.data());
-        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        if (const char* previous = ::getenv("XDG_DATA_HOME")) savedDataHome = previous;
+        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(),
+                 1);  // the store creates the support folder
         history = dir / "history.jsonl";
         for (int i = 0; i < kEntries; ++i) {
             const HistoryEntry entry = realisticEntry(i, 1714557600);
@@ -59,6 +62,8 @@ struct Fixture {
         files::writeAtomically(history, content);
     }
     ~Fixture() {
+        savedDataHome ? ::setenv("XDG_DATA_HOME", savedDataHome->c_str(), 1)
+                      : ::unsetenv("XDG_DATA_HOME");
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
     }

@@ -32,7 +32,9 @@ void BM_StatsMigration100k(benchmark::State& state) {
     const std::vector<HistoryEntry> history = realisticHistory(100000);
     std::string tmpl = (std::filesystem::temp_directory_path() / "quorvel-bench-XXXXXX").string();
     const std::filesystem::path dir = ::mkdtemp(tmpl.data());
-    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    const char* previous = ::getenv("XDG_DATA_HOME");
+    const std::string saved = previous ? previous : "";
+    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);  // keep the real support folder out of it
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove(dir / "stats.json");
@@ -41,6 +43,7 @@ void BM_StatsMigration100k(benchmark::State& state) {
         stats.migrateFrom(history);
         if (stats.sessionsTotal() != 100000) state.SkipWithError("wrong session count");
     }
+    previous ? ::setenv("XDG_DATA_HOME", saved.c_str(), 1) : ::unsetenv("XDG_DATA_HOME");
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
 }
