@@ -36,7 +36,10 @@ void syncFolder(const std::filesystem::path& dir) {
 bool writeAtomically(const std::filesystem::path& target, std::string_view bytes) {
     const std::filesystem::path dir =
         target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    std::string tmpl = (dir / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
+    // Built with append: GCC 12 at -O3 warns falsely (-Wrestrict) on chained operator+ here.
+    std::string name(".");
+    name.append(target.filename().string()).append(".tmp-XXXXXX");
+    std::string tmpl = (dir / name).string();
     const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0) return false;
 
@@ -50,6 +53,13 @@ bool writeAtomically(const std::filesystem::path& target, std::string_view bytes
     }
     ::unlink(tmpl.c_str());
     return false;
+}
+
+bool writeScratch(const std::filesystem::path& target, std::string_view bytes) {
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    const bool ok = writeAll(fd, bytes);
+    return (::close(fd) == 0) && ok;
 }
 
 std::optional<std::string> readWhole(const std::filesystem::path& file) {

@@ -13,6 +13,10 @@ namespace quorvel::files {
 // bits of an existing target. Returns false (and leaves the target untouched) on any failure.
 bool writeAtomically(const std::filesystem::path& target, std::string_view bytes);
 
+// Writes `bytes` as the whole file, replacing it, without the durability of writeAtomically:
+// for scratch files that only live until another process has read them.
+bool writeScratch(const std::filesystem::path& target, std::string_view bytes);
+
 // The whole content of a regular file, or nothing when it cannot be read.
 std::optional<std::string> readWhole(const std::filesystem::path& file);
 

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <cerrno>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "core/AppPaths.h"
@@ -24,6 +26,16 @@ std::string firstCharacters(const std::string& text, size_t count) {
         ++seen;
     }
     return text.substr(0, i);
+}
+
+// The request file is scratch: the worker reads it once, right after we send the line, so it
+// needs no flush to disk (which would cost more than the rest of the request).
+std::optional<std::string> writeRequestAudio(const std::vector<float>& samples, const std::filesystem::path& to) {
+    WavWriter::WavWriteError error;
+    const auto bytes = WavWriter::encode(samples, kSampleRate, &error);
+    if (!bytes) return error.message;
+    if (!files::writeScratch(to, *bytes)) return "cannot write " + to.string() + ": " + std::strerror(errno);
+    return std::nullopt;
 }
 
 std::string requestLine(int64_t id, const std::filesystem::path& wav) {
@@ -184,8 +196,8 @@ void Transcriber::pump() {
     queue_.pop_front();
     const int64_t id = current_->id;
 
-    if (auto error = WavWriter::write(current_->samples, kSampleRate, wavPath(id))) {
-        Log::error("wav write failed: " + error->message);
+    if (auto error = writeRequestAudio(current_->samples, wavPath(id))) {
+        Log::error("wav write failed: " + *error);
         failCurrent();
         pump();
         return;

@@ -287,6 +287,23 @@ TEST_F(TranscriberTest, MissingPiecesFailTheStartAndTheWaitingRequest) {
     EXPECT_NE(log().find("ERROR: stt_worker.py не найден"), std::string::npos);
 }
 
+TEST_F(TranscriberTest, UnwritableRequestAudioFailsThatRequestAndTheNextOneGoesOut) {
+    auto t = make();
+    ASSERT_TRUE(waitDone(send(*t)));
+    std::filesystem::remove_all(home() / "tmp");
+    writeFile(home() / "tmp", "a file where the request folder should be");
+    Outcome& failed = send(*t);
+    EXPECT_TRUE(failed.done) << "no worker round trip for a request that could not be written";
+    EXPECT_EQ(failed.text, std::nullopt);
+    EXPECT_NE(log().find("ERROR: wav write failed: cannot write " + (home() / "tmp/req_2.wav").string()),
+              std::string::npos);
+    std::filesystem::remove(home() / "tmp");
+    std::filesystem::create_directories(home() / "tmp");
+    Outcome& next = send(*t);
+    ASSERT_TRUE(waitDone(next));
+    EXPECT_EQ(next.text, "text 3");
+}
+
 TEST_F(TranscriberTest, RequestAudioIsWrittenAsA16kHzWav) {
     fake("HANG", "1");
     auto t = make();
