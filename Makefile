@@ -33,7 +33,7 @@ $(ASAN)/build.ninja:
 test-asan: bootstrap $(ASAN)/build.ninja
 	cmake --build $(ASAN) -j $(JOBS) --target quorvel_core_tests
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-		ctest --output-on-failure -j $(JOBS) -L unit
+		ctest --output-on-failure -j $(JOBS) -L core
 
 # libFuzzer targets (clang, ASan + UBSan): `fuzz` for a real session, `fuzz-smoke` in `test`.
 fuzz: bootstrap
@@ -51,6 +51,9 @@ bench: bootstrap $(BENCHDIR)/build.ninja
 	cmake --build $(BENCHDIR) -j $(JOBS)
 	./$(BENCHDIR)/bench/quorvel_core_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
 		--benchmark_display_aggregates_only=true
+	./$(BENCHDIR)/bench/quorvel_services_bench --benchmark_repetitions=3 --benchmark_display_aggregates_only=true
+	if [ -x $(BENCHDIR)/bench/quorvel_platform_bench ]; then \
+		tests/desktop/with-desktop ./$(BENCHDIR)/bench/quorvel_platform_bench; fi
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(BENCHDIR) build-fuzz
