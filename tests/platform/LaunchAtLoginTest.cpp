@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "platform/LaunchAtLogin.h"
+#include "services/Log.h"
+#include "support/TempHome.h"
+
+namespace quorvel {
+namespace {
+
+class LaunchAtLoginTest : public testing::TempHome {
+protected:
+    void SetUp() override {
+        TempHome::SetUp();
+        Log::setFile(home() / "test.log");
+    }
+    std::string lastLogLine() const {
+        Log::flush();
+        std::istringstream in(readFile(home() / "test.log"));
+        std::string line, last;
+        while (std::getline(in, line)) last = line;
+        return last.size() > 24 ? last.substr(24) : last;
+    }
+};
+
+TEST_F(LaunchAtLoginTest, EnablingWritesTheAutostartEntryAndDisablingRemovesIt) {
+    const auto entry = home() / ".config" / "autostart" / "com.brellun.quorvel.desktop";
+    EXPECT_EQ(LaunchAtLogin::entryPath(), entry);
+    EXPECT_FALSE(LaunchAtLogin::isEnabled());
+
+    EXPECT_TRUE(LaunchAtLogin::setEnabled(true, "/opt/tovik/bin/quorvel"));
+    EXPECT_EQ(lastLogLine(), "INFO: launch on login: включён");
+    EXPECT_TRUE(LaunchAtLogin::isEnabled());
+    EXPECT_EQ(readFile(entry),
+              "[Desktop Entry]\nType=Application\nName=Tovik\nComment=Local dictation\n"
+              "Exec=\"/opt/tovik/bin/quorvel\"\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
+
+    EXPECT_TRUE(LaunchAtLogin::setEnabled(false, "/opt/tovik/bin/quorvel"));
+    EXPECT_EQ(lastLogLine(), "INFO: launch on login: выключен");
+    EXPECT_FALSE(std::filesystem::exists(entry));
+    EXPECT_TRUE(LaunchAtLogin::setEnabled(false, "/opt/tovik/bin/quorvel")) << "absent is no error";
+    EXPECT_EQ(lastLogLine(), "INFO: launch on login: выключен");
+}
+
+TEST_F(LaunchAtLoginTest, ExecLineQuotesAwkwardPaths) {
+    ::setenv("XDG_CONFIG_HOME", (home() / "cfg").c_str(), 1);
+    const std::string text = LaunchAtLogin::desktopEntry(R"(/home/a b/100% "x"/$HOME/`c`\d)");
+    EXPECT_NE(text.find(R"(Exec="/home/a b/100%% \\"x\\"/\\$HOME/\\`c\\`\\\\d")" "\n"), std::string::npos)
+        << text;
+    EXPECT_TRUE(LaunchAtLogin::setEnabled(true, "/x"));
+    EXPECT_TRUE(std::filesystem::exists(home() / "cfg" / "autostart" / "com.brellun.quorvel.desktop"));
+}
+
+TEST_F(LaunchAtLoginTest, AFolderThatCannotBeCreatedIsReportedNotHidden) {
+    writeFile(home() / ".config" / "autostart", "a file where the folder should be");
+    EXPECT_FALSE(LaunchAtLogin::setEnabled(true, "/x"));
+    EXPECT_EQ(lastLogLine().rfind("WARN: launch on login: cannot update ", 0), 0u);
+    EXPECT_FALSE(LaunchAtLogin::isEnabled());
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,64 @@
+// The X11 backends without an X server, the keysym table (X keysym values) and the settings-program choice.
+#include <QGuiApplication>
+#include <gtest/gtest.h>
+
+#include "platform/SystemQueries.h"
+#include "platform/SystemSettings.h"
+#include "platform/TextInjector.h"
+#include "platform/x11/X11TextInjector.h"
+
+namespace quorvel {
+namespace {
+
+TEST(SystemQueriesTest, WithoutAnXServerEveryDesktopQuestionSaysNotAvailable) {
+    ASSERT_NE(QGuiApplication::platformName(), "xcb") << "run with QT_QPA_PLATFORM=offscreen";
+    auto queries = SystemQueries::createDefault();
+    EXPECT_FALSE(queries->inputMonitoringGranted());
+    EXPECT_FALSE(queries->accessibilityTrusted());
+    EXPECT_EQ(queries->frontApplicationName(), std::nullopt);
+    EXPECT_FALSE(queries->shiftHeld());
+    EXPECT_EQ(queries->microphoneAuthorization(), MicrophoneAuthorization::authorized)
+        << "no per-application microphone permission exists here";
+
+    auto injector = TextInjector::createDefault();
+    EXPECT_FALSE(injector->available());
+    EXPECT_FALSE(injector->postPasteShortcut(false));
+    EXPECT_FALSE(injector->postReturn());
+    EXPECT_FALSE(injector->typeText(U"да"));
+    EXPECT_FALSE(injector->modifiersHeld());
+}
+
+TEST(SystemQueriesTest, KeysymsForTypedCharacters) {
+    const std::vector<std::pair<char32_t, unsigned long>> cases = {
+        {U'a', 0x61},          {U'~', 0x7E},          {U'é', 0xE9},
+        {U'я', 0x0100044F},    {U'€', 0x010020AC},    {U'😀', 0x0101F600},
+        {U'\n', 0xFF0D},        {U'\t', 0xFF09},        {U'\x07', 0},
+        {U'\x85', 0},           {0xD800, 0},           {0x110000, 0},
+    };
+    for (const auto& [scalar, keysym] : cases)
+        EXPECT_EQ(X11TextInjector::keysymFor(scalar), keysym) << std::hex << static_cast<unsigned>(scalar);
+}
+
+TEST(SystemSettingsTest, PicksTheRunningDesktopsProgramElseTheFirstInstalled) {
+    using SystemSettings::Command;
+    using SystemSettings::Permission;
+    const auto all = [](const std::string&) { return true; };
+    const auto only = [](std::string name) {
+        return [name](const std::string& program) { return program == name; };
+    };
+    EXPECT_EQ(SystemSettings::commandFor(Permission::microphone, "ubuntu:GNOME", all),
+              (Command{"gnome-control-center", {"sound"}}));
+    EXPECT_EQ(SystemSettings::commandFor(Permission::accessibility, "KDE", all),
+              (Command{"systemsettings", {"kcm_access"}}));
+    EXPECT_EQ(SystemSettings::commandFor(Permission::inputMonitoring, "XFCE", all),
+              (Command{"xfce4-settings-manager", {}}));
+    EXPECT_EQ(SystemSettings::commandFor(Permission::microphone, "KDE", only("gnome-control-center")),
+              (Command{"gnome-control-center", {"sound"}}))
+        << "the desktop's own program is missing: any installed one";
+    EXPECT_EQ(SystemSettings::commandFor(Permission::microphone, "",
+                                         [](const std::string&) { return false; }),
+              std::nullopt);
+}
+
+}  // namespace
+}  // namespace quorvel
