@@ -125,7 +125,6 @@ struct X11KeyListener::Impl {
     void run() {
         pthread_setname_np(pthread_self(), "quorvel.hotkeys");
         const bool raw = mode == Mode::rawEvents;
-        if (!raw) XQueryKeymap(display, reinterpret_cast<char*>(keys.data()));  // keys held now are not news
         for (;;) {
             if (raw) readRawEvents();
             if (connectionLost) return;
@@ -172,6 +171,9 @@ bool X11KeyListener::start(Handler handler) {
         if (!hasRawKeyEvents(impl->display, impl->xiOpcode)) return false;
         if (options_.ignoreSynthetic) impl->ignoredSource = xtestKeyboardId(impl->display);
         selectRawKeys(impl->display);
+    } else {
+        // Keys already held when start() returns are not news; later changes are.
+        XQueryKeymap(impl->display, reinterpret_cast<char*>(impl->keys.data()));
     }
     if (::pipe2(impl->wake, O_CLOEXEC | O_NONBLOCK) != 0) return false;
     impl->handler = std::move(handler);
