@@ -55,3 +55,10 @@ inline std::string_view asText(const uint8_t* data, size_t size) {
 }
 
 }  // namespace quorvel::fuzz
+
+// Every target is one translation unit that includes this header, so libFuzzer's start-up hook
+// lives here: the sandbox exists before the first input, whatever the target touches.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    quorvel::fuzz::sandboxHome();
+    return 0;
+}

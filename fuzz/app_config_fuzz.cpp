@@ -6,11 +6,6 @@
 #include "FuzzSupport.h"
 #include "core/AppConfig.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    quorvel::fuzz::sandboxHome();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using quorvel::fuzz::check;
     const auto config = quorvel::AppConfig::decode(quorvel::fuzz::asText(data, size));

@@ -7,11 +7,6 @@
 #include "core/HistoryEntry.h"
 #include "core/JsonFields.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    quorvel::fuzz::sandboxHome();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace quorvel;
     using fuzz::check;

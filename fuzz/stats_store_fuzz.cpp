@@ -12,11 +12,6 @@ namespace {
 std::filesystem::path statsFile() { return quorvel::fuzz::sandboxHome() / "stats.json"; }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    quorvel::fuzz::sandboxHome();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace quorvel;
     using fuzz::check;

@@ -7,11 +7,6 @@
 #include "core/VocabCorrector.h"
 #include "core/VocabStore.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    quorvel::fuzz::sandboxHome();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace quorvel;
     using fuzz::check;

@@ -14,6 +14,11 @@ using TextProcessing::sanePunctuated;
 using TextProcessing::shouldPunctuate;
 using TextProcessing::trimWhitespace;
 
+struct InOut {
+    const char* in;
+    const char* out;
+};
+
 TEST(TextProcessing, ShouldPunctuateOnlyWhenSwitchedOnAndNotExactlyWhisper) {
     for (const char* type : {"nemo", "whisper", "Whisper", "gigaam", ""}) {
         EXPECT_FALSE(shouldPunctuate(type, false)) << type;
@@ -94,11 +99,7 @@ TEST(TextProcessing, SanePunctuatedCountsClustersNotBytes) {
 }
 
 TEST(TextProcessing, CapitalizeFirst) {
-    struct Case {
-        const char* in;
-        const char* out;
-    };
-    const Case cases[] = {
+    const InOut cases[] = {
         {"", ""},
         {"hello world", "Hello world"},
         {"привет мир", "Привет мир"},
@@ -109,15 +110,11 @@ TEST(TextProcessing, CapitalizeFirst) {
         {"Already", "Already"},
         {" space", " space"},
     };
-    for (const Case& c : cases) EXPECT_EQ(capitalizeFirst(c.in), c.out) << c.in;
+    for (const InOut& c : cases) EXPECT_EQ(capitalizeFirst(c.in), c.out) << c.in;
 }
 
 TEST(TextProcessing, TrimWhitespace) {
-    struct Case {
-        const char* in;
-        const char* out;
-    };
-    const Case cases[] = {
+    const InOut cases[] = {
         {"", ""},
         {"   ", ""},
         {"\n\t Привет, мир. \r\n", "Привет, мир."},
@@ -126,7 +123,7 @@ TEST(TextProcessing, TrimWhitespace) {
         {"\"quoted\" ", "\"quoted\""},
         {"x", "x"},
     };
-    for (const Case& c : cases) EXPECT_EQ(trimWhitespace(c.in), c.out) << c.in;
+    for (const InOut& c : cases) EXPECT_EQ(trimWhitespace(c.in), c.out) << c.in;
     // Invalid bytes are not white space and are kept as they are.
     EXPECT_EQ(trimWhitespace(" \xFF "), "\xFF");
 }
