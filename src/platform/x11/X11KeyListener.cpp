@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "platform/x11/X11KeyMap.h"
+#include "services/Log.h"
 
 namespace quorvel {
 namespace {
@@ -27,6 +28,12 @@ int ignoreXError(Display*, XErrorEvent*) {
     return 0;
 }
 
+// Xlib's default I/O error handler exits by itself. This one returns, so the per-connection
+// exit handler decides: ours ends the listener, other connections keep Xlib's default (exit).
+int returnFromIoError(Display*) {
+    return 0;
+}
+
 void prepareXlib() {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -35,6 +42,9 @@ void prepareXlib() {
         const XErrorHandler previous = XSetErrorHandler(nullptr);
         const XErrorHandler defaultHandler = XSetErrorHandler(previous);
         if (previous == defaultHandler) XSetErrorHandler(ignoreXError);
+        const XIOErrorHandler previousIo = XSetIOErrorHandler(nullptr);
+        const XIOErrorHandler defaultIo = XSetIOErrorHandler(previousIo);
+        if (previousIo == defaultIo) XSetIOErrorHandler(returnFromIoError);
     });
 }
 
@@ -87,7 +97,9 @@ struct X11KeyListener::Impl {
     std::thread thread;
 
     ~Impl() {
-        if (display) XCloseDisplay(display);
+        // After an I/O error Xlib may still hold the connection's lock: closing would hang,
+        // so a lost connection is left as it is.
+        if (display && !connectionLost) XCloseDisplay(display);
         for (int fd : wake) {
             if (fd >= 0) ::close(fd);
         }
@@ -117,7 +129,7 @@ struct X11KeyListener::Impl {
     void pollKeymap() {
         X11KeyMap::KeyBitmap now{};
         XQueryKeymap(display, reinterpret_cast<char*>(now.data()));
-        if (connectionLost) return;
+        if (connectionLost) return;  // reported by run()
         for (const KeyEvent& event : keyMap.diff(keys, now)) handler(event);
         keys = now;
     }
@@ -127,7 +139,10 @@ struct X11KeyListener::Impl {
         const bool raw = mode == Mode::rawEvents;
         for (;;) {
             if (raw) readRawEvents();
-            if (connectionLost) return;
+            if (connectionLost) {
+                Log::warn("hot keys: connection to the X server lost, keyboard listener stopped");
+                return;
+            }
             pollfd fds[2] = {{wake[0], POLLIN, 0}, {ConnectionNumber(display), POLLIN, 0}};
             const int ready = ::poll(fds, raw ? 2 : 1, raw ? -1 : pollMillis);
             if (ready < 0 && errno == EINTR) continue;
