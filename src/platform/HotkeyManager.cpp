@@ -39,26 +39,31 @@ void HotkeyManager::setCombos(KeyCombo toggle, KeyCombo cancel, KeyCombo mode,
 
 bool HotkeyManager::startTap() {
     if (isListening()) return tap_ != nullptr;
-    auto source = sources_ ? sources_(KeySourceKind::listener) : nullptr;
-    if (!source || !source->isAvailable() || !source->start([this](const KeyEvent& event) { handle(event); })) {
+    tap_ = startSource(KeySourceKind::listener);
+    if (!tap_) {
         Log::error("CGEventTapCreate failed (нет Input Monitoring?)");
         return false;
     }
-    tap_ = std::move(source);
     Log::info("CGEventTap создан (слушаю настраиваемые хоткеи)");
     return true;
 }
 
 bool HotkeyManager::startGlobalMonitorFallback() {
     if (isListening()) return fallback_ != nullptr;
-    auto source = sources_ ? sources_(KeySourceKind::polling) : nullptr;
-    if (!source || !source->isAvailable() || !source->start([this](const KeyEvent& event) { handle(event); })) {
+    fallback_ = startSource(KeySourceKind::polling);
+    if (!fallback_) {
         Log::error("keyboard polling unavailable: global hot keys are off");
         return false;
     }
-    fallback_ = std::move(source);
     Log::info("keyboard polling started (fallback for global hot keys)");
     return true;
+}
+
+std::unique_ptr<KeyEventSource> HotkeyManager::startSource(KeySourceKind kind) {
+    auto source = sources_ ? sources_(kind) : nullptr;
+    if (!source || !source->isAvailable()) return nullptr;
+    if (!source->start([this](const KeyEvent& event) { handle(event); })) return nullptr;
+    return source;
 }
 
 void HotkeyManager::handle(const KeyEvent& event) {

@@ -60,6 +60,7 @@ public:
     static double monotonicSeconds();
 
 private:
+    std::unique_ptr<KeyEventSource> startSource(KeySourceKind kind);
     void handle(const KeyEvent& event);
     void handleKeyDown(int64_t keyCode, uint64_t flags);
     void handleFlagsChanged(uint64_t flags);
