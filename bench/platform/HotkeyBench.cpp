@@ -12,16 +12,14 @@
 
 #include "platform/HotkeyManager.h"
 #include "platform/x11/X11KeyListener.h"
-
-// Xlib's macros clash with Qt: the X calls live at the end of this file.
-struct _XDisplay;
+#include "support/XTestKeys.h"
 
 namespace quorvel {
 namespace {
 
-_XDisplay* openInjector();
-void fakeKey(_XDisplay* display, unsigned keycode, bool down);
-void closeInjector(_XDisplay* display);
+using testing::closeInjector;
+using testing::fakeKey;
+using testing::openInjector;
 
 constexpr unsigned kSuperR = 134;
 
@@ -92,45 +90,6 @@ void BM_InjectedKeyToToggleDown(benchmark::State& state) {
     closeInjector(display);
 }
 BENCHMARK(BM_InjectedKeyToToggleDown)->UseManualTime()->Iterations(500)->Unit(benchmark::kMicrosecond);
-
-}  // namespace
-}  // namespace quorvel
-
-// The platform benchmarks need the application object (main-thread dispatch, clipboard).
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
-
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-
-namespace quorvel {
-namespace {
-
-_XDisplay* openInjector() {
-    Display* display = XOpenDisplay(nullptr);
-    int event = 0, error = 0, major = 0, minor = 0;
-    if (display && !XTestQueryExtension(display, &event, &error, &major, &minor)) {
-        XCloseDisplay(display);
-        return nullptr;
-    }
-    return display;
-}
-
-void fakeKey(_XDisplay* display, unsigned keycode, bool down) {
-    XTestFakeKeyEvent(display, keycode, down ? True : False, CurrentTime);
-    XFlush(display);
-}
-
-void closeInjector(_XDisplay* display) {
-    XSync(display, False);
-    XCloseDisplay(display);
-}
 
 }  // namespace
 }  // namespace quorvel

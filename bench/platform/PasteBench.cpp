@@ -25,7 +25,11 @@ using Clock = std::chrono::steady_clock;
 QString fieldAppPath() {
     const QString fromEnv = qEnvironmentVariable("QUORVEL_TEXT_FIELD_APP");
     if (!fromEnv.isEmpty()) return fromEnv;
+#ifdef QUORVEL_TEXT_FIELD_APP
+    return QStringLiteral(QUORVEL_TEXT_FIELD_APP);
+#else
     return QDir(QCoreApplication::applicationDirPath()).filePath("../tests/text_field_app");
+#endif
 }
 
 QByteArray readAll(const QString& path) {

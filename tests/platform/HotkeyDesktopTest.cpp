@@ -15,16 +15,14 @@
 #include "platform/x11/X11KeyListener.h"
 #include "services/Log.h"
 #include "support/TempHome.h"
-
-// Xlib's macros clash with Qt and GoogleTest: the few X calls live at the end of this file.
-struct _XDisplay;
+#include "support/XTestKeys.h"
 
 namespace quorvel {
 namespace {
 
-_XDisplay* openInjector();  // null without an X server offering XTest
-void fakeKey(_XDisplay* display, unsigned keycode, bool down);
-void closeInjector(_XDisplay* display);
+using testing::closeInjector;
+using testing::fakeKey;
+using testing::openInjector;
 
 // X keycodes (evdev + 8).
 constexpr unsigned kSuperL = 133, kSuperR = 134, kShiftL = 50, kAltL = 64, kEsc = 9, kK = 45, kF5 = 71;
@@ -192,35 +190,6 @@ TEST_F(HotkeyDesktopTest, ListenerStopsAndStartsAgain) {
         listener.stop();
     }
     listener.stop();
-}
-
-}  // namespace
-}  // namespace quorvel
-
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-
-namespace quorvel {
-namespace {
-
-_XDisplay* openInjector() {
-    Display* display = XOpenDisplay(nullptr);
-    int event = 0, error = 0, major = 0, minor = 0;
-    if (display && !XTestQueryExtension(display, &event, &error, &major, &minor)) {
-        XCloseDisplay(display);
-        return nullptr;
-    }
-    return display;
-}
-
-void fakeKey(_XDisplay* display, unsigned keycode, bool down) {
-    XTestFakeKeyEvent(display, keycode, down ? True : False, CurrentTime);
-    XFlush(display);
-}
-
-void closeInjector(_XDisplay* display) {
-    XSync(display, False);
-    XCloseDisplay(display);
 }
 
 }  // namespace
