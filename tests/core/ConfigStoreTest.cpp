@@ -12,7 +12,6 @@ using testing::TempHome;
 class ConfigStoreTest : public TempHome {
   protected:
     std::filesystem::path configFile() const { return AppPaths::configURL(); }
-    void writeConfig(std::string_view text) const { writeFile(configFile(), text); }
     void writeLegacy(std::string_view text) const {
         writeFile(AppPaths::legacyDir() / "config.json", text);
     }
@@ -22,39 +21,24 @@ class ConfigStoreTest : public TempHome {
         for (size_t i = 0; i < a.modes.size(); ++i) a.modes[i].id = b.modes[i].id;
         EXPECT_EQ(a, b);
     }
-};
-
-TEST_F(ConfigStoreTest, DefaultsMatchTheTable) {
-    const AppConfig c;
-    EXPECT_TRUE(c.modeTapEnabled && c.modeHoldEnabled && c.soundRecord && !c.soundPaste);
-    EXPECT_EQ(c.overlayStyle, "classic");
-    EXPECT_EQ(c.maxRecordSeconds, 60);
-    EXPECT_EQ(c.ollamaURL, "http://127.0.0.1:11434/api/generate");
-    EXPECT_EQ(c.ollamaModel, "qwen3.6:27b");
-    EXPECT_EQ(c.keyToggle, KeyCombo::defaultToggle);
-    EXPECT_EQ(c.keyMode, KeyCombo::defaultMode);
-    EXPECT_EQ(c.soundVolume, 0.8);
-    EXPECT_EQ(c.sttModelID, "gigaam-v2-ru");
-    EXPECT_EQ(c.punctModelID, "qwen2.5:1.5b-instruct");
-    EXPECT_EQ(c.typedWPM, 40);
-    EXPECT_FALSE(c.recordingsFolder || c.overlayPosX || c.pillPosY);
-    ASSERT_EQ(c.modes.size(), 3u);
-    EXPECT_EQ(c.modes[0].name, "По умолчанию");
-    EXPECT_EQ(c.modes[1].prompt, "Перепиши в деловом стиле, сохрани смысл:");
-    EXPECT_EQ(c.modes[2].name, "Код-комментарий");
-    const std::set<std::string> ids{c.modes[0].id, c.modes[1].id, c.modes[2].id,
-                                    AppConfig().modes[0].id};
-    EXPECT_EQ(ids.size(), 4u) << "every new record gets new mode identifiers";
-}
-
-TEST_F(ConfigStoreTest, EncodesAllKeysInCodingOrderAndOptionalsOnlyWhenSet) {
-    AppConfig c;
-    auto keysOf = [](const AppConfig& config) {
+    static std::vector<std::string> keysOf(const AppConfig& config) {
         std::vector<std::string> keys;
         const json::Json encoded = config.toJson();
         for (const auto& item : encoded.items()) keys.push_back(item.key());
         return keys;
-    };
+    }
+};
+
+TEST_F(ConfigStoreTest, EveryNewRecordGetsThreeModesWithNewIdentifiers) {
+    const AppConfig c;
+    ASSERT_EQ(c.modes.size(), 3u);
+    const std::set<std::string> ids{c.modes[0].id, c.modes[1].id, c.modes[2].id,
+                                    AppConfig().modes[0].id};
+    EXPECT_EQ(ids.size(), 4u);
+}
+
+TEST_F(ConfigStoreTest, EncodesAllKeysInCodingOrderAndOptionalsOnlyWhenSet) {
+    AppConfig c;
     auto keys = keysOf(c);
     EXPECT_EQ(keys.size(), 42u);
     EXPECT_EQ(keys[15], "showDockIcon");
@@ -89,26 +73,16 @@ TEST_F(ConfigStoreTest, DecodingRules) {
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->maxRecordSeconds, 90);
     ASSERT_EQ(decoded->modes.size(), 1u);
-    const DictationMode& solo = decoded->modes[0];
-    EXPECT_EQ(solo.name, "Solo");
-    EXPECT_TRUE(solo.enabled && solo.autocapitalize);
-    EXPECT_EQ(solo.translateTo, "off");
-    EXPECT_EQ(solo.preset, "default");
-    EXPECT_EQ(solo.language, "auto");
-    EXPECT_EQ(solo.autoPaste, "default");
-    EXPECT_EQ(solo.soundWhileRecordingMode, "inherit");
+    DictationMode solo;
+    solo.name = "Solo";
+    solo.id = decoded->modes[0].id;
+    EXPECT_EQ(decoded->modes[0], solo) << "missing mode keys take the defaults";
 
-    const char* undecodable[] = {R"({"maxRecordSeconds":"90"})",
-                                 R"({"soundRecord":1})",
-                                 R"({"keyToggle":{"keyCode":55,"modifiers":1048576}})",
-                                 R"({"modes":[{"enabled":"yes"}]})",
-                                 R"({"modes":[{"id":"not-a-uuid"}]})",
-                                 R"({"favoriteModels":["a",2]})",
-                                 R"({"modes":{}})",
-                                 R"([])",
-                                 R"({"overlayPosX":"1"})",
-                                 "not json",
-                                 "{\"theme\":\"\xFF\"}"};
+    const char* undecodable[] = {
+        R"({"maxRecordSeconds":"90"})", R"({"soundRecord":1})",
+        R"({"keyToggle":{"keyCode":55,"modifiers":1048576}})", R"({"modes":[{"enabled":"yes"}]})",
+        R"({"modes":[{"id":"not-a-uuid"}]})", R"({"favoriteModels":["a",2]})", R"({"modes":{}})",
+        R"([])", R"({"overlayPosX":"1"})", "not json", "{\"theme\":\"\xFF\"}"};
     for (const char* text : undecodable) EXPECT_FALSE(AppConfig::decode(text)) << text;
 }
 
@@ -127,20 +101,25 @@ TEST_F(ConfigStoreTest, RoundTripKeepsEveryValue) {
     EXPECT_EQ(*decoded, c);
 }
 
-TEST_F(ConfigStoreTest, MissingFilesGiveDefaultsAndWriteNothing) {
-    ConfigStore store(configFile());
-    expectSameSettings(store.config(), AppConfig());
-    EXPECT_FALSE(std::filesystem::exists(configFile()));
-    store.update([](AppConfig& c) { c.theme = "light"; });
-    EXPECT_EQ(ConfigStore(configFile()).config().theme, "light");
+TEST_F(ConfigStoreTest, MissingOrUnreadableFilesGiveDefaultsAndWriteNothing) {
+    for (const char* legacy : {"", "[1,2]", "{not json"}) {
+        if (*legacy) writeLegacy(legacy);
+        ConfigStore store(configFile());
+        expectSameSettings(store.config(), AppConfig());
+        EXPECT_FALSE(std::filesystem::exists(configFile())) << legacy;
+    }
+    const std::string wrongType = R"({"maxRecordSeconds":"90","theme":"dark"})";
+    writeFile(configFile(), wrongType);
+    expectSameSettings(ConfigStore(configFile()).config(), AppConfig());
+    EXPECT_EQ(readFile(configFile()), wrongType);
 }
 
-TEST_F(ConfigStoreTest, WrongTypeFallsBackToDefaultsAndLeavesTheFileAlone) {
-    writeConfig(R"({"maxRecordSeconds":"90","theme":"dark"})");
+TEST_F(ConfigStoreTest, ChangesAreSavedAndModesKeepTheirIdentity) {
     ConfigStore store(configFile());
-    EXPECT_EQ(store.config().maxRecordSeconds, 60);
-    EXPECT_EQ(store.config().theme, "auto");
-    EXPECT_EQ(readFile(configFile()), R"({"maxRecordSeconds":"90","theme":"dark"})");
+    store.update([](AppConfig& c) { c.theme = "light"; });
+    const ConfigStore reloaded(configFile());
+    EXPECT_EQ(reloaded.config().theme, "light");
+    EXPECT_EQ(reloaded.config().modes, store.config().modes);
 }
 
 TEST_F(ConfigStoreTest, LegacyImportHappensOnce) {
@@ -157,25 +136,7 @@ TEST_F(ConfigStoreTest, LegacyImportHappensOnce) {
         ASSERT_TRUE(std::filesystem::exists(configFile()));
     }
     writeLegacy(R"({"ollama_url":"http://changed"})");
-    ConfigStore again(configFile());
-    EXPECT_EQ(again.config().ollamaURL, "http://10.0.0.2:11434/api/generate");
-}
-
-TEST_F(ConfigStoreTest, BrokenLegacyFileImportsNothing) {
-    for (const char* legacy : {"[1,2]", "{not json", ""}) {
-        writeLegacy(legacy);
-        ConfigStore store(configFile());
-        expectSameSettings(store.config(), AppConfig());
-        EXPECT_FALSE(std::filesystem::exists(configFile())) << legacy;
-    }
-}
-
-TEST_F(ConfigStoreTest, ModesKeepTheirIdentityAcrossSaves) {
-    ConfigStore store(configFile());
-    store.replace(AppConfig());
-    const auto ids = store.config().modes;
-    ConfigStore reloaded(configFile());
-    EXPECT_EQ(reloaded.config().modes, ids);
+    EXPECT_EQ(ConfigStore(configFile()).config().ollamaURL, "http://10.0.0.2:11434/api/generate");
 }
 
 TEST_F(ConfigStoreTest, FailedSaveKeepsValuesInMemoryAndTheOldFile) {

@@ -10,6 +10,7 @@ namespace quorvel {
 namespace {
 
 constexpr double kDay = 86400;
+using Texts = std::vector<std::string>;
 
 class HistoryStoreTest : public testing::TempHome {
   protected:
@@ -19,18 +20,15 @@ class HistoryStoreTest : public testing::TempHome {
 
     static HistoryEntry entry(const std::string& text, double ageSeconds = 0,
                               std::optional<std::string> audio = std::nullopt) {
-        return HistoryEntry{.ts = "2024-01-01 12:00:00",
-                            .text = text,
-                            .elapsedMs = 1000,
-                            .modeName = "m",
-                            .audioPath = std::move(audio),
+        return HistoryEntry{.ts = "2024-01-01 12:00:00", .text = text, .elapsedMs = 1000,
+                            .modeName = "m", .audioPath = std::move(audio),
                             .createdAt = localtime::nowSeconds() - ageSeconds};
     }
 
     static std::string line(const HistoryEntry& e) { return e.toJson().dump() + "\n"; }
 
-    static std::vector<std::string> texts(const std::vector<HistoryEntry>& entries) {
-        std::vector<std::string> out;
+    static Texts texts(const std::vector<HistoryEntry>& entries) {
+        Texts out;
         for (const auto& e : entries) out.push_back(e.text);
         return out;
     }
@@ -40,63 +38,39 @@ class HistoryStoreTest : public testing::TempHome {
     }
 };
 
-TEST_F(HistoryStoreTest, ConstructorCreatesFolders) {
+TEST_F(HistoryStoreTest, AppendCreatesTheFileFillsAnEmptyTimeRefusesBadUtf8AndMendsATornLine) {
     const auto recordings = home() / "elsewhere" / "rec";
-    HistoryStore store(AppPaths::historyURL(), recordings);
+    const HistoryStore store(AppPaths::historyURL(), recordings);
     EXPECT_TRUE(std::filesystem::is_directory(recordings));
     EXPECT_TRUE(std::filesystem::is_directory(AppPaths::supportDir()));
-    EXPECT_EQ(store.recordingsDir(), recordings);
-}
 
-TEST_F(HistoryStoreTest, AppendCreatesFileThenAddsLinesAndFillsAnEmptyTimestamp) {
-    const HistoryStore store = makeStore();
+    EXPECT_FALSE(store.append(entry("bad \xFF byte")));
+    EXPECT_FALSE(std::filesystem::exists(store.url()));
     HistoryEntry first = entry("first");
     first.ts = "";
     ASSERT_TRUE(store.append(first));
-    EXPECT_EQ(lineCount(readFile(store.url())), 1u);
     ASSERT_TRUE(store.append(entry("second")));
     const std::string content = readFile(store.url());
     EXPECT_EQ(lineCount(content), 2u);
-    EXPECT_EQ(content.back(), '\n');
-
     const auto entries = store.read(10);
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].ts, "2024-01-01 12:00:00");
     EXPECT_TRUE(std::regex_match(entries[1].ts, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)")))
         << entries[1].ts;
     EXPECT_EQ(entries[1].id, first.id);
+
+    writeFile(store.url(), content + R"({"id":"3F2504E0-4F89-41D3-9A0C-03)");  // a torn last line
+    ASSERT_TRUE(store.append(entry("third")));
+    EXPECT_EQ(texts(store.read(10)), (Texts{"third", "second", "first"}));
+    EXPECT_EQ(lineCount(readFile(store.url())), 4u);
 }
 
-TEST_F(HistoryStoreTest, AppendRefusesTextThatIsNotUtf8) {
-    const HistoryStore store = makeStore();
-    EXPECT_FALSE(store.append(entry("bad \xFF byte")));
-    EXPECT_FALSE(std::filesystem::exists(store.url()));
-}
-
-TEST_F(HistoryStoreTest, AppendAfterATornLastLineStartsANewLine) {
-    const HistoryStore store = makeStore();
-    const std::string torn = line(entry("one"));
-    writeFile(store.url(), torn + R"({"id":"3F2504E0-4F89-41D3-9A0C-03)");
-    ASSERT_TRUE(store.append(entry("two")));
-    EXPECT_EQ(texts(store.read(10)), (std::vector<std::string>{"two", "one"}));
-    EXPECT_EQ(lineCount(readFile(store.url())), 3u);
-}
-
-TEST_F(HistoryStoreTest, ReadReturnsNewestFirstAndLimitCountsLines) {
+// Lines longer than a read block, empty lines and a missing final line feed.
+TEST_F(HistoryStoreTest, ReadGivesTheNewestLinesFirstAcrossBlocksAndBlankLines) {
     const HistoryStore store = makeStore();
     EXPECT_TRUE(store.read(300).empty());  // no file yet
-    for (const char* t : {"1", "2", "3", "4", "5"}) store.append(entry(t));
-    EXPECT_EQ(texts(store.read(2)), (std::vector<std::string>{"5", "4"}));
-    EXPECT_TRUE(store.read(0).empty());
-    EXPECT_EQ(texts(store.read(5)), (std::vector<std::string>{"5", "4", "3", "2", "1"}));
-    EXPECT_EQ(texts(store.read(100000)).size(), 5u);
-}
-
-TEST_F(HistoryStoreTest, ReadFromTheEndMatchesTheWholeFileAcrossBlocksAndBlankLines) {
-    // Lines longer than a read block, empty lines and a missing final line feed.
-    const HistoryStore store = makeStore();
     std::string content = "\n\n";
-    std::vector<std::string> expected;  // newest first
+    Texts expected;  // newest first
     for (int i = 0; i < 40; ++i) {
         const std::string padding(i % 7 == 0 ? 70000 : 3000, 'x');
         content += line(entry(std::to_string(i) + padding)) + (i % 5 == 0 ? "\n\n" : "");
@@ -104,40 +78,42 @@ TEST_F(HistoryStoreTest, ReadFromTheEndMatchesTheWholeFileAcrossBlocksAndBlankLi
     }
     content.pop_back();
     writeFile(store.url(), content);
-    for (size_t limit : {1u, 2u, 7u, 39u, 40u, 41u}) {
-        std::vector<std::string> got;
+    for (size_t limit : {0u, 1u, 2u, 7u, 39u, 40u, 41u, 100000u}) {
+        Texts got;
         for (const auto& e : store.read(limit)) got.push_back(e.text.substr(0, e.text.find('x')));
-        const std::vector<std::string> want(expected.begin(),
-                                            expected.begin() + std::min<size_t>(limit, 40));
-        EXPECT_EQ(got, want) << "limit " << limit;
+        EXPECT_EQ(got, Texts(expected.begin(), expected.begin() + std::min<size_t>(limit, 40)))
+            << "limit " << limit;
     }
 }
 
 TEST_F(HistoryStoreTest, UndecodableLinesAreSkippedButCountAgainstTheLimit) {
     const HistoryStore store = makeStore();
     writeFile(store.url(), line(entry("a")) + line(entry("b")) + "{broken\n" +
-                               R"({"text":7})"
-                               "\n" +
-                               "{\"text\":\"bad \xFF\"}\n" + line(entry("c")));
-    EXPECT_EQ(texts(store.read(10)), (std::vector<std::string>{"c", "b", "a"}));
+                               R"({"text":7})" + "\n{\"text\":\"bad \xFF\"}\n" + line(entry("c")));
+    EXPECT_EQ(texts(store.read(10)), (Texts{"c", "b", "a"}));
     // The last four lines hold one good entry; one stray byte does not hide the rest of the file.
-    EXPECT_EQ(texts(store.read(4)), (std::vector<std::string>{"c"}));
-    EXPECT_EQ(texts(store.read(5)), (std::vector<std::string>{"c", "b"}));
+    EXPECT_EQ(texts(store.read(4)), (Texts{"c"}));
+    EXPECT_EQ(texts(store.read(5)), (Texts{"c", "b"}));
 }
 
-TEST_F(HistoryStoreTest, RemoveDeletesTheEntryAndItsAudioAndDropsCorruptLines) {
+TEST_F(HistoryStoreTest, RemoveMatchesIdsInAnyCaseDeletesTheAudioAndDropsCorruptLines) {
     const HistoryStore store = makeStore();
     const auto audio = writeFile(store.recordingsDir() / "rec-1.wav", "RIFF");
     const HistoryEntry doomed = entry("doomed", 0, audio.string());
-    writeFile(store.url(),
-              line(entry("a")) + "garbage\n" + "\xC3\x28\n" + line(doomed) + line(entry("b")));
+    // The decoy holds an id's text, but not as its own id.
+    const std::string decoyId = "3F2504E0-4F89-41D3-9A0C-0305E82C3301";
+    const std::string content = line(entry("a")) + "garbage\n\n\xC3\x28\n" + line(doomed) +
+                                line(HistoryEntry{.text = decoyId});
+    writeFile(store.url(), content);
+    for (const std::string& unknown : {decoyId, std::string("not an id")})
+        EXPECT_FALSE(store.remove(unknown)) << unknown;
+    EXPECT_EQ(readFile(store.url()), content) << "an unknown id leaves the file byte for byte";
 
-    // Ids are matched in any letter case.
     std::string lower = doomed.id;
     std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
     EXPECT_TRUE(store.remove(lower));
     EXPECT_FALSE(std::filesystem::exists(audio));
-    EXPECT_EQ(texts(store.read(10)), (std::vector<std::string>{"b", "a"}));
+    EXPECT_EQ(texts(store.read(10)), (Texts{decoyId, "a"}));
     EXPECT_EQ(lineCount(readFile(store.url())), 2u);
     EXPECT_FALSE(store.remove(doomed.id));
 }
@@ -147,16 +123,11 @@ TEST_F(HistoryStoreTest, RewrittenLinesAreTheCanonicalEncodingOfEachEntry) {
     const HistoryStore store = makeStore();
     std::vector<HistoryEntry> kept;
     for (double createdAt : {1714557600.123456, 1714557600.0, 1e21, 4.9e-324}) {
-        HistoryEntry e =
-            entry("quote \" backslash \\ slash / tab\t lf\n cr\r bell\x07 del\x7F \x01 ё 👍");
-        e.originalText = "\b\f\x1F";
-        e.elapsedMs = -5;
-        e.durationMs = INT64_MAX;
-        e.translatedTo = "en";
-        e.modelName = "";
-        e.sourceApp = "App \"X\"";
-        e.createdAt = createdAt;
-        kept.push_back(e);
+        kept.push_back(HistoryEntry{
+            .text = "quote \" backslash \\ slash / tab\t lf\n cr\r bell\x07 del\x7F \x01 ё 👍",
+            .originalText = "\b\f\x1F", .elapsedMs = -5, .translatedTo = "en",
+            .durationMs = INT64_MAX, .modelName = "", .sourceApp = "App \"X\"",
+            .createdAt = createdAt});
     }
     const std::string handWritten =
         R"({"createdAt":1714557600,"elapsedMs":2.0,"text":"hand\u0439\/",)"
@@ -173,63 +144,36 @@ TEST_F(HistoryStoreTest, RewrittenLinesAreTheCanonicalEncodingOfEachEntry) {
     EXPECT_EQ(readFile(store.url()), expected);
 }
 
-TEST_F(HistoryStoreTest, RemoveOfAnUnknownIdLeavesTheFileByteForByte) {
-    const HistoryStore store = makeStore();
-    const std::string content = line(entry("a")) + "garbage\n\n" + line(entry("b"));
-    writeFile(store.url(), content);
-    EXPECT_FALSE(store.remove("3F2504E0-4F89-41D3-9A0C-0305E82C3301"));
-    EXPECT_FALSE(store.remove("not an id"));
-    // The id text occurs in the file, but not as an entry's id.
-    const std::string decoy = line(HistoryEntry{.text = "3F2504E0-4F89-41D3-9A0C-0305E82C3301"});
-    writeFile(store.url(), content + decoy);
-    EXPECT_FALSE(store.remove("3F2504E0-4F89-41D3-9A0C-0305E82C3301"));
-    EXPECT_EQ(readFile(store.url()), content + decoy);
-}
-
-TEST_F(HistoryStoreTest, CleanupRemovesExpiredEntriesAndOnlyTheirAudio) {
+TEST_F(HistoryStoreTest, CleanupRemovesExpiredEntriesWithTheirAudioAndDatesUndatedOnes) {
     const HistoryStore store = makeStore();
     const auto oldAudio = writeFile(store.recordingsDir() / "rec-old.wav", "RIFF");
     const auto newAudio = writeFile(store.recordingsDir() / "rec-new.wav", "RIFF");
     const auto orphan = writeFile(store.recordingsDir() / "rec-orphan.wav", "RIFF");
-    store.append(entry("old", 31 * kDay, oldAudio.string()));
-    store.append(entry("new", 29 * kDay, newAudio.string()));
-    EXPECT_EQ(store.cleanup(HistoryStore::KeepPolicy::d30), 1u);
-    EXPECT_EQ(texts(store.read(10)), (std::vector<std::string>{"new"}));
+    writeFile(store.url(), line(entry("old", 31 * kDay, oldAudio.string())) +
+                               line(entry("new", 29 * kDay, newAudio.string())) +
+                               R"({"id":"3F2504E0-4F89-41D3-9A0C-0305E82C3301","text":"undated"})"
+                               "\nnot json\n");
+    const double before = localtime::nowSeconds();
+    EXPECT_EQ(store.cleanup(KeepPolicy::d30), 1u);
+    EXPECT_EQ(texts(store.read(10)), (Texts{"undated", "new"}));
+    const std::string after = readFile(store.url());
+    EXPECT_EQ(lineCount(after), 2u);
+    const auto undated = json::Json::parse(after.substr(after.find('\n') + 1));
+    EXPECT_GE(undated.value("createdAt", 0.0), before) << "written back with a creation time";
     EXPECT_FALSE(std::filesystem::exists(oldAudio));
     EXPECT_TRUE(std::filesystem::exists(newAudio));
     EXPECT_TRUE(std::filesystem::exists(orphan));
-}
 
-TEST_F(HistoryStoreTest, CleanupWritesBackEntriesWithoutCreationTimeAndDropsCorruptLines) {
-    const HistoryStore store = makeStore();
-    writeFile(store.url(),
-              "{\"id\":\"3F2504E0-4F89-41D3-9A0C-0305E82C3301\",\"text\":\"undated\"}\nnot json\n");
-    const double before = localtime::nowSeconds();
-    EXPECT_EQ(store.cleanup(KeepPolicy::d7), 0u);
-    const std::string content = readFile(store.url());
-    EXPECT_EQ(lineCount(content), 1u);
-    const HistoryEntry stored = HistoryEntry::fromJson(json::Json::parse(content));
-    EXPECT_EQ(stored.text, "undated");
-    EXPECT_GE(stored.createdAt, before);
-}
-
-TEST_F(HistoryStoreTest, CleanupForeverAndUnknownPolicyTextsTouchNothing) {
-    const HistoryStore store = makeStore();
     const std::string content = line(entry("ancient", 3650 * kDay)) + "garbage\n";
     writeFile(store.url(), content);
     EXPECT_EQ(store.cleanup(KeepPolicy::forever), 0u);
-    EXPECT_EQ(readFile(store.url()), content);
-    // The controller treats texts it does not know as keeping everything.
-    EXPECT_EQ(store.cleanup(KeepPolicy::fromRaw("14d").value_or(KeepPolicy::forever)), 0u);
     EXPECT_EQ(readFile(store.url()), content);
 }
 
 TEST(KeepPolicy, RawValuesAndRetention) {
     const std::vector<std::tuple<KeepPolicy, std::string, std::optional<int64_t>>> table = {
-        {KeepPolicy::forever, "forever", std::nullopt},
-        {KeepPolicy::d30, "30d", 2592000},
-        {KeepPolicy::d7, "7d", 604800},
-    };
+        {KeepPolicy::forever, "forever", std::nullopt}, {KeepPolicy::d30, "30d", 2592000},
+        {KeepPolicy::d7, "7d", 604800}};
     for (const auto& [policy, raw, seconds] : table) {
         EXPECT_EQ(policy.rawValue(), raw);
         EXPECT_EQ(policy.retentionSeconds(), seconds);
@@ -261,8 +205,7 @@ TEST_F(HistoryStoreTest, RemoveAndCleanupKeepEntriesBeyondTheNewestHundredThousa
     EXPECT_EQ(after.find(ids[3]), std::string::npos);
     for (int i : {0, 2, 4, 9, 10, kLines - 1})
         EXPECT_NE(after.find(ids[i]), std::string::npos) << i;
-    EXPECT_EQ(texts(store.read(1)),
-              (std::vector<std::string>{"entry " + std::to_string(kLines - 1)}));
+    EXPECT_EQ(texts(store.read(1)), (Texts{"entry " + std::to_string(kLines - 1)}));
 }
 
 }  // namespace

@@ -17,15 +17,10 @@ TEST_F(L10nTest, LooksUpByLanguageWithRussianFallbackAndKeyFallback) {
     EXPECT_EQ(L10n::t("home"), "Домой");
     L10n::setLanguage("en");
     EXPECT_EQ(L10n::t("home"), "Home");
-    EXPECT_EQ(L10n::t("no_recordings"), "No recordings yet — press the hotkey and start dictating.");
     EXPECT_EQ(L10n::t("no_such_key"), "no_such_key");
     L10n::setLanguage("fr");
-    EXPECT_EQ(L10n::t("home"), "Домой");
     EXPECT_EQ(L10n::t("replace_with"), "Заменить на…");
-    for (const char* code : {"ru", "en"}) {
-        L10n::setLanguage(code);
-        EXPECT_EQ(L10n::t("modes"), "Modes");
-    }
+    EXPECT_FALSE(L10n::text("home", "de"));
 }
 
 TEST_F(L10nTest, TableHasAllEntriesInOrderWithBothLanguages) {
@@ -35,22 +30,22 @@ TEST_F(L10nTest, TableHasAllEntriesInOrderWithBothLanguages) {
     EXPECT_EQ(keys[8], "soon");
     EXPECT_EQ(keys.back(), "favorites_only");
     EXPECT_EQ(std::set<std::string>(keys.begin(), keys.end()).size(), 84u);
-    for (const auto& key : keys) {
-        EXPECT_TRUE(L10n::text(key, "ru") && !L10n::text(key, "ru")->empty()) << key;
-        EXPECT_TRUE(L10n::text(key, "en") && !L10n::text(key, "en")->empty()) << key;
-    }
+    for (const auto& key : keys)
+        for (const char* language : {"ru", "en"})
+            EXPECT_FALSE(L10n::text(key, language).value_or("").empty()) << key << " " << language;
     const std::tuple<const char*, const char*, const char*> samples[] = {
         {"processed", "Обработано", "AI Processed"},
         {"hold_shift_send", "Shift+вставка = отправка (Return)", "Hold shift to auto-send"},
         {"activate_apps_hint", "Пусто — везде. Имена приложений через запятую.",
          "Empty = everywhere. App names, comma separated."},
+        {"no_recordings", "Записей пока нет — нажмите хоткей и начните диктовать.",
+         "No recordings yet — press the hotkey and start dictating."},
         {"favorites_only", "Только избранные", "Favourites only"},
-        {"push_to_talk", "Push to Talk", "Push to Talk"}};
+        {"modes", "Modes", "Modes"}, {"push_to_talk", "Push to Talk", "Push to Talk"}};
     for (const auto& [key, ru, en] : samples) {
         EXPECT_EQ(L10n::text(key, "ru"), ru);
         EXPECT_EQ(L10n::text(key, "en"), en);
     }
-    EXPECT_FALSE(L10n::text("home", "de"));
 }
 
 }  // namespace

@@ -14,33 +14,26 @@ namespace {
 
 using testing::TempHome;
 
-TEST(Uuid, GeneratesDistinctCanonicalUpperCaseVersion4) {
+TEST(Uuid, GeneratesDistinctCanonicalVersion4AndCanonicalAcceptsOnlyWellFormedText) {
     const std::regex shape("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
     const std::string a = uuid::generate(), b = uuid::generate();
     EXPECT_TRUE(std::regex_match(a, shape)) << a;
     EXPECT_NE(a, b);
     EXPECT_EQ(uuid::canonical(a), a);
+    EXPECT_EQ(uuid::canonical("3f2504e0-4f89-41d3-9a0c-0305e82c3301"),
+              "3F2504E0-4F89-41D3-9A0C-0305E82C3301");
+    for (const char* bad : {"", "3f2504e0-4f89-41d3-9a0c-0305e82c330",
+                            "3f2504e0x4f89-41d3-9a0c-0305e82c3301",
+                            "3g2504e0-4f89-41d3-9a0c-0305e82c3301"})
+        EXPECT_FALSE(uuid::canonical(bad)) << bad;
 }
 
-TEST(Uuid, CanonicalAcceptsLowerCaseAndRejectsMalformedText) {
-    EXPECT_EQ(uuid::canonical("3f2504e0-4f89-41d3-9a0c-0305e82c3301"), "3F2504E0-4F89-41D3-9A0C-0305E82C3301");
-    EXPECT_FALSE(uuid::canonical(""));
-    EXPECT_FALSE(uuid::canonical("3f2504e0-4f89-41d3-9a0c-0305e82c330"));
-    EXPECT_FALSE(uuid::canonical("3f2504e0x4f89-41d3-9a0c-0305e82c3301"));
-    EXPECT_FALSE(uuid::canonical("3g2504e0-4f89-41d3-9a0c-0305e82c3301"));
-}
-
-TEST(Unicode, WordCountUsesEveryUnicodeWhitespace) {
-    EXPECT_EQ(unicode::wordCount(""), 0);
-    EXPECT_EQ(unicode::wordCount(" \n\t "), 0);
-    EXPECT_EQ(unicode::wordCount("one"), 1);
-    EXPECT_EQ(unicode::wordCount("  привет,  мир!\nещё\tраз "), 4);
+TEST(Unicode, WordCountAndCaseMappingCoverAllOfUnicode) {
     // no-break space, em space and line separator separate words as well
-    EXPECT_EQ(unicode::wordCount("a\u00A0b\u2003c\u2028d"), 4);
-    EXPECT_EQ(unicode::wordCount("emoji 👍🏽 counts"), 3);
-}
-
-TEST(Unicode, CaseMappingIsFullUnicode) {
+    const std::pair<const char*, int64_t> counts[] = {
+        {"", 0}, {" \n\t ", 0}, {"one", 1}, {"  привет,  мир!\nещё\tраз ", 4},
+        {"a\u00A0b\u2003c\u2028d", 4}, {"emoji 👍🏽 counts", 3}};
+    for (const auto& [text, words] : counts) EXPECT_EQ(unicode::wordCount(text), words) << text;
     EXPECT_EQ(unicode::toUpper("ßtraße"), "SSTRASSE");
     EXPECT_EQ(unicode::toLower("ГПТ Gpt"), "гпт gpt");
     EXPECT_EQ(unicode::foldCase("Straße"), "strasse");
@@ -62,8 +55,11 @@ TEST(LocalTime, FormatsLocalWallClock) {
 
 class Files : public TempHome {};
 
-TEST_F(Files, AtomicWriteReplacesWholeFileAndLeavesNoTemporaries) {
+TEST_F(Files, AtomicWriteReplacesTheWholeFileLeavesNoTemporariesAndNeedsTheFolder) {
     const auto target = home() / "data" / "f.json";
+    EXPECT_FALSE(files::writeAtomically(target, "x"));
+    EXPECT_FALSE(files::readWhole(target));
+    EXPECT_FALSE(files::readWhole(home()));  // a folder is not a file
     files::createDirectories(target.parent_path());
     ASSERT_TRUE(files::writeAtomically(target, "first version, rather long"));
     ::chmod(target.c_str(), 0640);
@@ -72,15 +68,9 @@ TEST_F(Files, AtomicWriteReplacesWholeFileAndLeavesNoTemporaries) {
     struct stat st {};
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u) << "an existing file keeps its permissions";
-    int entries = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(target.parent_path())) ++entries;
+    const auto entries = std::distance(std::filesystem::directory_iterator(target.parent_path()),
+                                       std::filesystem::directory_iterator());
     EXPECT_EQ(entries, 1);
-}
-
-TEST_F(Files, AtomicWriteIntoMissingFolderFailsAndReadOfMissingFileIsEmpty) {
-    EXPECT_FALSE(files::writeAtomically(home() / "nope" / "f.json", "x"));
-    EXPECT_FALSE(files::readWhole(home() / "nope" / "f.json"));
-    EXPECT_FALSE(files::readWhole(home()));  // a folder is not a file
 }
 
 TEST_F(Files, PathsFollowHomeAndXdgVariables) {

@@ -9,29 +9,25 @@ namespace {
 
 class StatsStoreTest : public testing::TempHome {
   protected:
-    static HistoryEntry timed(const std::string& text, int64_t elapsedMs,
-                              std::optional<int64_t> durationMs) {
-        return HistoryEntry{.text = text, .elapsedMs = elapsedMs, .durationMs = durationMs};
+    static HistoryEntry timed(int words, int64_t elapsedMs, std::optional<int64_t> durationMs) {
+        return HistoryEntry{
+            .text = wordsText(words), .elapsedMs = elapsedMs, .durationMs = durationMs};
     }
     static std::string wordsText(int count) {
         std::string text;
         for (int i = 0; i < count; ++i) text += (i % 2 ? "слово " : "word\n");
         return text;
     }
+    // A stats file in a folder of its own.
+    std::filesystem::path freshURL(const char* folder) const {
+        files::createDirectories(home() / folder);
+        return home() / folder / "stats.json";
+    }
 };
 
-TEST_F(StatsStoreTest, StartsFromInitialValuesWithoutAFile) {
-    const StatsStore stats(AppPaths::statsURL());
-    EXPECT_EQ(stats.wordsTotal(), 0);
-    EXPECT_EQ(stats.sessionsTotal(), 0);
-    EXPECT_TRUE(stats.appsUsed().empty());
-    EXPECT_EQ(stats.typedWPM(), 40);
-    EXPECT_EQ(stats.hoursSaved(), 0);
-    EXPECT_FALSE(std::filesystem::exists(AppPaths::statsURL()));
-}
-
-TEST_F(StatsStoreTest, LoadsPartialFilesAndRejectsWrongTypesAsAWhole) {
+TEST_F(StatsStoreTest, LoadsPartialFilesRejectsWrongTypesAsAWholeAndNeverWrites) {
     const std::vector<std::tuple<std::string, int64_t, int64_t, size_t, double>> table = {
+        {"", 0, 0, 0, 40},  // no file
         {R"({"wordsTotal":120})", 120, 0, 0, 40},
         {R"({"wordsTotal":5,"sessionsTotal":2.0,"appsUsed":["b","a","b"],"typedWPM":55.5})", 5, 2,
          2, 55.5},
@@ -40,25 +36,23 @@ TEST_F(StatsStoreTest, LoadsPartialFilesAndRejectsWrongTypesAsAWhole) {
         {R"({"wordsTotal":5,"appsUsed":["a",1]})", 0, 0, 0, 40},
         {R"({"wordsTotal":5,"typedWPM":"fast"})", 0, 0, 0, 40},
         {R"([1,2])", 0, 0, 0, 40},
-        {"not json", 0, 0, 0, 40},
-    };
+        {"not json", 0, 0, 0, 40}};
     for (const auto& [content, words, sessions, apps, typed] : table) {
         SCOPED_TRACE(content);
-        writeFile(AppPaths::statsURL(), content);
+        if (!content.empty()) writeFile(AppPaths::statsURL(), content);
         const StatsStore stats(AppPaths::statsURL());
         EXPECT_EQ(stats.wordsTotal(), words);
         EXPECT_EQ(stats.sessionsTotal(), sessions);
         EXPECT_EQ(stats.appsUsed().size(), apps);
         EXPECT_EQ(stats.typedWPM(), typed);
-        EXPECT_EQ(readFile(AppPaths::statsURL()), content);  // loading never writes
+        if (content.empty()) EXPECT_FALSE(std::filesystem::exists(AppPaths::statsURL()));
+        else EXPECT_EQ(readFile(AppPaths::statsURL()), content);
     }
 }
 
-TEST_F(StatsStoreTest, RecordSessionAddsUpAndSavesSortedApps) {
+TEST_F(StatsStoreTest, RecordSessionAddsUpSavesSortedAppsAndGivesHoursSaved) {
     StatsStore stats(AppPaths::statsURL());
     stats.recordSession(10, std::nullopt);
-    EXPECT_EQ(stats.wordsTotal(), 10);
-    EXPECT_EQ(stats.sessionsTotal(), 1);
     stats.recordSession(0, std::string());
     EXPECT_TRUE(stats.appsUsed().empty());
     stats.recordSession(3, "Kate");
@@ -68,55 +62,47 @@ TEST_F(StatsStoreTest, RecordSessionAddsUpAndSavesSortedApps) {
     EXPECT_EQ(
         readFile(AppPaths::statsURL()),
         R"({"wordsTotal":22,"sessionsTotal":5,"appsUsed":["Firefox","Kate"],"typedWPM":40.0})");
-
     const StatsStore reloaded(AppPaths::statsURL());
     EXPECT_EQ(reloaded.wordsTotal(), 22);
     EXPECT_EQ(reloaded.sessionsTotal(), 5);
     EXPECT_EQ(reloaded.appsUsed(), stats.appsUsed());
-}
 
-TEST_F(StatsStoreTest, RecordingManySessionsAtOnceEqualsOneCallEach) {
-    const std::vector<StatsStore::Session> sessions = {
-        {12, "Kate"}, {0, std::nullopt}, {7, ""}, {30, "Firefox"}, {1, "Kate"}, {9, "konsole"}};
-    StatsStore oneByOne(home() / "a" / "stats.json");
-    StatsStore batch(home() / "b" / "stats.json");
-    files::createDirectories(home() / "a");
-    files::createDirectories(home() / "b");
-    for (const auto& s : sessions) oneByOne.recordSession(s.words, s.sourceApp);
-    batch.recordSessions(sessions);
-    EXPECT_EQ(readFile(home() / "b" / "stats.json"), readFile(home() / "a" / "stats.json"));
-
-    // The start-up migration counts words the way the history does.
-    std::vector<HistoryEntry> history;
-    for (const auto& s : sessions)
-        history.push_back(HistoryEntry{.text = wordsText(int(s.words)), .sourceApp = s.sourceApp});
-    StatsStore migrated(home() / "c" / "stats.json");
-    files::createDirectories(home() / "c");
-    migrated.migrateFrom(history);
-    EXPECT_EQ(readFile(home() / "c" / "stats.json"), readFile(home() / "a" / "stats.json"));
-}
-
-TEST_F(StatsStoreTest, HoursSavedUsesTypingSpeedWithAFloorOfOne) {
-    StatsStore stats(AppPaths::statsURL());
-    stats.recordSession(2400, std::nullopt);
+    // Hours saved use the typing speed, with a floor of one word a minute.
+    stats.recordSession(2378, std::nullopt);
     EXPECT_DOUBLE_EQ(stats.hoursSaved(), 1.0);
     stats.setTypedWPM(0.5);
     EXPECT_DOUBLE_EQ(stats.hoursSaved(), 40.0);
     EXPECT_EQ(StatsStore(AppPaths::statsURL()).typedWPM(), 0.5);
 }
 
+// The batch and the start-up migration (which counts words the way the history does) must
+// leave the same file as one call per session.
+TEST_F(StatsStoreTest, RecordingManySessionsAtOnceOrMigratingEqualsOneCallEach) {
+    const std::vector<StatsStore::Session> sessions = {
+        {12, "Kate"}, {0, std::nullopt}, {7, ""}, {30, "Firefox"}, {1, "Kate"}, {9, "konsole"}};
+    StatsStore oneByOne(freshURL("a")), batch(freshURL("b")), migrated(freshURL("c"));
+    std::vector<HistoryEntry> history;
+    for (const auto& s : sessions) {
+        oneByOne.recordSession(s.words, s.sourceApp);
+        history.push_back(HistoryEntry{.text = wordsText(int(s.words)), .sourceApp = s.sourceApp});
+    }
+    batch.recordSessions(sessions);
+    migrated.migrateFrom(history);
+    EXPECT_EQ(readFile(freshURL("b")), readFile(freshURL("a")));
+    EXPECT_EQ(readFile(freshURL("c")), readFile(freshURL("a")));
+}
+
 TEST_F(StatsStoreTest, AverageDictationSpeedKeepsPlausibleRatesOnly) {
-    EXPECT_EQ(StatsStore::averageDictationWPM({timed(wordsText(30), 0, 6000)}), 300.0);
-    EXPECT_FALSE(StatsStore::averageDictationWPM({timed(wordsText(50), 0, 6000)}));    // 500 wpm
-    EXPECT_FALSE(StatsStore::averageDictationWPM({timed(wordsText(30), 9000, 500)}));  // too short
-    EXPECT_FALSE(StatsStore::averageDictationWPM({timed("", 0, 6000)}));               // no words
-    EXPECT_EQ(StatsStore::averageDictationWPM({timed(wordsText(30), 12000, std::nullopt)}), 150.0);
+    EXPECT_EQ(StatsStore::averageDictationWPM({timed(30, 0, 6000)}), 300.0);
+    EXPECT_FALSE(StatsStore::averageDictationWPM({timed(50, 0, 6000)}));    // 500 wpm
+    EXPECT_FALSE(StatsStore::averageDictationWPM({timed(30, 9000, 500)}));  // too short
+    EXPECT_FALSE(StatsStore::averageDictationWPM({timed(0, 0, 6000)}));     // no words
+    EXPECT_EQ(StatsStore::averageDictationWPM({timed(30, 12000, std::nullopt)}), 150.0);
     EXPECT_FALSE(StatsStore::averageDictationWPM({}));
     // Every entry weighs the same: (300 + 150 + 10) / 3, the others left out.
     const auto mean = StatsStore::averageDictationWPM(
-        {timed(wordsText(30), 0, 6000), timed(wordsText(30), 12000, std::nullopt),
-         timed(wordsText(10), 0, 60000), timed(wordsText(50), 0, 6000),
-         timed(wordsText(3), 501, 400)});
+        {timed(30, 0, 6000), timed(30, 12000, std::nullopt), timed(10, 0, 60000),
+         timed(50, 0, 6000), timed(3, 501, 400)});
     ASSERT_TRUE(mean);
     EXPECT_NEAR(*mean, 460.0 / 3, 1e-9);
 }
@@ -127,11 +113,10 @@ TEST_F(StatsStoreTest, ShareTextHasTheExactWording) {
         stats.shareText({}),
         "Tovik — статистика (локально, всё время)\nСлов: 0\nСредняя скорость диктовки: — WPM\n"
         "Скорость моей печати: 40 WPM\nПриложений использовано: 0\nСэкономлено времени: 0.0 ч");
-
     stats.recordSessions({{3000, "Kate"}, {600, "Firefox"}});
     stats.setTypedWPM(62.5);
     EXPECT_EQ(
-        stats.shareText({timed(wordsText(30), 0, 6000), timed(wordsText(19), 0, 6000)}),
+        stats.shareText({timed(30, 0, 6000), timed(19, 0, 6000)}),
         "Tovik — статистика (локально, всё время)\nСлов: 3600\nСредняя скорость диктовки: 245 WPM\n"
         "Скорость моей печати: 62 WPM\nПриложений использовано: 2\nСэкономлено времени: 1.0 ч");
 }

@@ -11,70 +11,57 @@
 namespace quorvel {
 namespace {
 
-struct Case {
-    const char* input;
-    const char* expected;
-};
+using Case = std::pair<const char*, const char*>;  // input, expected
+
+std::unique_ptr<icu::RegexPattern> compile(const icu::UnicodeString& text) {
+    UErrorCode status = U_ZERO_ERROR;
+    UParseError parseError{};
+    std::unique_ptr<icu::RegexPattern> pattern(
+        icu::RegexPattern::compile(text, UREGEX_CASE_INSENSITIVE, parseError, status));
+    return U_SUCCESS(status) ? std::move(pattern) : nullptr;
+}
 
 void expectCorrections(const VocabCorrector::Pairs& pairs, const std::vector<Case>& cases) {
     const VocabCorrector corrector(pairs);
-    for (const Case& c : cases) EXPECT_EQ(corrector.correct(c.input), c.expected) << "input: " << c.input;
+    for (const auto& [input, expected] : cases)
+        EXPECT_EQ(corrector.correct(input), expected) << "input: " << input;
 }
 
 TEST(VocabCorrectorTest, CyrillicWordIsReplacedOnlyAsAWholeWordInAnyCase) {
     expectCorrections({{"гпт", "GPT"}},
-                      {
-                          {"гпт", "GPT"},
-                          {"ГПТ", "GPT"},
-                          {"Гпт и гПт", "GPT и GPT"},
-                          {"спроси гпт сегодня", "спроси GPT сегодня"},
-                          // letters of any script, digits of any script and underscores bind
-                          {"агпт гпта", "агпт гпта"},
-                          {"xгпт гптx", "xгпт гптx"},
-                          {"гпт5 5гпт гпт٣", "гпт5 5гпт гпт٣"},
-                          {"_гпт гпт_", "_гпт гпт_"},
-                          // punctuation and brackets do not
-                          {"(гпт), [гпт]. «гпт»! гпт-4 гпт?", "(GPT), [GPT]. «GPT»! GPT-4 GPT?"},
-                          {"гпт,гпт", "GPT,GPT"},
-                      });
+                      {{"гпт", "GPT"}, {"ГПТ", "GPT"}, {"Гпт и гПт", "GPT и GPT"},
+                       {"спроси гпт сегодня", "спроси GPT сегодня"},
+                       // letters of any script, digits of any script and underscores bind
+                       {"агпт гпта", "агпт гпта"}, {"xгпт гптx", "xгпт гптx"},
+                       {"гпт5 5гпт гпт٣", "гпт5 5гпт гпт٣"}, {"_гпт гпт_", "_гпт гпт_"},
+                       // punctuation and brackets do not
+                       {"(гпт), [гпт]. «гпт»! гпт-4 гпт?", "(GPT), [GPT]. «GPT»! GPT-4 GPT?"},
+                       {"гпт,гпт", "GPT,GPT"}});
 }
 
 TEST(VocabCorrectorTest, MetacharactersInPhrasesMatchLiterally) {
     expectCorrections({{"c++", "C++"}, {"a.b", "X"}, {"(x|y)*", "Z"}, {"$^\\/?{2}[]", "W"}},
-                      {
-                          {"я пишу на c++ и C++", "я пишу на C++ и C++"},
-                          {"cc c+", "cc c+"},
-                          {"a.b axb a-b", "X axb a-b"},
-                          {"(x|y)* x xy", "Z x xy"},
-                          {"see $^\\/?{2}[] here", "see W here"},
-                      });
+                      {{"я пишу на c++ и C++", "я пишу на C++ и C++"}, {"cc c+", "cc c+"},
+                       {"a.b axb a-b", "X axb a-b"}, {"(x|y)* x xy", "Z x xy"},
+                       {"see $^\\/?{2}[] here", "see W here"}});
 }
 
-TEST(VocabCorrectorTest, LongerPhraseIsAppliedBeforeAWordItContains) {
+TEST(VocabCorrectorTest, NestedPhrasesLongerFirstAndLaterRulesSeeEarlierResults) {
     // The map orders "open" before "open ai"; the longer phrase must still go first.
     expectCorrections({{"open", "Open"}, {"open ai", "OpenAI"}},
                       {{"open ai and open source", "OpenAI and Open source"}});
-}
-
-TEST(VocabCorrectorTest, LaterRulesSeeTextInsertedByEarlierOnes) {
     // The skip test must look at the text as it is after each change, not as it came in.
-    expectCorrections({{"джипити чат", "gpt chat"}, {"gpt", "GPT"}}, {{"открой джипити чат", "открой GPT chat"}});
+    expectCorrections({{"джипити чат", "gpt chat"}, {"gpt", "GPT"}},
+                      {{"открой джипити чат", "открой GPT chat"}});
 }
 
 TEST(VocabCorrectorTest, ReplacementIsATemplate) {
+    // $0 is the match as it was written, groups that do not exist give nothing, a backslash
+    // makes the next character (of any length) literal and a trailing one has nothing to escape.
     const std::vector<std::pair<const char*, const char*>> templates = {
-        {"[$0]", "[Гпт]"},      // the match, as it was written
-        {"$0$0", "ГптГпт"},
-        {"x$1y$9", "xy"},       // groups that do not exist give nothing
-        {"$01", "Гпт1"},
-        {"\\$0", "$0"},         // backslash makes the next character literal
-        {"a\\\\b", "a\\b"},
-        {"\\п\\р", "пр"},       // also a character of several bytes
-        {"cost $5", "cost "},
-        {"$ and $x", "$ and $x"},
-        {"end\\", "end"},       // a trailing backslash has nothing to escape
-        {"", ""},               // an empty replacement removes the phrase
-    };
+        {"[$0]", "[Гпт]"}, {"$0$0", "ГптГпт"}, {"x$1y$9", "xy"},     {"$01", "Гпт1"},
+        {"\\$0", "$0"},     {"a\\\\b", "a\\b"},  {"\\п\\р", "пр"},     {"cost $5", "cost "},
+        {"$ and $x", "$ and $x"}, {"end\\", "end"}, {"", ""}};  // the last removes the phrase
     for (const auto& [tmpl, expected] : templates) {
         const VocabCorrector corrector(VocabCorrector::Pairs{{"гпт", tmpl}});
         EXPECT_EQ(corrector.correct("<Гпт>"), std::string("<") + expected + ">") << "template: " << tmpl;
@@ -82,15 +69,12 @@ TEST(VocabCorrectorTest, ReplacementIsATemplate) {
 }
 
 TEST(VocabCorrectorTest, WithoutRulesTextIsUnchanged) {
-    const VocabCorrector none(VocabCorrector::Pairs{});
-    EXPECT_TRUE(none.isEmpty());
-    EXPECT_EQ(none.correct("Привет, мир"), "Привет, мир");
-
     // An empty phrase would match between any two non-word characters.
-    const VocabCorrector emptyPhrase(VocabCorrector::Pairs{{"", "X"}});
-    EXPECT_TRUE(emptyPhrase.isEmpty());
-    EXPECT_EQ(emptyPhrase.correct(" - , "), " - , ");
-
+    for (const VocabCorrector::Pairs& pairs : {VocabCorrector::Pairs{}, {{"", "X"}}}) {
+        const VocabCorrector corrector(pairs);
+        EXPECT_TRUE(corrector.isEmpty());
+        EXPECT_EQ(corrector.correct("Привет - , мир"), "Привет - , мир");
+    }
     EXPECT_FALSE(VocabCorrector(VocabCorrector::Pairs{{"a", "b"}}).isEmpty());
 }
 
@@ -106,54 +90,37 @@ TEST(VocabCorrectorTest, BytesOutsideMatchesAreKeptEvenWhenNotUtf8) {
 // where case folding or overlapping candidates are tricky.
 TEST(VocabCorrectorTest, MatchesWhatTheWholePatternMatches) {
     const std::vector<std::pair<const char*, const char*>> cases = {
-        {"straße", "STRASSE strasse Straße STRAẞE"},
-        {"strasse", "Straße STRASSE"},
-        {"ß", "ß ss SS ẞ"},
-        {"ss", "ß ẞ"},
-        {"kelvin k", "KELVIN K kelvin K"},
-        {"σοφία", "ΣΟΦΊΑ σοφία"},
-        {"λόγος", "ΛΌΓΟΣ λόγος λόγοσ"},
-        {"file", "ﬁle FILE"},
-        {"ﬁle", "file ﬁle"},
-        {"istanbul", "İSTANBUL ISTANBUL ıstanbul"},
-        {"ёлка", "ЁЛКА елка Ёлка"},
-        {"ǆ", "Ǆ ǅ ǆ"},
+        {"straße", "STRASSE strasse Straße STRAẞE"}, {"strasse", "Straße STRASSE"},
+        {"ß", "ß ss SS ẞ"}, {"ss", "ß ẞ"}, {"kelvin k", "KELVIN K kelvin K"},
+        {"σοφία", "ΣΟΦΊΑ σοφία"}, {"λόγος", "ΛΌΓΟΣ λόγος λόγοσ"}, {"file", "ﬁle FILE"},
+        {"ﬁle", "file ﬁle"}, {"istanbul", "İSTANBUL ISTANBUL ıstanbul"},
+        {"ёлка", "ЁЛКА елка Ёлка"}, {"ǆ", "Ǆ ǅ ǆ"},
         {"x", "\u0345x x\u0345 ⅰx xⅠ ⓐx x"},  // a mark that folds to a letter binds
         {"a a", "xa a a"},                        // a rejected candidate overlaps a good one
-        {"a-a", "a-a-a xa-a-a"},
-        {"aa", "aaa aa aaaa"},
-    };
+        {"a-a", "a-a-a xa-a-a"}, {"aa", "aaa aa aaaa"}};
     for (const auto& [phrase, text] : cases) {
+        const auto pattern =
+            compile(icu::UnicodeString::fromUTF8(VocabCorrector::patternText(phrase)));
+        ASSERT_TRUE(pattern) << phrase;
         UErrorCode status = U_ZERO_ERROR;
-        UParseError parseError{};
-        std::unique_ptr<icu::RegexPattern> pattern(
-            icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(VocabCorrector::patternText(phrase)),
-                                       UREGEX_CASE_INSENSITIVE, parseError, status));
-        ASSERT_TRUE(U_SUCCESS(status)) << phrase;
-        const icu::UnicodeString input = icu::UnicodeString::fromUTF8(text);  // the matcher keeps a reference
+        const icu::UnicodeString input = icu::UnicodeString::fromUTF8(text);  // kept by reference
         std::unique_ptr<icu::RegexMatcher> matcher(pattern->matcher(input, status));
         std::string expected;
         matcher->replaceAll(icu::UnicodeString(u"#"), status).toUTF8String(expected);
         ASSERT_TRUE(U_SUCCESS(status)) << phrase;
-
-        EXPECT_EQ(VocabCorrector(VocabCorrector::Pairs{{phrase, "#"}}).correct(text), expected) << "phrase: " << phrase;
+        EXPECT_EQ(VocabCorrector(VocabCorrector::Pairs{{phrase, "#"}}).correct(text), expected)
+            << "phrase: " << phrase;
     }
 }
 
 // Every code point, against what the engine's case-insensitive look-behind and look-ahead say.
 TEST(VocabCorrectorTest, WordCharactersAreWhatThePatternBoundariesSee) {
+    const auto before = compile(icu::UnicodeString(u"(?<![\\p{L}\\p{N}_])x"));
+    const auto after = compile(icu::UnicodeString(u"x(?![\\p{L}\\p{N}_])"));
+    ASSERT_TRUE(before && after);
     UErrorCode status = U_ZERO_ERROR;
-    UParseError parseError{};
-    const auto compile = [&](const char16_t* text) {
-        return std::unique_ptr<icu::RegexPattern>(
-            icu::RegexPattern::compile(icu::UnicodeString(text), UREGEX_CASE_INSENSITIVE, parseError, status));
-    };
-    const auto before = compile(u"(?<![\\p{L}\\p{N}_])x");
-    const auto after = compile(u"x(?![\\p{L}\\p{N}_])");
-    ASSERT_TRUE(U_SUCCESS(status));
     std::unique_ptr<icu::RegexMatcher> beforeMatcher(before->matcher(status));
     std::unique_ptr<icu::RegexMatcher> afterMatcher(after->matcher(status));
-
     int mismatches = 0;
     for (UChar32 c = 0; c <= 0x10FFFF && mismatches < 5; ++c) {
         if (U_IS_SURROGATE(c)) continue;
@@ -166,30 +133,28 @@ TEST(VocabCorrectorTest, WordCharactersAreWhatThePatternBoundariesSee) {
         const bool word = VocabCorrector::isWordCharacter(static_cast<char32_t>(c));
         if (blocksBefore != word || blocksAfter != word) {
             ++mismatches;
-            ADD_FAILURE() << "U+" << std::hex << c << ": before " << blocksBefore << ", after " << blocksAfter;
+            ADD_FAILURE() << "U+" << std::hex << c << ": before " << blocksBefore << ", after "
+                          << blocksAfter;
         }
     }
     EXPECT_TRUE(U_SUCCESS(status));
-    EXPECT_TRUE(VocabCorrector::isWordCharacter(U'_'));
-    EXPECT_FALSE(VocabCorrector::isWordCharacter(U'-'));
 }
 
 TEST(VocabCorrectorTest, PatternTextGuardsBothEndsOfTheEscapedPhrase) {
-    EXPECT_EQ(VocabCorrector::patternText("C++ a.b"), "(?<![\\p{L}\\p{N}_])C\\+\\+ a\\.b(?![\\p{L}\\p{N}_])");
+    EXPECT_EQ(VocabCorrector::patternText("C++ a.b"),
+              "(?<![\\p{L}\\p{N}_])C\\+\\+ a\\.b(?![\\p{L}\\p{N}_])");
 }
 
 TEST(VocabCorrectorTest, OneCorrectorServesSeveralThreads) {
     VocabCorrector::Pairs pairs;
     for (int i = 0; i < 200; ++i) pairs["слово" + std::to_string(i)] = "word" + std::to_string(i);
     const std::string text = "слово1 и слово42, потом Слово199 и слово7.";
-    const std::string expected = "word1 и word42, потом word199 и word7.";
     const VocabCorrector shared(pairs);  // nothing compiled yet: the threads race to compile
-
     std::vector<std::string> results(4);
     std::vector<std::thread> threads;
     for (auto& result : results) threads.emplace_back([&] { result = shared.correct(text); });
     for (auto& thread : threads) thread.join();
-    for (const auto& result : results) EXPECT_EQ(result, expected);
+    for (const auto& result : results) EXPECT_EQ(result, "word1 и word42, потом word199 и word7.");
 }
 
 }  // namespace
