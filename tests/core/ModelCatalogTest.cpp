@@ -15,6 +15,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Every catalog id, in catalog order.
+const std::vector<std::string> everything = {"gigaam-v2-ru", "parakeet-v3-en", "whisper-large-v3-turbo",
+                                             "whisper-small-multi", "pocketsphinx-en-us"};
+
 class ModelCatalogTest : public testing::TempHome {
   protected:
     fs::path systemDir() const { return home() / "system-share" / "en-us"; }
@@ -32,57 +36,22 @@ class ModelCatalogTest : public testing::TempHome {
     }
 };
 
-TEST_F(ModelCatalogTest, ListsTheModelsInOrderWithTheirFamiliesAndDownloadKinds) {
-    struct Row {
-        const char* id;
-        const char* type;
-        const char* hint;
-        bool removable;
-        enum { none, files, archive } download;
-    };
-    const std::vector<Row> expected = {
-        {"gigaam-v2-ru", "nemo", "ru", true, Row::files},
-        {"parakeet-v3-en", "nemo", "en", false, Row::none},
-        {"whisper-large-v3-turbo", "whisper", "ru", true, Row::files},
-        {"whisper-small-multi", "whisper", "", true, Row::archive},
-        {"pocketsphinx-en-us", "pocketsphinx", "en", false, Row::none},
-    };
-    const std::vector<STTModel>& all = ModelCatalog::all();
-    ASSERT_EQ(all.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE(expected[i].id);
-        EXPECT_EQ(all[i].id, expected[i].id);
-        EXPECT_EQ(all[i].type, expected[i].type);
-        EXPECT_EQ(all[i].languageHint, expected[i].hint);
-        EXPECT_EQ(all[i].removable, expected[i].removable);
-        EXPECT_EQ(all[i].downloadURL.has_value(), expected[i].download != Row::none);
-        EXPECT_EQ(all[i].isArchive(), expected[i].download == Row::archive);
-        EXPECT_TRUE(ModelCatalog::isSafeDirName(all[i].dirName));
-        EXPECT_FALSE(all[i].files.empty());
-        EXPECT_EQ(all[i].downloadURL.value_or("https://").rfind("https://", 0), 0u);
-        EXPECT_EQ(ModelCatalog::model(all[i].id), all[i]);
+TEST_F(ModelCatalogTest, EveryEntryIsUsableAndFoundByItsId) {
+    // The order is the fallback order when the chosen model is unknown (see the choice cases).
+    std::vector<std::string> ids;
+    for (const STTModel& model : ModelCatalog::all()) {
+        SCOPED_TRACE(model.id);
+        ids.push_back(model.id);
+        EXPECT_TRUE(ModelCatalog::isSafeDirName(model.dirName));
+        EXPECT_FALSE(model.files.empty());
+        EXPECT_EQ(model.downloadURL.value_or("https://").rfind("https://", 0), 0u);
+        // The store unpacks an archive expecting the model's folder at its top.
+        EXPECT_TRUE(!model.isArchive() || model.downloadURL->ends_with("/" + model.dirName + ".tar.bz2"));
+        EXPECT_EQ(ModelCatalog::model(model.id), model);
     }
+    EXPECT_EQ(ids, everything);
     EXPECT_FALSE(ModelCatalog::model("no-such-model"));
     EXPECT_FALSE(ModelCatalog::model(""));
-}
-
-TEST_F(ModelCatalogTest, FileListsMatchThePublishedFolders) {
-    // What the worker loads from each folder; a wrong name here means a download that fetches
-    // nothing usable (or fails on a missing file).
-    using Files = std::vector<std::string>;
-    EXPECT_EQ(entry("gigaam-v2-ru").files,
-              (Files{"encoder.int8.onnx", "decoder.onnx", "joiner.onnx", "tokens.txt"}));
-    EXPECT_EQ(entry("parakeet-v3-en").files,
-              (Files{"encoder.int8.onnx", "decoder.int8.onnx", "joiner.int8.onnx", "tokens.txt"}));
-    EXPECT_EQ(entry("whisper-small-multi").files,
-              (Files{"small-encoder.int8.onnx", "small-decoder.int8.onnx", "small-tokens.txt"}));
-    for (const std::string& file : entry("whisper-large-v3-turbo").files) {
-        EXPECT_TRUE(file.ends_with("-encoder.int8.onnx") || file.ends_with("-decoder.int8.onnx") ||
-                    file.ends_with("-tokens.txt"))
-            << file;
-    }
-    const STTModel small = entry("whisper-small-multi");
-    EXPECT_TRUE(small.downloadURL->ends_with("/" + small.dirName + ".tar.bz2"));
 }
 
 TEST_F(ModelCatalogTest, FindsAModelInTheModelsFolderBeforeTheLegacyFolder) {
@@ -97,7 +66,6 @@ TEST_F(ModelCatalogTest, FindsAModelInTheModelsFolderBeforeTheLegacyFolder) {
     EXPECT_TRUE(models.isDownloaded(giga));
 
     const fs::path own = install("gigaam-v2-ru");
-    EXPECT_EQ(own, home() / "quorvelkit" / "Models" / giga.dirName);
     EXPECT_EQ(models.directory(giga), own);
 
     // Any kind of entry counts; the content is never examined.
@@ -109,45 +77,32 @@ TEST_F(ModelCatalogTest, FindsAModelInTheModelsFolderBeforeTheLegacyFolder) {
 TEST_F(ModelCatalogTest, BuiltInModelIsFoundInTheSystemFolderAndInTheModelFolders) {
     const STTModel sphinx = entry("pocketsphinx-en-us");
     const ModelCatalog models = catalog();
+    AppConfig config;
+    config.sttModelID = "pocketsphinx-en-us";  // the built-in modes are on "auto"
     EXPECT_FALSE(models.isDownloaded(sphinx));
+    EXPECT_FALSE(workerPrefs(config, models));
 
     fs::create_directories(systemDir());
     EXPECT_EQ(models.directory(sphinx), systemDir());
+    const WorkerPrefs systemCopy{systemDir().string(), "pocketsphinx", "en"};
+    EXPECT_EQ(workerPrefs(config, models), systemCopy);
+    config.sttModelID = "retired-model";
+    EXPECT_EQ(workerPrefs(config, models), systemCopy) << "the unknown-id fallback reaches the built-in model";
 
     // A copy in the user's models folder wins over the system one.
     const fs::path own = install("pocketsphinx-en-us");
     EXPECT_EQ(models.directory(sphinx), own);
 
     // Only built-in models are looked for in the system folder.
-    STTModel other = entry("gigaam-v2-ru");
-    EXPECT_FALSE(models.directory(other));
+    EXPECT_FALSE(models.directory(entry("gigaam-v2-ru")));
 }
 
 TEST_F(ModelCatalogTest, DefaultSystemFolderHoldsWhatTheWorkerLoads) {
-    const ModelCatalog models;
-    if (!fs::exists(ModelCatalog::defaultSystemModelDir))
-        GTEST_SKIP() << "pocketsphinx-en-us not installed";
+    const fs::path dir = ModelCatalog::defaultSystemModelDir;
+    if (!fs::exists(dir)) GTEST_SKIP() << "pocketsphinx-en-us not installed";
     const STTModel sphinx = entry("pocketsphinx-en-us");
-    ASSERT_EQ(models.directory(sphinx), fs::path(ModelCatalog::defaultSystemModelDir));
-    for (const std::string& file : sphinx.files) {
-        EXPECT_TRUE(fs::is_regular_file(fs::path(ModelCatalog::defaultSystemModelDir) / file))
-            << file;
-    }
-}
-
-TEST_F(ModelCatalogTest, OnlyRemovableCopiesInTheModelsFolderMayBeRemoved) {
-    const ModelCatalog models = catalog();
-    const STTModel giga = entry("gigaam-v2-ru");
-    fs::create_directories(home() / "quorvel" / "models" / giga.dirName);
-    EXPECT_FALSE(models.removableDirectory(giga)) << "a legacy copy is never removed";
-    const fs::path own = install("gigaam-v2-ru");
-    EXPECT_EQ(models.removableDirectory(giga), own);
-
-    install("parakeet-v3-en");
-    EXPECT_FALSE(models.removableDirectory(entry("parakeet-v3-en")));
-    install("pocketsphinx-en-us");
-    fs::create_directories(systemDir());
-    EXPECT_FALSE(models.removableDirectory(entry("pocketsphinx-en-us")));
+    ASSERT_EQ(ModelCatalog().directory(sphinx), dir);
+    for (const std::string& file : sphinx.files) EXPECT_TRUE(fs::is_regular_file(dir / file)) << file;
 }
 
 TEST_F(ModelCatalogTest, FolderNamesMustNameOneFolder) {
@@ -202,68 +157,28 @@ TEST_P(WorkerPrefsTest, FollowsTheModeThenTheLanguageThenTheGlobalModel) {
                                    model.languageHint}));
 }
 
-const std::vector<std::string> everything = {"gigaam-v2-ru", "parakeet-v3-en",
-                                             "whisper-large-v3-turbo", "whisper-small-multi",
-                                             "pocketsphinx-en-us"};
-
-INSTANTIATE_TEST_SUITE_P(
-    Decisions, WorkerPrefsTest,
-    ::testing::Values(ChoiceCase{"ModeModelWins", "ru", "whisper-large-v3-turbo", "gigaam-v2-ru",
-                                 everything, "whisper-large-v3-turbo", "whisper-large-v3-turbo"},
-                      ChoiceCase{"RussianDefault", "ru", std::nullopt, "whisper-small-multi",
-                                 everything, "gigaam-v2-ru", "gigaam-v2-ru"},
-                      ChoiceCase{"EnglishDefault", "en", std::nullopt, "gigaam-v2-ru", everything,
-                                 "parakeet-v3-en", "parakeet-v3-en"},
-                      ChoiceCase{"AutoUsesGlobal", "auto", std::nullopt, "pocketsphinx-en-us",
-                                 everything, "pocketsphinx-en-us", "pocketsphinx-en-us"},
-                      ChoiceCase{"OtherLanguageUsesGlobal", "de", std::nullopt,
-                                 "whisper-small-multi", everything, "whisper-small-multi",
-                                 "whisper-small-multi"},
-                      ChoiceCase{"EmptyModeModelCountsAsNone", "en", std::string(), "gigaam-v2-ru",
-                                 everything, "parakeet-v3-en", "parakeet-v3-en"},
-                      ChoiceCase{"KnownButMissingGivesNothing",
-                                 "auto",
-                                 std::nullopt,
-                                 "whisper-small-multi",
-                                 {"gigaam-v2-ru", "parakeet-v3-en"},
-                                 "whisper-small-multi",
-                                 std::nullopt},
-                      ChoiceCase{"UnknownModeModelTakesFirstInstalled",
-                                 "ru",
-                                 "retired-model",
-                                 "gigaam-v2-ru",
-                                 {"pocketsphinx-en-us", "whisper-small-multi"},
-                                 "retired-model",
-                                 "whisper-small-multi"},
-                      ChoiceCase{"UnknownGlobalTakesFirstInstalled",
-                                 "auto",
-                                 std::nullopt,
-                                 "",
-                                 {"parakeet-v3-en", "gigaam-v2-ru"},
-                                 "",
-                                 "gigaam-v2-ru"},
-                      ChoiceCase{"UnknownWithNothingInstalled",
-                                 "auto",
-                                 std::nullopt,
-                                 "retired-model",
-                                 {},
-                                 "retired-model",
-                                 std::nullopt}),
-    [](const ::testing::TestParamInfo<ChoiceCase>& info) { return std::string(info.param.name); });
-
-TEST_F(ModelCatalogTest, WorkerPrefsUseTheSystemCopyOfTheBuiltInModel) {
-    AppConfig config;
-    config.sttModelID = "pocketsphinx-en-us";  // the built-in modes are on "auto"
-    EXPECT_FALSE(workerPrefs(config, catalog()));
-    fs::create_directories(systemDir());
-    EXPECT_EQ(workerPrefs(config, catalog()),
-              (WorkerPrefs{systemDir().string(), "pocketsphinx", "en"}));
-
-    // The unknown-id fallback reaches the built-in model when nothing else is installed.
-    config.sttModelID = "retired-model";
-    EXPECT_EQ(workerPrefs(config, catalog()),
-              (WorkerPrefs{systemDir().string(), "pocketsphinx", "en"}));
-}
+const std::vector<ChoiceCase> kChoices = {
+    // name, language, mode's model, global model, installed, chosen, used
+    {"ModeModelWins", "ru", "whisper-large-v3-turbo", "gigaam-v2-ru", everything, "whisper-large-v3-turbo",
+     "whisper-large-v3-turbo"},
+    {"RussianDefault", "ru", std::nullopt, "whisper-small-multi", everything, "gigaam-v2-ru", "gigaam-v2-ru"},
+    {"EnglishDefault", "en", std::nullopt, "gigaam-v2-ru", everything, "parakeet-v3-en", "parakeet-v3-en"},
+    {"AutoUsesGlobal", "auto", std::nullopt, "pocketsphinx-en-us", everything, "pocketsphinx-en-us",
+     "pocketsphinx-en-us"},
+    {"OtherLanguageUsesGlobal", "de", std::nullopt, "whisper-small-multi", everything, "whisper-small-multi",
+     "whisper-small-multi"},
+    {"EmptyModeModelCountsAsNone", "en", std::string(), "gigaam-v2-ru", everything, "parakeet-v3-en",
+     "parakeet-v3-en"},
+    {"KnownButMissingGivesNothing", "auto", std::nullopt, "whisper-small-multi", {"gigaam-v2-ru", "parakeet-v3-en"},
+     "whisper-small-multi", std::nullopt},
+    {"UnknownModeModelTakesFirstInstalled", "ru", "retired-model", "gigaam-v2-ru",
+     {"pocketsphinx-en-us", "whisper-small-multi"}, "retired-model", "whisper-small-multi"},
+    {"UnknownGlobalTakesFirstInstalled", "auto", std::nullopt, "", {"parakeet-v3-en", "gigaam-v2-ru"}, "",
+     "gigaam-v2-ru"},
+    {"UnknownWithNothingInstalled", "auto", std::nullopt, "retired-model", {}, "retired-model", std::nullopt},
+};
+INSTANTIATE_TEST_SUITE_P(Decisions, WorkerPrefsTest, ::testing::ValuesIn(kChoices),
+                         [](const ::testing::TestParamInfo<ChoiceCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ModelCatalogTest, ActiveModeDecidesEvenWhenDisabledOrMissing) {
     AppConfig config;
