@@ -43,7 +43,7 @@ TEST_F(ModeRulesTest, ActiveModeFallsBackToFirstThenToAFreshMode) {
     EXPECT_TRUE(fresh.enabled);
 }
 
-TEST_F(ModeRulesTest, CyclingSkipsDisabledModesWrapsAndSaves) {
+TEST_F(ModeRulesTest, CyclingSkipsDisabledModesWrapsAndSavesButNeedsTwoEnabledModes) {
     auto store = storeWith({mode("A"), mode("B", false), mode("C")});
     EXPECT_EQ(ModeRules::cycleMode(store)->name, "C") << "no active mode: from the first";
     EXPECT_EQ(ModeRules::activeMode(store.config()).name, "C");
@@ -52,13 +52,12 @@ TEST_F(ModeRulesTest, CyclingSkipsDisabledModesWrapsAndSaves) {
               store.config().modes[0].id);
     auto disabledFirst = storeWith({mode("X", false), mode("Y"), mode("Z")});
     EXPECT_EQ(ModeRules::cycleMode(disabledFirst)->name, "Z");
-}
 
-TEST_F(ModeRulesTest, CyclingWithOneEnabledModeChangesAndSavesNothing) {
-    auto store = storeWith({mode("A"), mode("B", false)});
+    // With one enabled mode nothing changes and nothing is saved.
+    auto single = storeWith({mode("A"), mode("B", false)});
     std::filesystem::remove(AppPaths::configURL());
-    EXPECT_FALSE(ModeRules::cycleMode(store));
-    EXPECT_EQ(store.config().activeModeID, "");
+    EXPECT_FALSE(ModeRules::cycleMode(single));
+    EXPECT_EQ(single.config().activeModeID, "");
     EXPECT_FALSE(std::filesystem::exists(AppPaths::configURL()));
 }
 

