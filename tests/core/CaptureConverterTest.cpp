@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 namespace quorvel {
@@ -9,11 +10,30 @@ namespace {
 
 using Samples = std::vector<float>;
 
-Samples convertMono(const Samples& in, double rate) {
+// Converts the channels given planar and given interleaved: both layouts must agree, and the
+// result flag must say whether anything came out.
+Samples convert(const std::vector<Samples>& channels, double rate) {
+    const size_t frames = channels[0].size();
+    std::vector<const float*> pointers;
+    Samples interleaved;
+    for (const Samples& c : channels) pointers.push_back(c.data());
+    for (size_t f = 0; f < frames; ++f) {
+        for (const Samples& c : channels) interleaved.push_back(c[f]);
+    }
+    Samples planarOut;
+    Samples interleavedOut;
+    const bool ok = CaptureConverter::resample(CaptureBuffer::planar(pointers, frames, rate), planarOut);
+    CaptureConverter::resample(CaptureBuffer::interleaved(interleaved.data(), channels.size(), frames, rate),
+                               interleavedOut);
+    EXPECT_EQ(ok, !planarOut.empty());
+    EXPECT_EQ(planarOut, interleavedOut);
+    return planarOut;
+}
+
+std::optional<CaptureConverter::LevelReport> handle(CaptureConverter& converter, const Samples& in, double rate,
+                                                    RingBuffer& ring, double now) {
     const float* channels[] = {in.data()};
-    Samples out;
-    CaptureConverter::resample(CaptureBuffer::planar(channels, in.size(), rate), out);
-    return out;
+    return converter.handleBuffer(CaptureBuffer::planar(channels, in.size(), rate), ring, now);
 }
 
 Samples ramp(size_t n) {
@@ -34,67 +54,24 @@ TEST(CaptureConverter, OutputCountPerBuffer) {
         {4096, 0, 0},        {4096, -48000, 0},   {4096, 1e-300, 0},
     };
     for (const Case& c : cases) {
-        const Samples in(c.frames, 0.25f);
-        EXPECT_EQ(convertMono(in, c.rate).size(), c.expected) << c.frames << " @ " << c.rate;
+        EXPECT_EQ(convert({Samples(c.frames, 0.25f)}, c.rate).size(), c.expected) << c.frames << " @ " << c.rate;
     }
 }
 
-TEST(CaptureConverter, MonoAt16kIsUnchanged) {
+TEST(CaptureConverter, ResampledValues) {
     const Samples in = ramp(4096);
-    EXPECT_EQ(convertMono(in, 16000), in);
-}
-
-TEST(CaptureConverter, UpsamplingInterpolatesAndRepeatsTheLastSample) {
-    const Samples in = {0.0f, 0.5f, 1.0f};
-    EXPECT_EQ(convertMono(in, 8000), (Samples{0.0f, 0.25f, 0.5f, 0.75f, 1.0f, 1.0f}));
-}
-
-TEST(CaptureConverter, DownsamplingPicksEveryThirdFrameAt48k) {
-    const Samples in = ramp(4096);
-    const Samples out = convertMono(in, 48000);
+    EXPECT_EQ(convert({in}, 16000), in);
+    // Upsampling interpolates and repeats the last sample.
+    EXPECT_EQ(convert({{0.0f, 0.5f, 1.0f}}, 8000), (Samples{0.0f, 0.25f, 0.5f, 0.75f, 1.0f, 1.0f}));
+    // 48 kHz picks every third frame.
+    const Samples out = convert({in}, 48000);
     ASSERT_EQ(out.size(), 1365u);
     for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], in[3 * i]) << i;
 }
 
-TEST(CaptureConverter, StereoOppositeChannelsGiveZeros) {
-    const Samples left(4096, 0.5f);
-    const Samples right(4096, -0.5f);
-    const float* planar[] = {left.data(), right.data()};
-    Samples out;
-    ASSERT_TRUE(CaptureConverter::resample(CaptureBuffer::planar(planar, 4096, 48000), out));
-    EXPECT_EQ(out, Samples(1365, 0.0f));
-
-    Samples interleaved;
-    for (size_t i = 0; i < 4096; ++i) interleaved.insert(interleaved.end(), {0.5f, -0.5f});
-    ASSERT_TRUE(CaptureConverter::resample(CaptureBuffer::interleaved(interleaved.data(), 2, 4096, 48000), out));
-    EXPECT_EQ(out, Samples(1365, 0.0f));
-}
-
-TEST(CaptureConverter, PlanarAndInterleavedAgreeForManyChannels) {
-    constexpr size_t kChannels = 5;
-    constexpr size_t kFrames = 1000;
-    std::vector<Samples> planar(kChannels, Samples(kFrames));
-    Samples interleaved;
-    for (size_t f = 0; f < kFrames; ++f) {
-        for (size_t c = 0; c < kChannels; ++c) {
-            planar[c][f] = static_cast<float>((f * (c + 1)) % 97) / 97.0f - 0.5f;
-            interleaved.push_back(planar[c][f]);
-        }
-    }
-    const float* pointers[kChannels];
-    for (size_t c = 0; c < kChannels; ++c) pointers[c] = planar[c].data();
-    Samples a;
-    Samples b;
-    ASSERT_TRUE(CaptureConverter::resample(CaptureBuffer::planar(pointers, kFrames, 44100), a));
-    ASSERT_TRUE(CaptureConverter::resample(CaptureBuffer::interleaved(interleaved.data(), kChannels, kFrames, 44100), b));
-    EXPECT_EQ(a.size(), 362u);
-    EXPECT_EQ(a, b);
-    // Output 1 sits at input position 2.75625: between frames 2 and 3 of the channel average.
-    float expected = 0.0f;
-    for (size_t c = 0; c < kChannels; ++c) {
-        expected += (1.0f - 0.75625f) * planar[c][2] + planar[c][3] * 0.75625f;
-    }
-    EXPECT_NEAR(a[1], expected / kChannels, 1e-6f);
+TEST(CaptureConverter, ChannelsAreAveraged) {
+    EXPECT_EQ(convert({Samples(4096, 0.5f), Samples(4096, -0.5f)}, 48000), Samples(1365, 0.0f));
+    EXPECT_EQ(convert({Samples(300, 0.25f), Samples(300, 0.5f), Samples(300, 1.5f)}, 16000), Samples(300, 0.75f));
 }
 
 TEST(CaptureConverter, NoDataYieldsNothing) {
@@ -104,19 +81,21 @@ TEST(CaptureConverter, NoDataYieldsNothing) {
     const float* missing[] = {nullptr};
     EXPECT_FALSE(CaptureConverter::resample(CaptureBuffer::planar(missing, 4096, 48000), out));
     EXPECT_FALSE(CaptureConverter::resample(CaptureBuffer::interleaved(nullptr, 2, 4096, 48000), out));
+    // A buffer that yields nothing is neither reported nor stored.
+    RingBuffer ring(1000);
+    CaptureConverter converter;
+    EXPECT_FALSE(handle(converter, Samples(2, 0.5f), 48000, ring, 5.0));
+    EXPECT_EQ(ring.sampleCount(), 0);
 }
 
-TEST(CaptureConverter, LevelReportsAreThrottledButEverySampleReachesTheRing) {
+TEST(CaptureConverter, LevelReportsAreThrottledAndCarryTheNewestTail) {
     RingBuffer ring(RingBuffer::kRecorderCapacity);
     CaptureConverter converter;
     const Samples in(160, 0.5f);  // 10 ms at 16 kHz
-    const float* channels[] = {in.data()};
-    const auto buffer = CaptureBuffer::planar(channels, in.size(), 16000);
-
     std::vector<double> reportedAt;
     for (int i = 0; i < 20; ++i) {
         const double now = 100.0 + 0.010 * i;
-        if (const auto report = converter.handleBuffer(buffer, ring, now)) {
+        if (const auto report = handle(converter, in, 16000, ring, now)) {
             reportedAt.push_back(now);
             EXPECT_FLOAT_EQ(report->level, 0.5f);
             EXPECT_EQ(report->tail, in);
@@ -126,26 +105,15 @@ TEST(CaptureConverter, LevelReportsAreThrottledButEverySampleReachesTheRing) {
     ASSERT_GE(reportedAt.size(), 2u);
     EXPECT_LE(reportedAt.size(), 6u);  // 190 ms at one per more than 33 ms
     for (size_t i = 1; i < reportedAt.size(); ++i) EXPECT_GT(reportedAt[i] - reportedAt[i - 1], 0.033);
-}
 
-TEST(CaptureConverter, TailIsTheNewest32000Samples) {
-    RingBuffer ring(100000);
-    CaptureConverter converter;
-    const Samples in = ramp(40000);
-    const float* channels[] = {in.data()};
-    const auto report = converter.handleBuffer(CaptureBuffer::planar(channels, in.size(), 16000), ring, 1.0);
+    // The tail is the newest 32000 samples; the ring gets them all.
+    RingBuffer big(100000);
+    CaptureConverter fresh;
+    const Samples many = ramp(40000);
+    const auto report = handle(fresh, many, 16000, big, 1.0);
     ASSERT_TRUE(report);
-    EXPECT_EQ(report->tail, Samples(in.end() - 32000, in.end()));
-    EXPECT_EQ(ring.snapshot(), in);
-}
-
-TEST(CaptureConverter, BufferThatYieldsNothingIsNotReportedOrStored) {
-    RingBuffer ring(1000);
-    CaptureConverter converter;
-    const Samples in(2, 0.5f);
-    const float* channels[] = {in.data()};
-    EXPECT_FALSE(converter.handleBuffer(CaptureBuffer::planar(channels, 2, 48000), ring, 5.0));
-    EXPECT_EQ(ring.sampleCount(), 0);
+    EXPECT_EQ(report->tail, Samples(many.end() - 32000, many.end()));
+    EXPECT_EQ(big.snapshot(), many);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
-#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -29,33 +28,39 @@ namespace {
 using Samples = std::vector<float>;
 
 TEST(RingBuffer, KeepsNewestSamplesOldestFirst) {
-    RingBuffer ring(4);
-    ring.write(Samples{1, 2, 3});
-    EXPECT_EQ(ring.snapshot(), (Samples{1, 2, 3}));
-    EXPECT_EQ(ring.sampleCount(), 3);
-    ring.write(Samples{4, 5, 6});
-    EXPECT_EQ(ring.snapshot(), (Samples{3, 4, 5, 6}));
-    EXPECT_EQ(ring.sampleCount(), 4);
-    EXPECT_EQ(ring.capacity(), 4);
-    // The snapshot does not consume.
-    EXPECT_EQ(ring.snapshot(), (Samples{3, 4, 5, 6}));
+    struct Case {
+        const char* name;
+        int64_t capacity;
+        std::vector<Samples> writes;
+        Samples expected;
+    };
+    const Case cases[] = {
+        {"partly full", 4, {{1, 2, 3}}, {1, 2, 3}},
+        {"wrapped", 4, {{1, 2, 3}, {4, 5, 6}}, {3, 4, 5, 6}},
+        {"exactly full", 3, {{1, 2, 3}}, {1, 2, 3}},
+        {"a sample at a time", 3, {{1, 2, 3}, {4}, {5}, {6}, {7}}, {5, 6, 7}},
+        {"block larger than the ring keeps its tail", 4, {{1}, {10, 11, 12, 13, 14, 15, 16}}, {13, 14, 15, 16}},
+        {"... and its position", 4, {{1}, {10, 11, 12, 13, 14, 15, 16}, {17, 18}}, {15, 16, 17, 18}},
+        {"empty writes change nothing", 4, {{}, {1, 2}, {}}, {1, 2}},
+        {"zero capacity holds nothing", 0, {{1, 2, 3}}, {}},
+    };
+    for (const Case& c : cases) {
+        RingBuffer ring(c.capacity);
+        for (const Samples& w : c.writes) ring.write(w);
+        EXPECT_EQ(ring.snapshot(), c.expected) << c.name;
+        EXPECT_EQ(ring.sampleCount(), static_cast<int64_t>(c.expected.size())) << c.name;
+        EXPECT_EQ(ring.snapshot(), c.expected) << c.name << ": the snapshot does not consume";
+    }
 }
 
-TEST(RingBuffer, ExactlyFullAndSampleAtATime) {
-    RingBuffer ring(3);
-    ring.write(Samples{1, 2, 3});
-    EXPECT_EQ(ring.snapshot(), (Samples{1, 2, 3}));
-    for (float s : {4.0f, 5.0f, 6.0f, 7.0f}) ring.write(Samples{s});
-    EXPECT_EQ(ring.snapshot(), (Samples{5, 6, 7}));
-}
-
-TEST(RingBuffer, BlockLargerThanCapacityKeepsItsTailAndPosition) {
+TEST(RingBuffer, ResetForgetsAndStartsAgain) {
     RingBuffer ring(4);
-    ring.write(Samples{1});
-    ring.write(Samples{10, 11, 12, 13, 14, 15, 16});
-    EXPECT_EQ(ring.snapshot(), (Samples{13, 14, 15, 16}));
-    ring.write(Samples{17, 18});
-    EXPECT_EQ(ring.snapshot(), (Samples{15, 16, 17, 18}));
+    ring.write(Samples{1, 2, 3, 4, 5});
+    ring.reset();
+    EXPECT_EQ(ring.sampleCount(), 0);
+    EXPECT_TRUE(ring.snapshot().empty());
+    ring.write(Samples{7});
+    EXPECT_EQ(ring.snapshot(), (Samples{7}));
 }
 
 TEST(RingBuffer, WriteAllocatesNothing) {
@@ -69,45 +74,6 @@ TEST(RingBuffer, WriteAllocatesNothing) {
     // The counter does see allocations, so the check above can fail.
     (void)ring.snapshot();
     EXPECT_GT(allocationsOnThisThread, before);
-}
-
-TEST(RingBuffer, ResetForgetsAndStartsAgain) {
-    RingBuffer ring(4);
-    ring.write(Samples{1, 2, 3, 4, 5});
-    ring.reset();
-    EXPECT_EQ(ring.sampleCount(), 0);
-    EXPECT_TRUE(ring.snapshot().empty());
-    ring.write(Samples{7});
-    EXPECT_EQ(ring.snapshot(), (Samples{7}));
-}
-
-TEST(RingBuffer, EmptyWritesAndZeroCapacityChangeNothing) {
-    RingBuffer ring(4);
-    ring.write(Samples{});
-    EXPECT_EQ(ring.sampleCount(), 0);
-    ring.write(Samples{1, 2});
-    ring.write(Samples{});
-    EXPECT_EQ(ring.snapshot(), (Samples{1, 2}));
-
-    RingBuffer none(0);
-    none.write(Samples{1, 2, 3});
-    EXPECT_EQ(none.sampleCount(), 0);
-    EXPECT_TRUE(none.snapshot().empty());
-}
-
-TEST(RingBuffer, RecorderCapacityKeepsNewestTwoMinutes) {
-    RingBuffer ring(RingBuffer::kRecorderCapacity);
-    Samples block(4096);
-    float next = 0;
-    const int64_t blocks = RingBuffer::kRecorderCapacity / 4096 + 10;
-    for (int64_t b = 0; b < blocks; ++b) {
-        for (float& s : block) s = next++;
-        ring.write(block);
-    }
-    const Samples all = ring.snapshot();
-    ASSERT_EQ(static_cast<int64_t>(all.size()), RingBuffer::kRecorderCapacity);
-    EXPECT_EQ(all.back(), next - 1);
-    EXPECT_EQ(all.front(), next - static_cast<float>(RingBuffer::kRecorderCapacity));
 }
 
 // A snapshot taken while another thread writes whole blocks must never see half a block:

@@ -1,4 +1,5 @@
-"""The worker's ONNX path against a stand-in sherpa_onnx module that records its calls."""
+"""The worker's ONNX path against a stand-in sherpa_onnx module that records its calls, and the
+worker's start-up failures."""
 
 import json
 import os
@@ -6,7 +7,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from worker_helpers import (PYTHON, WORKER, LineProcess, start_worker, tone, worker_env,
+from worker_helpers import (POCKETSPHINX_MODEL, spawn_worker, tone, worker_args, worker_env,
                             write_wav)
 
 ONNX = b"\x08\x07\x12\x04fake"  # begins like a real ONNX protobuf
@@ -21,53 +22,44 @@ WHISPER = {"small-encoder.int8.onnx": ONNX, "small-encoder.onnx": ONNX,
            "small-decoder.int8.onnx": ONNX, "small-tokens.txt": TOKENS}
 
 
+def without(files, fragment):
+    return {k: v for k, v in files.items() if fragment not in k}
+
+
 class SherpaWorkerTest(unittest.TestCase):
     def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory()
-        self.dir = Path(self.tmp.name)
+        self.dir = Path(self.enterContext(tempfile.TemporaryDirectory()))
         self.log = self.dir / "stub.jsonl"
-        self.workers = []
-
-    def tearDown(self):
-        for w in self.workers:
-            w.close()
-        self.tmp.cleanup()
 
     def model(self, name, files):
         folder = self.dir / name
         folder.mkdir()
         for file_name, content in files.items():
-            data = content.encode("utf-8") if isinstance(content, str) else content
+            data = content.encode() if isinstance(content, str) else content
             (folder / file_name).write_bytes(data)
         return folder
 
-    def start(self, folder, model_type, language="", **env):
-        extra = {"SHERPA_STUB_LOG": str(self.log)}
-        extra.update(env)
-        worker = start_worker(folder, model_type, language,
-                              env=worker_env(with_sherpa_stub=True, extra=extra),
-                              stderr_path=self.dir / "stderr.log")
-        self.workers.append(worker)
+    def stub_env(self, **extra):
+        """The environment that loads the stand-in module and logs its calls."""
+        return worker_env(with_sherpa_stub=True, extra=dict(extra, SHERPA_STUB_LOG=str(self.log)))
+
+    def spawn(self, argv, env=None):
+        worker = spawn_worker(argv, env or self.stub_env(), self.dir / "stderr.log")
+        self.addCleanup(worker.close)
+        return worker
+
+    def start(self, folder, model_type, language="", **stub_env):
+        worker = self.spawn(worker_args(folder, model_type, language), self.stub_env(**stub_env))
+        self.assertEqual(worker.read_json(), {"ready": True})
         return worker
 
     def calls(self, kind):
-        if not self.log.exists():
-            return []
-        entries = [json.loads(l) for l in self.log.read_text().splitlines()]
-        return [e for e in entries if e["call"] == kind]
+        lines = self.log.read_text().splitlines() if self.log.exists() else []
+        return [e for e in map(json.loads, lines) if e["call"] == kind]
 
     def wav(self, name, samples):
-        path = self.dir / name
-        write_wav(path, samples)
-        return path
-
-    def expect_fatal(self, worker, *fragments):
-        reply = worker.read_json()
-        self.assertIn("fatal", reply)
-        for fragment in fragments:
-            self.assertIn(fragment, reply["fatal"])
-        self.assertNotEqual(worker.wait(10), 0)
-        self.assertIsNone(worker.read_line(1), "nothing may follow the fatal line")
+        write_wav(self.dir / name, samples)
+        return self.dir / name
 
     def test_transducer_layouts_load_the_files_they_ship(self):
         cases = {
@@ -81,8 +73,7 @@ class SherpaWorkerTest(unittest.TestCase):
         for n, (name, (files, expected)) in enumerate(cases.items()):
             with self.subTest(name):
                 folder = self.model("m%d" % n, files)
-                worker = self.start(folder, "nemo", "ru")
-                self.assertEqual(worker.read_json(), {"ready": True})
+                self.start(folder, "nemo", "ru")
                 args = self.calls("from_transducer")[-1]["kwargs"]
                 self.assertEqual(args["model_type"], "nemo_transducer")
                 self.assertEqual([args[k] for k in ("encoder", "decoder", "joiner", "tokens")],
@@ -91,40 +82,67 @@ class SherpaWorkerTest(unittest.TestCase):
     def test_transducer_reply_is_stripped_and_samples_are_scaled(self):
         worker = self.start(self.model("gigaam", GIGAAM), "nemo", "ru",
                             SHERPA_STUB_TEXT="  привет мир ")
-        self.assertEqual(worker.read_json(), {"ready": True})
-        worker.send_line('{"id":4,"wav":"%s"}' % self.wav("a.wav", tone(2.0, amplitude=0.5)))
-        line = worker.read_line()
-        self.assertEqual(line, '{"id":4,"text":"привет мир"}'.encode("utf-8"))
+        worker.send_line('{"id":4,"wav":"%s"}' % self.wav("a.wav", tone(2.0)))
+        self.assertEqual(worker.read_line().decode(), '{"id":4,"text":"привет мир"}')
         decode = self.calls("decode")[-1]
         self.assertEqual((decode["rate"], decode["samples"]), (16000, 32000))
         self.assertAlmostEqual(decode["peak"], 0.5, places=3)
 
-    def test_missing_or_damaged_model_files_are_fatal(self):
-        cases = {
-            "no tokens": ("nemo", {k: v for k, v in GIGAAM.items() if k != "tokens.txt"},
-                          ["tokens.txt", "missing"]),
-            "no joiner": ("nemo", {k: v for k, v in PARAKEET.items() if "joiner" not in k},
-                          ["joiner", "missing"]),
-            "decoder is an error page": ("nemo", dict(GIGAAM, **{"decoder.onnx": ERROR_PAGE}),
-                                         ["decoder", "damaged"]),
-            "tokens is an error page": ("nemo", dict(GIGAAM, **{"tokens.txt": ERROR_PAGE}),
-                                        ["tokens.txt", "damaged"]),
-            "whisper without decoder": ("whisper", {k: v for k, v in WHISPER.items()
-                                                    if "decoder" not in k}, ["decoder", "missing"]),
-        }
-        for n, (name, (model_type, files, fragments)) in enumerate(cases.items()):
-            with self.subTest(name):
-                worker = self.start(self.model("bad%d" % n, files), model_type)
-                self.expect_fatal(worker, *fragments)
-        self.assertEqual(self.calls("from_transducer") + self.calls("from_whisper"), [])
+    def test_end_of_input_ends_the_worker_cleanly(self):
+        worker = self.start(self.model("gigaam", GIGAAM), "nemo")
+        worker.proc.stdin.close()
+        self.assertEqual(worker.proc.wait(10), 0)
+        self.assertIsNone(worker.read_line(1))
 
-    def test_missing_or_old_sherpa_module_is_fatal_with_install_hint(self):
-        folder = self.model("gigaam", GIGAAM)
-        no_module = start_worker(folder, "nemo", "ru", env=worker_env())
-        self.workers.append(no_module)
-        self.expect_fatal(no_module, "sherpa_onnx", "pip install", "sherpa-onnx>=1.12.14")
-        old = self.start(folder, "whisper", "", SHERPA_STUB_VERSION="1.10.2")
-        self.expect_fatal(old, "1.10.2", "--upgrade")
+    def test_start_up_problems_end_in_one_fatal_line_and_exit_1(self):
+        def bad(name, files, model_type="nemo"):
+            return worker_args(self.model(name, files), model_type)
+
+        partial = self.dir / "en-us"  # the English model without its dictionary
+        partial.mkdir()
+        english = Path(POCKETSPHINX_MODEL)
+        for entry in english.iterdir():
+            if not entry.name.endswith(".dict"):
+                os.symlink(entry, partial / entry.name)
+        broken = self.dir / "broken" / "pocketsphinx"  # a module that cannot be imported
+        broken.mkdir(parents=True)
+        (broken / "__init__.py").write_text("raise ImportError('no engine')\n")
+        plain = worker_env()
+        gigaam = worker_args(self.model("gigaam", GIGAAM), "nemo")
+        cases = [
+            ("no tokens", bad("a", without(GIGAAM, "tokens")), None, ["tokens.txt", "missing"]),
+            ("no joiner", bad("b", without(PARAKEET, "joiner")), None, ["joiner", "missing"]),
+            ("decoder is an error page", bad("c", dict(GIGAAM, **{"decoder.onnx": ERROR_PAGE})),
+             None, ["decoder", "damaged"]),
+            ("tokens is an error page", bad("d", dict(GIGAAM, **{"tokens.txt": ERROR_PAGE})),
+             None, ["tokens.txt", "damaged"]),
+            ("whisper without decoder", bad("e", without(WHISPER, "decoder"), "whisper"), None,
+             ["decoder", "missing"]),
+            ("no sherpa_onnx", gigaam, plain,
+             ["sherpa_onnx", "pip install", "sherpa-onnx>=1.12.14"]),
+            ("old sherpa_onnx", gigaam, self.stub_env(SHERPA_STUB_VERSION="1.10.2"),
+             ["1.10.2", "--upgrade"]),
+            ("unknown type", worker_args(english, "kaldi"), plain, ["unknown model type"]),
+            ("missing folder", worker_args(self.dir / "none", "pocketsphinx"), plain,
+             ["model folder not found"]),
+            ("no dictionary", worker_args(partial, "pocketsphinx"), plain, [".dict", "missing"]),
+            ("no pocketsphinx", worker_args(english, "pocketsphinx", "en"),
+             worker_env(extra={"PYTHONPATH": str(broken.parent)}),
+             ["apt-get install python3-pocketsphinx"]),
+            ("no model folder argument", ["--model-type", "nemo"], plain, []),
+            ("option without its value", ["--model-dir", "/x", "--model-type"], plain, []),
+            ("unknown option", worker_args("/x", "nemo") + ["--extra", "1"], plain, []),
+        ]
+        for name, argv, env, fragments in cases:
+            with self.subTest(name):
+                worker = self.spawn(argv, env)
+                reply = worker.read_json()
+                self.assertIn("fatal", reply)
+                for fragment in fragments:
+                    self.assertIn(fragment, reply["fatal"])
+                self.assertEqual(worker.proc.wait(10), 1)
+                self.assertIsNone(worker.read_line(1), "nothing may follow the fatal line")
+        self.assertEqual(self.calls("from_transducer") + self.calls("from_whisper"), [])
 
     def test_whisper_files_and_language(self):
         folder = self.model("whisper", WHISPER)
@@ -132,86 +150,31 @@ class SherpaWorkerTest(unittest.TestCase):
         cases = [("ru", "ru"), ("", ""), ("EN", "en"), ("pt-BR", "pt"), ("xx", ""), ("yue", "yue")]
         for language, expected in cases:
             with self.subTest(language=language):
-                worker = self.start(folder, "whisper", language)
-                self.assertEqual(worker.read_json(), {"ready": True})
+                self.start(folder, "whisper", language)
                 args = self.calls("from_whisper")[-1]["kwargs"]
-                self.assertEqual(args["language"], expected)
-                self.assertEqual(args["task"], "transcribe")
+                self.assertEqual((args["language"], args["task"]), (expected, "transcribe"))
                 self.assertEqual((args["encoder"], args["decoder"], args["tokens"]),
                                  tuple(str(folder / f) for f in (
                                      "small-encoder.int8.onnx", "small-decoder.int8.onnx",
                                      "small-tokens.txt")))
 
-    def test_long_whisper_audio_is_decoded_in_chunks_cut_in_pauses(self):
-        # 70 s of tone with pauses around 25 s and 50 s.
-        samples = tone(24.5) + [0.0] * 16000 + tone(24.5) + [0.0] * 16000 + tone(19.0)
+    def test_whisper_audio_longer_than_its_window_is_decoded_in_chunks_cut_in_pauses(self):
         worker = self.start(self.model("whisper", WHISPER), "whisper", "en",
                             SHERPA_STUB_TEXT=" part{n}")
-        self.assertEqual(worker.read_json(), {"ready": True})
+        # Up to the 30 s window: one decode.
+        self.assertEqual(worker.request(1, self.wav("short.wav", tone(28.5))),
+                         {"id": 1, "text": "part1"})
+        self.assertEqual([d["samples"] for d in self.calls("decode")], [28.5 * 16000])
+        # 70 s of tone with pauses around 25 s and 50 s.
+        samples = tone(24.5) + [0.0] * 16000 + tone(24.5) + [0.0] * 16000 + tone(19.0)
         reply = worker.request(9, self.wav("long.wav", samples))
-        self.assertEqual(reply, {"id": 9, "text": "part1 part2 part3"})
-        decodes = self.calls("decode")
+        self.assertEqual(reply, {"id": 9, "text": "part2 part3 part4"})
+        decodes = self.calls("decode")[1:]
         self.assertEqual([d["dropped"] for d in decodes], [0, 0, 0])
         self.assertEqual(sum(d["samples"] for d in decodes), len(samples))
         first, second = decodes[0]["samples"], decodes[1]["samples"]
         self.assertTrue(24.5 * 16000 <= first <= 25.5 * 16000, first)
         self.assertTrue(49.5 * 16000 <= first + second <= 50.5 * 16000, second)
-
-    def test_short_whisper_audio_is_one_decode(self):
-        worker = self.start(self.model("whisper", WHISPER), "whisper", "")
-        self.assertEqual(worker.read_json(), {"ready": True})
-        self.assertEqual(worker.request(1, self.wav("short.wav", tone(28.5))),
-                         {"id": 1, "text": "stub words"})
-        self.assertEqual([d["samples"] for d in self.calls("decode")], [28.5 * 16000])
-
-
-class StartupFailureTest(unittest.TestCase):
-    """Start-up problems end in one fatal line and a non-zero exit."""
-
-    def test_fatal_start_ups(self):
-        with tempfile.TemporaryDirectory() as tmp:
-            tmp = Path(tmp)
-            # A copy of the English model without its dictionary.
-            partial = tmp / "en-us"
-            partial.mkdir()
-            source = Path("/usr/share/pocketsphinx/model/en-us")
-            for entry in source.iterdir():
-                if not entry.name.endswith(".dict"):
-                    os.symlink(entry, partial / entry.name)
-            # A pocketsphinx module that cannot be imported.
-            broken = tmp / "broken" / "pocketsphinx"
-            broken.mkdir(parents=True)
-            (broken / "__init__.py").write_text("raise ImportError('no engine')\n")
-            broken_env = worker_env(extra={"PYTHONPATH": str(broken.parent)})
-            cases = [
-                ("unknown type", [str(source), "kaldi", ""], None, ["unknown model type"]),
-                ("missing folder", [str(tmp / "none"), "pocketsphinx", ""], None,
-                 ["model folder not found"]),
-                ("no dictionary", [str(partial), "pocketsphinx", "en"], None, [".dict", "missing"]),
-                ("no pocketsphinx", [str(source), "pocketsphinx", "en"], broken_env,
-                 ["apt-get install python3-pocketsphinx"]),
-            ]
-            for name, (folder, model_type, language), env, fragments in cases:
-                with self.subTest(name):
-                    worker = start_worker(folder, model_type, language, env=env)
-                    try:
-                        reply = worker.read_json()
-                        for fragment in fragments:
-                            self.assertIn(fragment, reply.get("fatal", ""))
-                        self.assertEqual(worker.wait(10), 1)
-                    finally:
-                        worker.close()
-
-    def test_bad_command_line_is_fatal(self):
-        for argv in (["--model-type", "nemo"], ["--model-dir", "/x", "--model-type"],
-                     ["--model-dir", "/x", "--model-type", "nemo", "--extra", "1"]):
-            with self.subTest(argv=argv):
-                worker = LineProcess([PYTHON, str(WORKER)] + argv, env=worker_env())
-                try:
-                    self.assertIn("fatal", worker.read_json())
-                    self.assertEqual(worker.wait(10), 1)
-                finally:
-                    worker.close()
 
 
 if __name__ == "__main__":
