@@ -45,25 +45,17 @@ protected:
         QProcess process;
         process.setProcessEnvironment(env);
         process.start(kQuorvel, arguments);
-        Result result;
         if (!process.waitForFinished(120000)) {
             process.kill();
             process.waitForFinished();
             ADD_FAILURE() << "quorvel did not finish";
-            return result;
+            return {};
         }
-        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = process.readAllStandardOutput().toStdString();
-        result.err = process.readAllStandardError().toStdString();
-        return result;
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
     }
 
-    static std::vector<std::string> lines(const std::string& text) {
-        std::vector<std::string> out;
-        std::istringstream in(text);
-        for (std::string line; std::getline(in, line);) out.push_back(line);
-        return out;
-    }
+    std::string log() const { return readFile(home() / ".local/state/Quorvel/quorvelmac.log"); }
 };
 
 TEST_F(QuorvelProcessTest, WavListRunWritesDecodeLinesFirstThenCorrectedResults) {
@@ -78,7 +70,9 @@ TEST_F(QuorvelProcessTest, WavListRunWritesDecodeLinesFirstThenCorrectedResults)
     const Result r = run({}, {{"QUORVEL_TEST_WAVS", QString::fromStdString(list.string())},
                               {"QUORVEL_TEST_OUT", QString::fromStdString(out.string())}});
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto results = lines(readFile(out));
+    std::vector<std::string> results;
+    std::istringstream in(readFile(out));
+    for (std::string line; std::getline(in, line);) results.push_back(line);
     ASSERT_EQ(results.size(), 4u) << readFile(out);
     EXPECT_EQ(results[0], R"({"file":")" + notWav.string() + R"(","error":"decode"})");
     EXPECT_EQ(results[1], R"({"file":")" + (home() / "missing.wav").string() + R"(","error":"decode"})");
@@ -87,49 +81,40 @@ TEST_F(QuorvelProcessTest, WavListRunWritesDecodeLinesFirstThenCorrectedResults)
     EXPECT_NE(results[2].find(R"("ok":"exact")"), std::string::npos) << results[2];
     EXPECT_NE(results[3].find(R"("expected":"","got":"please open the window","ok":"?","elapsed_s":)"),
               std::string::npos) << results[3];
-    const std::string log = readFile(home() / ".local/state/Quorvel/quorvelmac.log");
-    EXPECT_NE(log.find("INFO: headless acceptance mode"), std::string::npos);
-    EXPECT_NE(log.find("INFO: результаты: " + out.string()), std::string::npos);
+    EXPECT_NE(log().find("INFO: headless acceptance mode"), std::string::npos);
+    EXPECT_NE(log().find("INFO: результаты: " + out.string()), std::string::npos);
 }
 
 TEST_F(QuorvelProcessTest, UnreadableListEndsTheRunWithAnErrorLine) {
-    const Result r = run({}, {{"QUORVEL_TEST_WAVS", QString::fromStdString((home() / "nope.tsv").string())}});
-    EXPECT_EQ(r.status, 0);
-    const std::string log = readFile(home() / ".local/state/Quorvel/quorvelmac.log");
-    EXPECT_NE(log.find("ERROR: не читается список: " + (home() / "nope.tsv").string()), std::string::npos);
+    EXPECT_EQ(run({}, {{"QUORVEL_TEST_WAVS", QString::fromStdString((home() / "nope.tsv").string())}}).status, 0);
+    EXPECT_NE(log().find("ERROR: не читается список: " + (home() / "nope.tsv").string()), std::string::npos);
 }
 
-TEST_F(QuorvelProcessTest, TranscribePrintsTextAndJson) {
-    const auto fox = speak("fox.wav", "The quick brown fox jumps over the lazy dog.");
-    Result r = run({"transcribe", QString::fromStdString(fox.string())});
+TEST_F(QuorvelProcessTest, TranscribePrintsTextOrJsonAndNeverSubstitutesAMissingModel) {
+    const QString fox = QString::fromStdString(speak("fox.wav", "The quick brown fox jumps over the lazy dog.").string());
+    Result r = run({"transcribe", fox});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "the quick brown wolf jumped over the lazy dog\n") << "the mode's model and the vocabulary";
 
-    r = run({"transcribe", "--model", "pocketsphinx-en-us", "--json", QString::fromStdString(fox.string()),
-             QString::fromStdString((home() / "missing.wav").string())});
+    r = run({"transcribe", "--model", "pocketsphinx-en-us", "--json", fox, QString::fromStdString((home() / "missing.wav").string())});
     EXPECT_EQ(r.status, 1) << "one file failed";
     EXPECT_NE(r.err.find("missing.wav: not a readable 16-bit WAV file"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find(R"("model":"pocketsphinx-en-us","ok":true)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(R"("text":"the quick brown wolf jumped over the lazy dog")"), std::string::npos) << r.out;
-}
 
-TEST_F(QuorvelProcessTest, TranscribeNeverSubstitutesAMissingModel) {
-    const auto fox = speak("fox.wav", "Hello.");
-    Result r = run({"transcribe", "--model", "gigaam-v2-ru", QString::fromStdString(fox.string())});
+    r = run({"transcribe", "--model", "gigaam-v2-ru", fox});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("model \"gigaam-v2-ru\" (GigaAM v2 Russian) is not installed"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("pocketsphinx-en-us"), std::string::npos) << "installed models are listed";
     EXPECT_TRUE(r.out.empty());
-
-    r = run({"transcribe", "--model", "no-such-model", QString::fromStdString(fox.string())});
+    r = run({"transcribe", "--model", "no-such-model", fox});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("unknown model \"no-such-model\""), std::string::npos) << r.err;
 }
 
 TEST_F(QuorvelProcessTest, UsageErrorsHelpAndVersion) {
-    EXPECT_EQ(run({"transcribe"}).status, 2);
-    EXPECT_EQ(run({"transcribe", "--model"}).status, 2);
-    EXPECT_EQ(run({"frobnicate"}).status, 2);
+    for (const QStringList& args : {QStringList{"transcribe"}, QStringList{"transcribe", "--model"}, QStringList{"frobnicate"}})
+        EXPECT_EQ(run(args).status, 2) << args.join(' ').toStdString();
     const Result help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("quorvel transcribe [--model ID] [--json] FILE.wav..."), std::string::npos);

@@ -7,21 +7,13 @@ namespace quorvel {
 namespace {
 
 TEST(WavList, ParsesPathsAndOptionalTranscripts) {
-    const auto entries = WavList::parse("/a.wav\tone two\textra\n\n/b.wav\n/c d.wav\t\n");
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].path, "/a.wav");
-    EXPECT_EQ(entries[0].expected, "one two");
-    EXPECT_EQ(entries[1].expected, "");
-    EXPECT_EQ(entries[2].path, "/c d.wav");
-    EXPECT_EQ(entries[2].expected, "");
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const auto& e : WavList::parse("/a.wav\tone two\textra\n\n/b.wav\n/c d.wav\t\n")) entries.emplace_back(e.path, e.expected);
+    EXPECT_EQ(entries, (std::vector<std::pair<std::string, std::string>>{{"/a.wav", "one two"}, {"/b.wav", ""}, {"/c d.wav", ""}}));
 }
 
 TEST(WavList, Verdicts) {
-    struct Row {
-        const char* got;
-        const char* expected;
-        const char* verdict;
-    };
+    struct Row { const char* got; const char* expected; const char* verdict; };
     const Row rows[] = {
         {"", "", "?"},
         {"anything", "", "?"},

@@ -13,8 +13,9 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
+#include <iterator>
+#include <numeric>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -30,44 +31,38 @@
 namespace quorvel {
 namespace {
 
-bool haveSoundServer() { return std::getenv("QUORVEL_TEST_MIC_SINK") && std::getenv("QUORVEL_TEST_SPEAKERS"); }
+using SoundPlayer::Kind;
 
-std::vector<std::string> words(const std::string& text) {
-    std::vector<std::string> out;
-    std::string word;
-    for (const char c : text + " ") {
-        if (std::isalnum(static_cast<unsigned char>(c)) || c == '\'') {
-            word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        } else if (!word.empty()) {
-            out.push_back(word);
-            word.clear();
-        }
-    }
-    return out;
-}
-
-// Word error rate: word-level edit distance over the reference's length.
+// Word error rate: word-level edit distance over the reference's length, case and punctuation aside.
 double wordError(const std::string& reference, const std::string& hypothesis) {
+    auto words = [](std::string text) {
+        for (char& c : text) {
+            const auto u = static_cast<unsigned char>(c);
+            c = std::isalnum(u) || c == '\'' ? static_cast<char>(std::tolower(u)) : ' ';
+        }
+        std::istringstream in(text);
+        return std::vector<std::string>(std::istream_iterator<std::string>(in), {});
+    };
     const auto ref = words(reference), hyp = words(hypothesis);
     std::vector<size_t> row(hyp.size() + 1);
-    for (size_t j = 0; j <= hyp.size(); ++j) row[j] = j;
+    std::iota(row.begin(), row.end(), size_t{0});
     for (size_t i = 1; i <= ref.size(); ++i) {
-        size_t diagonal = row[0];
-        row[0] = i;
+        size_t diagonal = row[0]++;
         for (size_t j = 1; j <= hyp.size(); ++j) {
             const size_t above = row[j];
             row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (ref[i - 1] == hyp[j - 1] ? 0 : 1)});
             diagonal = above;
         }
     }
-    return static_cast<double>(row[hyp.size()]) / static_cast<double>(std::max<size_t>(ref.size(), 1));
+    return static_cast<double>(row.back()) / static_cast<double>(std::max<size_t>(ref.size(), 1));
 }
 
 class AudioDesktopTest : public testing::TempHome {
 protected:
     void SetUp() override {
         TempHome::SetUp();
-        if (!haveSoundServer()) GTEST_SKIP() << "no PulseAudio: run under tests/desktop/with-desktop";
+        if (!std::getenv("QUORVEL_TEST_MIC_SINK") || !std::getenv("QUORVEL_TEST_SPEAKERS"))
+            GTEST_SKIP() << "no PulseAudio: run under tests/desktop/with-desktop";
         Log::setFile(home() / "quorvel.log");
     }
     void TearDown() override {
@@ -81,38 +76,52 @@ protected:
         return readFile(home() / "quorvel.log");
     }
 
-    static bool run(const QString& program, const QStringList& args, int ms = 30000) {
-        QProcess p;
-        p.start(program, args);
-        if (!p.waitForFinished(ms)) return false;
-        return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    }
-
-    std::filesystem::path speak(const std::string& text) {
-        const auto wav = home() / "speech.wav";
-        EXPECT_TRUE(run("flite", {"-voice", "kal16", "-t", QString::fromStdString(text), "-o",
-                                  QString::fromStdString(wav.string())}));
-        return wav;
-    }
-
-    // Plays `wav` into the virtual microphone and waits until it has been played.
-    static bool feedMicrophone(const std::filesystem::path& wav) {
-        QProcess paplay;
-        paplay.start("paplay", {"--latency-msec=20", "-d", qEnvironmentVariable("QUORVEL_TEST_MIC_SINK"),
-                                QString::fromStdString(wav.string())});
-        const bool done = QTest::qWaitFor([&] { return paplay.state() == QProcess::NotRunning; }, 30000);
-        return done && paplay.exitCode() == 0;
+    // Runs a program to its end while the event loop goes on.
+    static bool runToEnd(const QString& program, const QStringList& args) {
+        QProcess process;
+        process.start(program, args);
+        const bool ended = QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000);
+        return ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
 
     static bool waitForSamples(const AudioRecorder& recorder, int64_t count, int ms = 5000) {
         return QTest::qWaitFor([&] { return recorder.ring().sampleCount() >= count; }, ms);
     }
+
+    // Records the speakers' monitor around one cue and returns the loudest 20 ms RMS heard (-1: no recording).
+    static double loudestCue(Kind kind) {
+        QProcess parec;
+        parec.start("parec", {"--raw", "--format=s16le", "--rate=16000", "--channels=1", "--latency-msec=20", "-d",
+                              qEnvironmentVariable("QUORVEL_TEST_SPEAKERS") + ".monitor"});
+        QByteArray audio;
+        // The stream is live once data flows; only then is the cue played. Then 1.2 s are kept.
+        auto collected = [&](int bytes) {
+            return QTest::qWaitFor([&] { return (audio += parec.readAllStandardOutput()).size() >= bytes; }, 10000);
+        };
+        if (!collected(3200)) return -1.0;
+        audio.clear();
+        SoundPlayer::play(kind);
+        const bool heard = collected(16000 * 2 * 6 / 5);
+        parec.terminate();
+        parec.waitForFinished(3000);
+        if (!heard) return -1.0;
+        std::vector<int16_t> samples(static_cast<size_t>(audio.size()) / 2);
+        std::copy_n(audio.constData(), samples.size() * 2, reinterpret_cast<char*>(samples.data()));
+        double loudest = 0.0;
+        for (size_t start = 0; start + 320 <= samples.size(); start += 320) {
+            double sum = 0.0;
+            for (size_t i = start; i < start + 320; ++i) sum += std::pow(samples[i] / 32768.0, 2);
+            loudest = std::max(loudest, std::sqrt(sum / 320));
+        }
+        return loudest;
+    }
 };
 
 TEST_F(AudioDesktopTest, RecordsSpeechFromTheMicrophoneThatTheRecogniserUnderstands) {
     const std::string sentence = "the weather is nice today so we will walk to the park after lunch";
-    const auto wav = speak(sentence);
-    const auto spoken = decodeWav(readFile(wav));
+    const QString wav = QString::fromStdString((home() / "speech.wav").string());
+    ASSERT_TRUE(runToEnd("flite", {"-voice", "kal16", "-t", QString::fromStdString(sentence), "-o", wav}));
+    const auto spoken = decodeWav(readFile(wav.toStdString()));
     ASSERT_TRUE(spoken && !spoken->empty());
 
     AudioRecorder recorder;
@@ -124,11 +133,10 @@ TEST_F(AudioDesktopTest, RecordsSpeechFromTheMicrophoneThatTheRecogniserUndersta
         levels.push_back(level);
     };
     recorder.onSamples = [&](const std::vector<float>& samples) { tailSamples += samples.size(); };
-
     ASSERT_TRUE(recorder.start());
     EXPECT_TRUE(recorder.start()) << "already recording";
     ASSERT_TRUE(waitForSamples(recorder, 1));
-    ASSERT_TRUE(feedMicrophone(wav));
+    ASSERT_TRUE(runToEnd("paplay", {"--latency-msec=20", "-d", qEnvironmentVariable("QUORVEL_TEST_MIC_SINK"), wav}));
     // Let the last fragment of speech reach the ring before stopping.
     ASSERT_TRUE(waitForSamples(recorder, recorder.ring().sampleCount() + 8000));
     const auto samples = recorder.stop();
@@ -144,7 +152,6 @@ TEST_F(AudioDesktopTest, RecordsSpeechFromTheMicrophoneThatTheRecogniserUndersta
     EXPECT_GT(tailSamples, 0u);
     const double seconds = static_cast<double>(samples.size()) / 16000.0;
     EXPECT_LE(static_cast<double>(levels.size()), seconds / 0.033 + 2) << "level reports are throttled";
-
     const std::string text = log();
     EXPECT_NE(text.find("INFO: recorder started: hw "), std::string::npos) << text;
     EXPECT_NE(text.find("ch → tap (hw) → ресемплер (linear) → 16 кГц mono"), std::string::npos) << text;
@@ -152,107 +159,48 @@ TEST_F(AudioDesktopTest, RecordsSpeechFromTheMicrophoneThatTheRecogniserUndersta
     std::snprintf(stopped, sizeof stopped, "INFO: recorder stopped: %zu samples (%.1fs)", samples.size(), seconds);
     EXPECT_NE(text.find(stopped), std::string::npos) << text;
 
+    // The recorder is reusable, and every recording starts empty.
+    ASSERT_TRUE(recorder.start());
+    EXPECT_LT(recorder.ring().sampleCount(), static_cast<int64_t>(samples.size())) << "start empties the ring";
+    ASSERT_TRUE(waitForSamples(recorder, 3200));
+    const auto second = recorder.stop();
+    EXPECT_GE(second.size(), 3200u);
+    EXPECT_LT(second.size(), samples.size());
+
     Transcriber::Options options;
     options.workerURL = std::filesystem::path(QUORVEL_SOURCE_DIR "/worker/stt_worker.py");
     options.tempDir = home() / "tmp";
     Transcriber transcriber(
         "/usr/bin/python3", [] { return WorkerPrefs{"/usr/share/pocketsphinx/model/en-us", "pocketsphinx", "en"}; },
         options);
-    std::optional<std::string> heard;
-    bool done = false;
-    transcriber.transcribe(samples, [&](std::optional<std::string> result) {
-        heard = std::move(result);
-        done = true;
-    });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, 60000));
-    ASSERT_TRUE(heard);
-    EXPECT_LE(wordError(sentence, *heard), 0.30) << "heard: " << *heard;
+    std::optional<std::optional<std::string>> heard;
+    transcriber.transcribe(samples, [&](std::optional<std::string> result) { heard = std::move(result); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return heard.has_value(); }, 60000));
+    ASSERT_TRUE(*heard);
+    EXPECT_LE(wordError(sentence, **heard), 0.30) << "heard: " << **heard;
 }
-
-TEST_F(AudioDesktopTest, EveryRecordingStartsEmptyAndTheRecorderIsReusable) {
-    AudioRecorder recorder;
-    ASSERT_TRUE(recorder.start());
-    ASSERT_TRUE(waitForSamples(recorder, 16000));
-    const auto first = recorder.stop();
-    ASSERT_GE(first.size(), 16000u);
-
-    ASSERT_TRUE(recorder.start());
-    EXPECT_LT(recorder.ring().sampleCount(), static_cast<int64_t>(first.size())) << "start empties the ring";
-    ASSERT_TRUE(waitForSamples(recorder, 3200));
-    const auto second = recorder.stop();
-    EXPECT_GE(second.size(), 3200u);
-    EXPECT_LT(second.size(), first.size());
-}
-
-// --- sound cues -----------------------------------------------------------------------------
-
-// Records the speakers' monitor around one cue and returns the loudest 20 ms RMS heard.
-class CueMeter {
-public:
-    double loudestAround(SoundPlayer::Kind kind) {
-        QProcess parec;
-        parec.start("parec", {"--raw", "--format=s16le", "--rate=16000", "--channels=1", "--latency-msec=20", "-d",
-                              qEnvironmentVariable("QUORVEL_TEST_SPEAKERS") + ".monitor"});
-        QByteArray audio;
-        auto collect = [&] { audio += parec.readAllStandardOutput(); };
-        // The stream is live once data flows; only then is the cue played.
-        if (!QTest::qWaitFor([&] { collect(); return audio.size() >= 3200; }, 5000)) return -1.0;
-        audio.clear();
-        SoundPlayer::play(kind);
-        const bool heard = QTest::qWaitFor([&] { collect(); return audio.size() >= 16000 * 2 * 6 / 5; }, 10000);  // 1.2 s
-        parec.terminate();
-        parec.waitForFinished(3000);
-        if (!heard) return -1.0;
-        return loudestWindow(audio);
-    }
-
-private:
-    static double loudestWindow(const QByteArray& audio) {
-        std::vector<int16_t> samples(static_cast<size_t>(audio.size()) / 2);
-        const size_t count = samples.size();
-        std::copy_n(audio.constData(), count * 2, reinterpret_cast<char*>(samples.data()));
-        constexpr size_t kWindow = 320;
-        double loudest = 0.0;
-        for (size_t start = 0; start + kWindow <= count; start += kWindow) {
-            double sum = 0.0;
-            for (size_t i = start; i < start + kWindow; ++i) sum += std::pow(samples[i] / 32768.0, 2);
-            loudest = std::max(loudest, std::sqrt(sum / kWindow));
-        }
-        return loudest;
-    }
-};
 
 TEST_F(AudioDesktopTest, CueLevelFollowsVolumeAndProfile) {
-    using SoundPlayer::Kind;
     SoundPlayer::Settings settings{"classic", 1.0};
     SoundPlayer::setConfigProvider([&] { return settings; });
-    CueMeter meter;
-
     // Measured on the cancel cue: the monitor of a null sink may lose the first milliseconds of
     // a new stream, which spoils the level of a click-like cue but not of a sustained one.
-    const double full = meter.loudestAround(Kind::cancel);
+    const double full = loudestCue(Kind::cancel);
     ASSERT_GT(full, 0.02) << "the cue must be heard at full volume";
-    settings = {"classic", 0.5};
-    const double half = meter.loudestAround(Kind::cancel);
-    settings = {"simple", 1.0};
-    const double simple = meter.loudestAround(Kind::cancel);
-    settings = {"off", 1.0};
-    const double off = meter.loudestAround(Kind::cancel);
-    settings = {"classic", 0.0};
-    const double zero = meter.loudestAround(Kind::cancel);
-
-    EXPECT_NEAR(half / full, 0.5, 0.08) << half << " vs " << full;
-    EXPECT_NEAR(simple / full, 0.4, 0.08) << simple << " vs " << full;
-    EXPECT_GE(off, 0.0);
-    EXPECT_LT(off, 0.001) << "off plays nothing";
-    EXPECT_GE(zero, 0.0);
-    EXPECT_LT(zero, 0.001) << "volume 0 plays nothing";
-
+    const std::pair<SoundPlayer::Settings, double> rows[] = {  // the level relative to full; 0: silence
+        {{"classic", 0.5}, 0.5}, {{"simple", 1.0}, 0.4}, {{"off", 1.0}, 0.0}, {{"classic", 0.0}, 0.0}};
+    for (const auto& [now, ratio] : rows) {
+        settings = now;
+        const double level = loudestCue(Kind::cancel);
+        const std::string what = now.profile + " " + std::to_string(now.volume) + ": " + std::to_string(level);
+        ASSERT_GE(level, 0.0) << what << " (the monitor was not recorded)";
+        if (ratio == 0.0) EXPECT_LT(level, 0.001) << what << " plays nothing";
+        else EXPECT_NEAR(level / full, ratio, 0.08) << what << " vs " << full;
+    }
     // Every kind has a sound that really plays.
     settings = {"classic", 1.0};
-    for (const Kind kind : {Kind::recordStart, Kind::recordStop, Kind::paste}) {
-        EXPECT_GT(meter.loudestAround(kind), 0.005) << SoundPlayer::eventID(kind);
-    }
+    for (const Kind kind : {Kind::recordStart, Kind::recordStop, Kind::paste})
+        EXPECT_GT(loudestCue(kind), 0.005) << SoundPlayer::eventID(kind);
     EXPECT_EQ(log().find("WARN: sound:"), std::string::npos) << log();
 }
 
@@ -269,7 +217,6 @@ TEST_F(AudioDesktopTest, ZServerKilledDuringRecordingKeepsWhatWasCaptured) {
     recorder.onInterrupted = [&] { ++interruptions; };
     ASSERT_TRUE(recorder.start());
     ASSERT_TRUE(waitForSamples(recorder, 8000));
-
     ASSERT_EQ(::kill(serverPid, SIGKILL), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return interruptions == 1; }, 10000));
     EXPECT_TRUE(recorder.isRunning()) << "the recording stays open until the controller stops it";

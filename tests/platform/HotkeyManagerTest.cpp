@@ -18,6 +18,10 @@ namespace {
 
 constexpr uint64_t kCmd = KeyCombo::maskCmd, kShift = KeyCombo::maskShift, kOpt = KeyCombo::maskOpt;
 constexpr uint64_t kLeftCmd = KeyCombo::sideLeftCmd, kRightCmd = KeyCombo::sideRightCmd;
+using Strings = std::vector<std::string>;
+
+KeyEvent down(int64_t keyCode, uint64_t flags) { return {KeyEvent::Type::keyDown, keyCode, flags}; }
+KeyEvent flags(uint64_t flags) { return {KeyEvent::Type::flagsChanged, 0, flags}; }
 
 class HotkeyManagerTest : public testing::TempHome {
 protected:
@@ -32,67 +36,63 @@ protected:
         tap_ = polling_ = nullptr;
         manager_ = std::make_unique<HotkeyManager>(
             [this](KeySourceKind kind) {
-                auto source = std::make_unique<FakeKeyEventSource>(kind == KeySourceKind::listener ? tapAvailable_ : true);
-                (kind == KeySourceKind::listener ? tap_ : polling_) = source.get();
+                const bool listener = kind == KeySourceKind::listener;
+                auto source = std::make_unique<FakeKeyEventSource>(listener ? tapAvailable_ : true);
+                (listener ? tap_ : polling_) = source.get();
                 return source;
             },
             [this] { return now_; });
-        wire(*manager_);
+        manager_->onToggleDown = [this] { seen_.push_back("down"); };
+        manager_->onToggleUp = [this](double held) { seen_.push_back("up " + std::to_string(held)); };
+        manager_->onCancel = [this] { seen_.push_back("cancel"); };
+        manager_->onChangeMode = [this] { seen_.push_back("mode"); };
+        manager_->onModeShortcut = [this](const std::string& id) { seen_.push_back("shortcut " + id); };
     }
 
-    void wire(HotkeyManager& manager) {
-        manager.onToggleDown = [this] { seen_.push_back("down"); };
-        manager.onToggleUp = [this](double held) { seen_.push_back("up " + std::to_string(held)); };
-        manager.onCancel = [this] { seen_.push_back("cancel"); };
-        manager.onChangeMode = [this] { seen_.push_back("mode"); };
-        manager.onModeShortcut = [this](const std::string& id) { seen_.push_back("shortcut " + id); };
-    }
-
-    // Starts the listener on the fake tap.
-    FakeKeyEventSource& tap() {
+    // Plays the events on the (started) fake tap, 0.25 s apart, and returns what was delivered.
+    Strings feed(const std::vector<KeyEvent>& events) {
         if (!tap_) {
             EXPECT_TRUE(manager_->startTap());
         }
-        return *tap_;
+        for (const KeyEvent& event : events) {
+            tap_->play(event);
+            now_ += 0.25;
+        }
+        return delivered();
     }
 
-    std::vector<std::string> delivered() {
+    Strings delivered() {
         QCoreApplication::sendPostedEvents();
         return std::exchange(seen_, {});
+    }
+
+    bool logged(const std::string& text) const {
+        Log::flush();
+        return readFile(home() / "test.log").find(text) != std::string::npos;
     }
 
     bool tapAvailable_ = true;
     double now_ = 100.0;
     FakeKeyEventSource* tap_ = nullptr;
     FakeKeyEventSource* polling_ = nullptr;
-    std::vector<std::string> seen_;
+    Strings seen_;
     std::unique_ptr<HotkeyManager> manager_;
 };
 
-using Strings = std::vector<std::string>;
-
 TEST_F(HotkeyManagerTest, DefaultRecordKeyFollowsTheRightCommandKeyOnly) {
-    struct Row {
-        const char* name;
-        std::vector<uint64_t> flags;  // one flags-changed event each, 0.25 s apart
-        Strings expected;
-    };
+    struct Row { const char* name; std::vector<KeyEvent> events; Strings expected; };
     const Row rows[] = {
-        {"right press and release", {kCmd | kRightCmd, 0}, {"down", "up 0.250000"}},
-        {"left alone", {kCmd | kLeftCmd, 0}, {}},
+        {"right press and release", {flags(kCmd | kRightCmd), flags(0)}, {"down", "up 0.250000"}},
+        {"left alone", {flags(kCmd | kLeftCmd), flags(0)}, {}},
         {"right, left too, right up, left up",
-         {kCmd | kRightCmd, kCmd | kRightCmd | kLeftCmd, kCmd | kLeftCmd, 0},
+         {flags(kCmd | kRightCmd), flags(kCmd | kRightCmd | kLeftCmd), flags(kCmd | kLeftCmd), flags(0)},
          {"down", "up 0.750000"}},
-        {"down twice without release", {kCmd | kRightCmd, kCmd | kRightCmd | 0x100}, {"down"}},
-        {"release without down", {0, kRightCmd}, {}},
+        {"down twice without release", {flags(kCmd | kRightCmd), flags(kCmd | kRightCmd | 0x100)}, {"down"}},
+        {"release without down", {flags(0), flags(kRightCmd)}, {}},
     };
     for (const Row& row : rows) {
         makeManager();  // the bookkeeping must not leak between rows
-        for (uint64_t flags : row.flags) {
-            tap().flagsChanged(flags);
-            now_ += 0.25;
-        }
-        EXPECT_EQ(delivered(), row.expected) << row.name;
+        EXPECT_EQ(feed(row.events), row.expected) << row.name;
     }
 }
 
@@ -100,87 +100,69 @@ TEST_F(HotkeyManagerTest, KeyDownMatchingOrder) {
     const KeyCombo f5{96, 0, 0}, optK{40, kCmd | kOpt, 0};
     manager_->setCombos(KeyCombo::defaultToggle, KeyCombo::defaultCancel, optK,
                         {{{1, kCmd, 0}, "A-ID"}, {f5, "FIRST"}, {f5, "SECOND"}});
-    struct Row {
-        int64_t keyCode;
-        uint64_t flags;
-        Strings expected;
+    const std::pair<KeyEvent, Strings> rows[] = {
+        {down(53, 0), {"cancel"}},
+        {down(53, 0x20), {"cancel"}},  // side bits in the low byte do not count
+        {down(53, kShift | 0x2), {}},  // Esc with Shift
+        {down(40, kCmd | kOpt | 0x28), {"mode"}},
+        {down(40, kCmd | kOpt | kShift), {}},
+        {down(96, 0), {"shortcut FIRST"}},  // the first of two matching shortcuts
+        {down(1, kCmd | kRightCmd), {"shortcut A-ID"}},
+        {down(55, kCmd), {}},  // the record key is never matched on key down
     };
-    const Row rows[] = {
-        {53, 0, {"cancel"}},
-        {53, 0x20, {"cancel"}},           // side bits in the low byte do not count
-        {53, kShift | 0x2, {}},           // Esc with Shift
-        {40, kCmd | kOpt | 0x28, {"mode"}},
-        {40, kCmd | kOpt | kShift, {}},
-        {96, 0, {"shortcut FIRST"}},      // the first of two matching shortcuts
-        {1, kCmd | kRightCmd, {"shortcut A-ID"}},
-        {55, kCmd, {}},                   // the record key is never matched on key down
-    };
-    for (const Row& row : rows) {
-        tap().keyDown(row.keyCode, row.flags);
-        EXPECT_EQ(delivered(), row.expected) << row.keyCode << " " << row.flags;
-    }
-}
-
-TEST_F(HotkeyManagerTest, CancelBeatsNextModeAndAutoRepeatDeliversAgain) {
-    const KeyCombo same{40, kCmd, 0};
-    manager_->setCombos(KeyCombo::defaultToggle, same, same, {{same, "M"}});
-    for (int repeat = 0; repeat < 3; ++repeat) tap().keyDown(40, kCmd);
-    EXPECT_EQ(delivered(), (Strings{"cancel", "cancel", "cancel"}));
-}
-
-TEST_F(HotkeyManagerTest, RecordKeyThatIsNotModifierOnlyDoesNothing) {
-    manager_->setCombos({96, 0, 0}, KeyCombo::defaultCancel, KeyCombo::defaultMode, {});
-    tap().keyDown(96, 0);
-    tap().flagsChanged(kCmd | kRightCmd);
-    tap().flagsChanged(0);
-    tap().flagsChanged(kShift | 0x2);
-    EXPECT_EQ(delivered(), Strings{});
+    for (const auto& [event, expected] : rows)
+        EXPECT_EQ(feed({event}), expected) << event.keyCode << " " << event.flags;
 }
 
 TEST_F(HotkeyManagerTest, NewCombinationsApplyFromTheNextEvent) {
-    tap().keyDown(53, 0);
+    EXPECT_EQ(feed({down(53, 0)}), Strings{"cancel"});
     manager_->setCombos({55, kCmd, kLeftCmd}, {96, 0, 0}, KeyCombo::defaultMode, {});
-    tap().keyDown(53, 0);
-    tap().keyDown(96, 0);
-    tap().flagsChanged(kCmd | kRightCmd);
-    tap().flagsChanged(0);
-    tap().flagsChanged(kCmd | kLeftCmd);
-    EXPECT_EQ(delivered(), (Strings{"cancel", "cancel", "down"}));
+    EXPECT_EQ(feed({down(53, 0), down(96, 0), flags(kCmd | kRightCmd), flags(0), flags(kCmd | kLeftCmd)}),
+              (Strings{"cancel", "down"}));
     EXPECT_EQ(manager_->snapshot()->cancel, (KeyCombo{96, 0, 0}));
+
+    // Cancel beats next-mode on the same combination, and auto-repeat delivers again.
+    const KeyCombo same{40, kCmd, 0};
+    manager_->setCombos(KeyCombo::defaultToggle, same, same, {{same, "M"}});
+    EXPECT_EQ(feed({down(40, kCmd), down(40, kCmd)}), (Strings{"cancel", "cancel"}));
+
+    // A record key that is not modifier-only does nothing.
+    makeManager();
+    manager_->setCombos({96, 0, 0}, KeyCombo::defaultCancel, KeyCombo::defaultMode, {});
+    EXPECT_EQ(feed({down(96, 0), flags(kCmd | kRightCmd), flags(0), flags(kShift | 0x2)}), Strings{});
 }
 
-TEST_F(HotkeyManagerTest, DeliveriesAreLaterAndReadTheCallbackWhenTheyRun) {
-    tap().keyDown(53, 0);
-    EXPECT_TRUE(seen_.empty());  // never inline
-    manager_->onCancel = [this] { seen_.push_back("replaced"); };
+TEST_F(HotkeyManagerTest, DeliveriesComeLaterOnTheMainThreadInOrderAndAreDroppedWithTheManager) {
+    ASSERT_TRUE(manager_->startTap());
+    std::thread([this] {
+        tap_->keyDown(53, 0);
+        tap_->flagsChanged(kCmd | kRightCmd);
+        tap_->keyDown(40, kCmd | kOpt);
+    }).join();
+    EXPECT_TRUE(seen_.empty()) << "never inline";
+    // The callback is read when the delivery runs, not when it is posted.
+    auto note = [this](std::string what) {
+        return [this, what] { seen_.push_back(what + (QThread::currentThread() == qApp->thread() ? "" : " off main")); };
+    };
+    manager_->onCancel = note("replaced cancel");
+    manager_->onToggleDown = note("replaced down");
     manager_->onChangeMode = nullptr;
-    tap().keyDown(40, kCmd | kOpt);
-    EXPECT_EQ(delivered(), Strings{"replaced"});
-}
+    EXPECT_EQ(delivered(), (Strings{"replaced cancel", "replaced down"}));
 
-TEST_F(HotkeyManagerTest, DeliveriesAreDroppedWhenTheManagerIsGone) {
-    tap().keyDown(53, 0);
-    tap().flagsChanged(kCmd | kRightCmd);
+    tap_->keyDown(53, 0);
+    tap_->flagsChanged(0);
     manager_.reset();
     EXPECT_EQ(delivered(), Strings{});
 }
 
-TEST_F(HotkeyManagerTest, EventsFromTheListenerThreadArriveOnTheMainThreadInOrder) {
-    FakeKeyEventSource& source = tap();
-    std::vector<bool> onMain;
-    manager_->onCancel = [&] { onMain.push_back(QThread::currentThread() == qApp->thread()); };
-    manager_->onToggleDown = manager_->onCancel;
-    std::thread listener([&] {
-        source.keyDown(53, 0);
-        source.flagsChanged(kCmd | kRightCmd);
-    });
-    listener.join();
-    QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(onMain, (std::vector<bool>{true, true}));
-}
-
 TEST_F(HotkeyManagerTest, StartingReportsAndFallsBack) {
+    ASSERT_TRUE(manager_->startTap());
+    EXPECT_TRUE(manager_->hasTap());
+    EXPECT_TRUE(tap_->isRunning());
+    EXPECT_TRUE(logged("INFO: CGEventTap создан (слушаю настраиваемые хоткеи)"));
+
     tapAvailable_ = false;
+    makeManager();
     EXPECT_FALSE(manager_->startTap());
     EXPECT_FALSE(manager_->hasTap());
     ASSERT_TRUE(manager_->startGlobalMonitorFallback());
@@ -189,18 +171,7 @@ TEST_F(HotkeyManagerTest, StartingReportsAndFallsBack) {
     polling_->keyDown(53, 0);
     polling_->flagsChanged(kCmd | kRightCmd);
     EXPECT_EQ(delivered(), (Strings{"cancel", "down"}));
-    Log::flush();
-    EXPECT_NE(readFile(home() / "test.log").find("ERROR: CGEventTapCreate failed (нет Input Monitoring?)"),
-              std::string::npos);
-}
-
-TEST_F(HotkeyManagerTest, TapSuccessIsLogged) {
-    ASSERT_TRUE(manager_->startTap());
-    EXPECT_TRUE(manager_->hasTap());
-    EXPECT_TRUE(tap_->isRunning());
-    Log::flush();
-    EXPECT_NE(readFile(home() / "test.log").find("INFO: CGEventTap создан (слушаю настраиваемые хоткеи)"),
-              std::string::npos);
+    EXPECT_TRUE(logged("ERROR: CGEventTapCreate failed (нет Input Monitoring?)"));
 }
 
 TEST_F(HotkeyManagerTest, WithoutAnXServerNothingStarts) {
@@ -212,8 +183,7 @@ TEST_F(HotkeyManagerTest, WithoutAnXServerNothingStarts) {
     EXPECT_FALSE(system.startGlobalMonitorFallback());
     EXPECT_FALSE(system.isListening());
     if (display) ::setenv("DISPLAY", saved.c_str(), 1);
-    Log::flush();
-    EXPECT_NE(readFile(home() / "test.log").find("CGEventTapCreate failed"), std::string::npos);
+    EXPECT_TRUE(logged("CGEventTapCreate failed"));
 }
 
 }  // namespace

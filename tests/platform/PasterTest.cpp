@@ -17,14 +17,19 @@ namespace {
 
 using namespace std::chrono_literals;
 using Events = std::vector<std::string>;
+using Lines = std::vector<std::string>;
 
 class PasterTest : public testing::TempHome {
 protected:
     void SetUp() override {
         TempHome::SetUp();
-        logFile_ = home() / "paste.log";
-        Log::setFile(logFile_);
+        useLog("paste.log");
         QGuiApplication::clipboard()->clear();
+    }
+
+    void useLog(const std::string& name) {
+        logFile_ = home() / name;
+        Log::setFile(logFile_);
     }
 
     Paster& paster(PasterOptions options = {50ms, 200ms, 1ms}) {
@@ -33,9 +38,9 @@ protected:
     }
 
     // Messages logged so far, each as "LEVEL: message".
-    std::vector<std::string> logLines() const {
+    Lines logLines() const {
         Log::flush();
-        std::vector<std::string> lines;
+        Lines lines;
         std::istringstream in(readFile(logFile_));
         for (std::string line; std::getline(in, line);) lines.push_back(line.substr(24));
         return lines;
@@ -55,42 +60,33 @@ protected:
     std::unique_ptr<Paster> paster_;
 };
 
-TEST_F(PasterTest, PasteThenReturnLogsEachStepInOrder) {
-    paster().paste("да", false, false, true);
-    EXPECT_EQ(clipboardText(), QString::fromUtf8("да"));
-    EXPECT_EQ(injector.events, (Events{"paste", "return"}));
-    EXPECT_EQ(logLines(), (std::vector<std::string>{"INFO: pasteboard set (4 bytes)",
-                                                    "INFO: Cmd+V posted",
-                                                    "INFO: Return posted (auto-send)"}));
-}
-
-TEST_F(PasterTest, TypingCountsScalarsAndCarriesCharactersBeyondTheBmp) {
-    const std::string text = "да 😀👍🏽";
-    paster().paste(text, false, true, false);
-    EXPECT_EQ(injector.events, (Events{"type:" + text}));
-    EXPECT_EQ(logLines(), (std::vector<std::string>{"INFO: pasteboard set (" +
-                                                        std::to_string(text.size()) + " bytes)",
-                                                    "INFO: simulate keypresses: 6 chars"}));
-    EXPECT_EQ(clipboardText().toStdString(), text) << "the clipboard holds the text when typing too";
-}
-
-TEST_F(PasterTest, FailedKeyEventsAreNotLogged) {
-    injector.failPaste = injector.failReturn = injector.failTyping = true;
-    paster().paste("x", false, false, true);
-    paster().paste("y", false, true, false);
-    EXPECT_TRUE(injector.events.empty());
-    EXPECT_EQ(logLines(), (std::vector<std::string>{"INFO: pasteboard set (1 bytes)",
-                                                    "INFO: pasteboard set (1 bytes)"}));
-    EXPECT_EQ(clipboardText(), "y");
+TEST_F(PasterTest, EachStepIsPostedInOrderAndLoggedOnlyWhenItHappened) {
+    struct Row { const char* name; std::string text; bool typing, autoSend, fail; Events events; Lines log; };
+    const Row rows[] = {
+        {"paste then return", "да", false, true, false, {"paste", "return"},
+         {"INFO: pasteboard set (4 bytes)", "INFO: Cmd+V posted", "INFO: Return posted (auto-send)"}},
+        // Typing counts scalars and carries characters beyond the BMP.
+        {"typing", "да 😀👍🏽", true, false, false, {"type:да 😀👍🏽"},
+         {"INFO: pasteboard set (17 bytes)", "INFO: simulate keypresses: 6 chars"}},
+        {"failed paste and return", "x", false, true, true, {}, {"INFO: pasteboard set (1 bytes)"}},
+        {"failed typing", "y", true, false, true, {}, {"INFO: pasteboard set (1 bytes)"}},
+    };
+    for (const Row& row : rows) {
+        useLog(std::string(row.name) + ".log");
+        FakeTextInjector keys;
+        keys.failPaste = keys.failReturn = keys.failTyping = row.fail;
+        Paster(keys, queries, PasterOptions{50ms, 200ms, 1ms}).paste(row.text, false, row.typing, row.autoSend);
+        EXPECT_EQ(keys.events, row.events) << row.name;
+        EXPECT_EQ(logLines(), row.log) << row.name;
+        EXPECT_EQ(clipboardText().toStdString(), row.text) << row.name << ": the clipboard holds the text";
+    }
 }
 
 TEST_F(PasterTest, WithoutPermissionTheTextStaysOnTheClipboardAndNothingIsRestored) {
     putOnClipboard({{"text/plain", "earlier"}});
     injector.isAvailable = false;
     paster().paste("диктовка", true, false, true);
-    EXPECT_EQ(logLines(), (std::vector<std::string>{
-                              "INFO: pasteboard set (16 bytes)",
-                              "WARN: Accessibility не выдана — текст в буфере обмена"}));
+    EXPECT_EQ(logLines(), (Lines{"INFO: pasteboard set (16 bytes)", "WARN: Accessibility не выдана — текст в буфере обмена"}));
     QTest::qWait(150);
     EXPECT_EQ(clipboardText(), QString::fromUtf8("диктовка"));
     EXPECT_TRUE(injector.events.empty());
@@ -99,13 +95,14 @@ TEST_F(PasterTest, WithoutPermissionTheTextStaysOnTheClipboardAndNothingIsRestor
 }
 
 TEST_F(PasterTest, TerminalsGetControlShiftV) {
-    const std::vector<std::pair<std::optional<std::string>, std::string>> cases = {
-        {"XTerm", "paste+shift"},    {"Gnome-terminal", "paste+shift"},
-        {"konsole", "paste+shift"},  {"Alacritty", "paste+shift"},
-        {"firefox", "paste"},        {"TerminalNot", "paste"},
-        {std::nullopt, "paste"},
-    };
-    for (const auto& [front, expected] : cases) {
+    for (const char* name : {"xterm", "XTerm", "URxvt", "kitty", "org.wezfurlong.wezterm", "foot", "Gnome-terminal",
+                             "konsole", "Alacritty"})
+        EXPECT_TRUE(Paster::isTerminal(name)) << name;
+    for (const char* name : {"", "Firefox", "code", "xterm2", "Gnome-calculator", "TerminalNot"})
+        EXPECT_FALSE(Paster::isTerminal(name)) << name;
+    const std::pair<std::optional<std::string>, std::string> fronts[] = {
+        {"XTerm", "paste+shift"}, {"firefox", "paste"}, {std::nullopt, "paste"}};
+    for (const auto& [front, expected] : fronts) {
         injector.events.clear();
         queries.frontApplication = front;
         paster().paste("ls", false, false, false);
@@ -127,12 +124,12 @@ TEST_F(PasterTest, RestoreBringsEveryFormatBackByteForByte) {
     EXPECT_EQ(back->data("image/png"), png);
     EXPECT_EQ(back->data("text/html"), "<b>x</b>");
     EXPECT_FALSE(back->hasFormat(Paster::kPasteIdFormat));
-}
 
-TEST_F(PasterTest, RestoreOfAnEmptyClipboardLeavesItEmpty) {
+    // An empty clipboard is restored as empty.
+    QGuiApplication::clipboard()->clear();
     paster().paste("текст", true, false, false);
-    ASSERT_TRUE(QTest::qWaitFor([] { return clipboardText().isEmpty(); }, 2000));
     EXPECT_TRUE(paster_->savedItems().empty());
+    ASSERT_TRUE(QTest::qWaitFor([] { return clipboardText().isEmpty(); }, 2000));
 }
 
 TEST_F(PasterTest, RestoreKeepsWhatTheUserCopiedMeanwhile) {
@@ -141,8 +138,7 @@ TEST_F(PasterTest, RestoreKeepsWhatTheUserCopiedMeanwhile) {
     putOnClipboard({{"text/plain", "copied by the user"}});
     QTest::qWait(150);
     EXPECT_EQ(clipboardText(), "copied by the user");
-    EXPECT_EQ(logLines().back(),
-              "INFO: clipboard changed since the paste — previous content not restored");
+    EXPECT_EQ(logLines().back(), "INFO: clipboard changed since the paste — previous content not restored");
 }
 
 TEST_F(PasterTest, TwoQuickDictationsStillRestoreTheUsersClipboard) {
@@ -166,29 +162,21 @@ TEST_F(PasterTest, SnapshotLeavesOutQtsImageDuplicate) {
     EXPECT_EQ(items[0].first, "image/png");
 }
 
-TEST_F(PasterTest, WaitsForModifiersToBeReleasedBeforePosting) {
+TEST_F(PasterTest, WaitsForModifiersToBeReleasedAndLogsOneHeldTooLong) {
     injector.heldModifierPolls = 5;
     paster().paste("x", false, false, true);
     EXPECT_EQ(injector.events, (Events{"paste", "return"}));
     EXPECT_EQ(injector.heldAtEvent, (std::vector<int>{0, 0})) << "posted only once all were up";
     EXPECT_EQ(injector.modifierPolls, 6);
     for (const auto& line : logLines()) EXPECT_EQ(line.find("WARN"), std::string::npos) << line;
-}
 
-TEST_F(PasterTest, AModifierHeldTooLongIsLoggedAndThePasteStillHappens) {
+    useLog("held.log");
     injector.heldModifierPolls = 1000000;
-    paster(PasterOptions{50ms, 30ms, 1ms}).paste("x", false, true, false);
-    EXPECT_EQ(injector.events, Events{"type:x"});
+    paster(PasterOptions{50ms, 30ms, 1ms}).paste("y", false, true, false);
+    EXPECT_EQ(injector.events.back(), "type:y") << "the paste still happens";
     const auto lines = logLines();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1].rfind("WARN: modifier key still held after ", 0), 0u) << lines[1];
-}
-
-TEST(PasterTerminalTest, KnownTerminalClassesIgnoringCase) {
-    for (const char* name : {"xterm", "XTerm", "URxvt", "kitty", "org.wezfurlong.wezterm", "foot"})
-        EXPECT_TRUE(Paster::isTerminal(name)) << name;
-    for (const char* name : {"", "Firefox", "code", "xterm2", "Gnome-calculator"})
-        EXPECT_FALSE(Paster::isTerminal(name)) << name;
 }
 
 }  // namespace

@@ -31,10 +31,7 @@ TEST(SingleInstanceTest, SecondCopyDefersToTheFirstAndHandsOverItsMessage) {
 
 TEST(SingleInstanceTest, TheNameIsFreeAgainOnceTheFirstCopyIsGone) {
     const QString key = uniqueKey();
-    {
-        SingleInstance first(key);
-        ASSERT_EQ(first.start(), SingleInstance::Role::primary);
-    }
+    ASSERT_EQ(SingleInstance(key).start(), SingleInstance::Role::primary);
     SingleInstance next(key);
     EXPECT_EQ(next.start(), SingleInstance::Role::primary);
     SingleInstance unrelated(uniqueKey());

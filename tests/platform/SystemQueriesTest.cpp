@@ -29,11 +29,9 @@ TEST(SystemQueriesTest, WithoutAnXServerEveryDesktopQuestionSaysNotAvailable) {
 }
 
 TEST(SystemQueriesTest, KeysymsForTypedCharacters) {
-    const std::vector<std::pair<char32_t, unsigned long>> cases = {
-        {U'a', 0x61},          {U'~', 0x7E},          {U'é', 0xE9},
-        {U'я', 0x0100044F},    {U'€', 0x010020AC},    {U'😀', 0x0101F600},
-        {U'\n', 0xFF0D},        {U'\t', 0xFF09},        {U'\x07', 0},
-        {U'\x85', 0},           {0xD800, 0},           {0x110000, 0},
+    const std::pair<char32_t, unsigned long> cases[] = {
+        {U'a', 0x61},    {U'~', 0x7E},    {U'é', 0xE9},     {U'я', 0x0100044F}, {U'€', 0x010020AC}, {U'😀', 0x0101F600},
+        {U'\n', 0xFF0D}, {U'\t', 0xFF09}, {U'\x07', 0},     {U'\x85', 0},       {0xD800, 0},        {0x110000, 0},
     };
     for (const auto& [scalar, keysym] : cases)
         EXPECT_EQ(X11TextInjector::keysymFor(scalar), keysym) << std::hex << static_cast<unsigned>(scalar);
@@ -42,22 +40,19 @@ TEST(SystemQueriesTest, KeysymsForTypedCharacters) {
 TEST(SystemSettingsTest, PicksTheRunningDesktopsProgramElseTheFirstInstalled) {
     using SystemSettings::Command;
     using SystemSettings::Permission;
-    const auto all = [](const std::string&) { return true; };
-    const auto only = [](std::string name) {
-        return [name](const std::string& program) { return program == name; };
+    const std::function<bool(const std::string&)> all = [](const std::string&) { return true; },
+                                                  none = [](const std::string&) { return false; },
+                                                  gnomeOnly = [](const std::string& p) { return p == "gnome-control-center"; };
+    struct Row { Permission permission; const char* desktop; std::function<bool(const std::string&)> installed; std::optional<Command> expected; };
+    const Row rows[] = {
+        {Permission::microphone, "ubuntu:GNOME", all, Command{"gnome-control-center", {"sound"}}},
+        {Permission::accessibility, "KDE", all, Command{"systemsettings", {"kcm_access"}}},
+        {Permission::inputMonitoring, "XFCE", all, Command{"xfce4-settings-manager", {}}},
+        {Permission::microphone, "KDE", gnomeOnly, Command{"gnome-control-center", {"sound"}}},  // any installed one
+        {Permission::microphone, "", none, std::nullopt},
     };
-    EXPECT_EQ(SystemSettings::commandFor(Permission::microphone, "ubuntu:GNOME", all),
-              (Command{"gnome-control-center", {"sound"}}));
-    EXPECT_EQ(SystemSettings::commandFor(Permission::accessibility, "KDE", all),
-              (Command{"systemsettings", {"kcm_access"}}));
-    EXPECT_EQ(SystemSettings::commandFor(Permission::inputMonitoring, "XFCE", all),
-              (Command{"xfce4-settings-manager", {}}));
-    EXPECT_EQ(SystemSettings::commandFor(Permission::microphone, "KDE", only("gnome-control-center")),
-              (Command{"gnome-control-center", {"sound"}}))
-        << "the desktop's own program is missing: any installed one";
-    EXPECT_EQ(SystemSettings::commandFor(Permission::microphone, "",
-                                         [](const std::string&) { return false; }),
-              std::nullopt);
+    for (const Row& row : rows)
+        EXPECT_EQ(SystemSettings::commandFor(row.permission, row.desktop, row.installed), row.expected) << row.desktop;
 }
 
 }  // namespace
