@@ -130,6 +130,9 @@ struct ChoiceCase {
     std::optional<std::string> used;       // the model workerPrefs describes, if any
 };
 
+// Test names then carry the case's name rather than its bytes (which hold addresses).
+void PrintTo(const ChoiceCase& c, std::ostream* out) { *out << c.name; }
+
 class WorkerPrefsTest : public ModelCatalogTest,
                         public ::testing::WithParamInterface<ChoiceCase> {};
 
