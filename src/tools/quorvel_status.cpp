@@ -14,6 +14,7 @@
 #include "core/ModeRules.h"
 #include "core/StatsStore.h"
 #include "core/VocabStore.h"
+#include "core/WorkerPrefs.h"
 
 namespace {
 
@@ -43,8 +44,7 @@ void printModes(const AppConfig& config) {
     for (const auto& mode : config.modes) {
         std::printf("  %s %s%s  [language %s, model %s]\n", mode.id == active.id ? "*" : " ",
                     mode.name.empty() ? "(unnamed)" : mode.name.c_str(), mode.enabled ? "" : " (disabled)",
-                    mode.language.c_str(),
-                    mode.sttModelID.value_or(DictationMode::defaultModelForLanguage(mode.language)).c_str());
+                    mode.language.c_str(), chosenModelID(mode, config).c_str());
     }
     std::printf("  active mode:   %s\n", active.name.c_str());
     std::printf("  record key:    %s, cancel: %s, next mode: %s\n", config.keyToggle.displayName().c_str(),
