@@ -12,6 +12,7 @@
 #include "core/HistoryStore.h"
 #include "core/KeepPolicy.h"
 #include "core/ModeRules.h"
+#include "core/ModelCatalog.h"
 #include "core/StatsStore.h"
 #include "core/VocabStore.h"
 #include "core/WorkerPrefs.h"
@@ -41,10 +42,14 @@ void printPaths(const AppConfig& config) {
 void printModes(const AppConfig& config) {
     const DictationMode active = ModeRules::activeMode(config);
     std::printf("\nModes (%zu)\n", config.modes.size());
+    const ModelCatalog catalog;
     for (const auto& mode : config.modes) {
-        std::printf("  %s %s%s  [language %s, model %s]\n", mode.id == active.id ? "*" : " ",
+        const std::string model = chosenModelID(mode, config);
+        const auto entry = ModelCatalog::model(model);
+        const char* installed = entry && catalog.isDownloaded(*entry) ? "" : ", not installed";
+        std::printf("  %s %s%s  [language %s, model %s%s]\n", mode.id == active.id ? "*" : " ",
                     mode.name.empty() ? "(unnamed)" : mode.name.c_str(), mode.enabled ? "" : " (disabled)",
-                    mode.language.c_str(), chosenModelID(mode, config).c_str());
+                    mode.language.c_str(), model.c_str(), installed);
     }
     std::printf("  active mode:   %s\n", active.name.c_str());
     std::printf("  record key:    %s, cancel: %s, next mode: %s\n", config.keyToggle.displayName().c_str(),
