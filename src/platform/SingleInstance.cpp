@@ -13,14 +13,18 @@ constexpr int kConnectTimeoutMs = 500;
 constexpr int kAttempts = 5;
 constexpr qint64 kMaxMessageBytes = 4096;
 
-std::optional<pid_t> peerPid(const QLocalSocket& socket) {
+std::optional<ucred> peerOf(const QLocalSocket& socket) {
     ucred credentials{};
     socklen_t length = sizeof credentials;
     const auto fd = static_cast<int>(socket.socketDescriptor());
     if (fd < 0 || getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
         return std::nullopt;
-    return credentials.pid;
+    return credentials;
 }
+
+// Abstract socket names carry no permissions: only a process of our own user counts as the
+// running copy, and only such a process may send it messages.
+bool isOurUser(const std::optional<ucred>& peer) { return peer && peer->uid == ::getuid(); }
 
 }  // namespace
 
@@ -39,9 +43,14 @@ bool SingleInstance::tellRunningCopy(const std::string& message) {
     socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
     socket.connectToServer();
     if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
+    const auto peer = peerOf(socket);
+    if (!isOurUser(peer)) {
+        foreignHolder_ = true;
+        return false;
+    }
     // The kernel keeps a connection in the listener's backlog and our line in its buffer, so
     // nothing here waits for the other copy to answer.
-    primaryPid_ = peerPid(socket);
+    primaryPid_ = peer->pid;
     const QByteArray line = QByteArray::fromStdString(message) + '\n';
     socket.write(line);
     socket.waitForBytesWritten(kConnectTimeoutMs);
@@ -53,6 +62,7 @@ SingleInstance::Role SingleInstance::start(const std::string& message) {
     if (role_ == Role::primary) return role_;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (tellRunningCopy(message)) return role_ = Role::secondary;
+        if (foreignHolder_) return role_ = Role::failed;  // another user holds our name
         auto server = std::make_unique<QLocalServer>(this);
         server->setSocketOptions(QLocalServer::AbstractNamespaceOption);
         if (server->listen(key_)) {
@@ -69,6 +79,10 @@ SingleInstance::Role SingleInstance::start(const std::string& message) {
 void SingleInstance::acceptConnections() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        if (!isOurUser(peerOf(*socket))) {
+            socket->abort();
+            continue;
+        }
         QPointer<QLocalSocket> guarded(socket);
         auto readLines = [this, guarded] {
             if (!guarded) return;

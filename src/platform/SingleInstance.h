@@ -29,7 +29,8 @@ public:
     static QString defaultKey();
 
     // Becomes the primary copy, or — when one runs — sends it `message` and reports secondary.
-    // Racing starts end with exactly one primary.
+    // Racing starts end with exactly one primary. Failed when the name is held by a process of
+    // another user (abstract socket names have no permissions) or cannot be taken.
     Role start(const std::string& message = kComeToFront);
 
     Role role() const { return role_; }
@@ -47,6 +48,7 @@ private:
     QLocalServer* server_ = nullptr;
     Role role_ = Role::failed;
     std::optional<pid_t> primaryPid_;
+    bool foreignHolder_ = false;  // the name is held by another user's process
 };
 
 }  // namespace quorvel

@@ -1,4 +1,5 @@
 // Two users of the instance socket inside one process (the desktop test runs real processes).
+#include <QProcess>
 #include <QTest>
 #include <QUuid>
 #include <gtest/gtest.h>
@@ -40,6 +41,33 @@ TEST(SingleInstanceTest, TheNameIsFreeAgainOnceTheFirstCopyIsGone) {
 
 TEST(SingleInstanceTest, DefaultNameIsPerUser) {
     EXPECT_EQ(SingleInstance::defaultKey(), "com.brellun.quorvel." + QString::number(getuid()));
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// Abstract socket names have no permissions: a process of another user holding our name must
+// neither make us quit as "secondary" nor be able to send us messages.
+TEST(SingleInstanceTest, AnotherUsersProcessUnderOurNameIsNotTheRunningCopy) {
+    if (::geteuid() != 0 || ::access("/usr/bin/setpriv", X_OK) != 0)
+        GTEST_SKIP() << "needs root and setpriv to run a process as another user";
+    const QString key = uniqueKey();
+    QProcess squatter;
+    squatter.start("/usr/bin/setpriv",
+                   {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c",
+                    "import socket,sys,time\n"
+                    "s=socket.socket(socket.AF_UNIX); s.bind('\\0'+sys.argv[1]); s.listen(8)\n"
+                    "print('ready', flush=True); time.sleep(30)",
+                    key});
+    ASSERT_TRUE(squatter.waitForReadyRead(10000)) << squatter.readAllStandardError().toStdString();
+    SingleInstance ours(key);
+    EXPECT_EQ(ours.start(), SingleInstance::Role::failed);
+    EXPECT_EQ(ours.primaryPid(), std::nullopt);
+    squatter.kill();
+    squatter.waitForFinished();
 }
 
 }  // namespace
