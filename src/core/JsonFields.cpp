@@ -12,7 +12,7 @@ std::optional<Json> parse(std::string_view text) {
 
 std::optional<std::string> dump(const Json& value) {
     try {
-        return value.dump();
+        return value.dump(-1, ' ', false, Json::error_handler_t::replace);
     } catch (const Json::exception&) {
         return std::nullopt;
     }

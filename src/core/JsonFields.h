@@ -23,7 +23,8 @@ struct DecodeError : std::runtime_error {
 // Parses text as JSON; nothing when it is not valid JSON (or not valid UTF-8).
 std::optional<Json> parse(std::string_view text);
 
-// Compact UTF-8 text of a value; nothing when it cannot be encoded.
+// Compact UTF-8 text of a value. Bytes that are not UTF-8 (say, a window class name from another
+// program) become U+FFFD rather than making the whole record unsavable.
 std::optional<std::string> dump(const Json& value);
 
 void requireObject(const Json& value, const char* what);

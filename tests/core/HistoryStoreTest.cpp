@@ -38,14 +38,21 @@ class HistoryStoreTest : public testing::TempHome {
     }
 };
 
-TEST_F(HistoryStoreTest, AppendCreatesTheFileFillsAnEmptyTimeRefusesBadUtf8AndMendsATornLine) {
+TEST_F(HistoryStoreTest, AppendCreatesTheFileFillsAnEmptyTimeKeepsBadUtf8AndMendsATornLine) {
     const auto recordings = home() / "elsewhere" / "rec";
     const HistoryStore store(AppPaths::historyURL(), recordings);
     EXPECT_TRUE(std::filesystem::is_directory(recordings));
     EXPECT_TRUE(std::filesystem::is_directory(AppPaths::supportDir()));
 
-    EXPECT_FALSE(store.append(entry("bad \xFF byte")));
-    EXPECT_FALSE(std::filesystem::exists(store.url()));
+    // A stray byte (say, in another program's window name) must not cost the dictation.
+    HistoryEntry odd = entry("bad \xFF byte");
+    odd.sourceApp = "Caf\xE9";
+    ASSERT_TRUE(store.append(odd));
+    const auto kept = store.read(1);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].text, "bad \uFFFD byte");
+    EXPECT_EQ(kept[0].sourceApp, "Caf\uFFFD");
+    std::filesystem::remove(store.url());
     HistoryEntry first = entry("first");
     first.ts = "";
     ASSERT_TRUE(store.append(first));

@@ -68,6 +68,13 @@ TEST_F(StatsStoreTest, RecordSessionAddsUpSavesSortedAppsAndGivesHoursSaved) {
     stats.setTypedWPM(0.5);
     EXPECT_DOUBLE_EQ(stats.hoursSaved(), 40.0);
     EXPECT_EQ(StatsStore(AppPaths::statsURL()).typedWPM(), 0.5);
+
+    // A name that is not UTF-8 (window classes are Latin-1) must not stop every later save.
+    stats.recordSession(1, "Caf\xE9");
+    stats.recordSession(1, "Kate");
+    const StatsStore reloaded(AppPaths::statsURL());
+    EXPECT_EQ(reloaded.sessionsTotal(), 8);
+    EXPECT_EQ(reloaded.appsUsed().count("Caf\uFFFD"), 1u);
 }
 
 // The batch and the start-up migration (which counts words the way the history does) must

@@ -1,5 +1,8 @@
 #include "platform/x11/X11SystemQueries.h"
 
+// Qt before Xlib: Xlib's macros break Qt's headers.
+#include <QString>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -41,7 +44,8 @@ std::optional<std::string> classNameOf(Display* display, Window window) {
         XClassHint hint{nullptr, nullptr};
         if (XGetClassHint(display, window, &hint)) {
             std::optional<std::string> name;
-            if (hint.res_class && *hint.res_class) name = hint.res_class;
+            // WM_CLASS is Latin-1 text (any client may put any bytes there); we store UTF-8.
+            if (hint.res_class && *hint.res_class) name = QString::fromLatin1(hint.res_class).toStdString();
             if (hint.res_name) XFree(hint.res_name);
             if (hint.res_class) XFree(hint.res_class);
             if (name) return name;
