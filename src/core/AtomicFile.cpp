@@ -31,9 +31,23 @@ void syncFolder(const std::filesystem::path& dir) {
     ::close(fd);
 }
 
+// A symbolic link (say, into a dotfiles folder) is written through: the file it points to is
+// replaced, and the link stays a link.
+std::filesystem::path resolveLinks(const std::filesystem::path& target) {
+    std::error_code ec;
+    std::filesystem::path resolved = target;
+    for (int hops = 0; hops < 16 && std::filesystem::is_symlink(resolved, ec); ++hops) {
+        const auto next = std::filesystem::read_symlink(resolved, ec);
+        if (ec) break;
+        resolved = next.is_absolute() ? next : resolved.parent_path() / next;
+    }
+    return resolved;
+}
+
 }  // namespace
 
-bool writeAtomically(const std::filesystem::path& target, std::string_view bytes) {
+bool writeAtomically(const std::filesystem::path& requested, std::string_view bytes) {
+    const std::filesystem::path target = resolveLinks(requested);
     const std::filesystem::path dir =
         target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     // Built with append: GCC 12 at -O3 warns falsely (-Wrestrict) on chained operator+ here.
@@ -55,8 +69,16 @@ bool writeAtomically(const std::filesystem::path& target, std::string_view bytes
     return false;
 }
 
+bool keepUnreadableCopy(const std::filesystem::path& file, std::string_view bytes) {
+    std::filesystem::path copy = file;
+    copy += ".unreadable";
+    return writeAtomically(copy, bytes);
+}
+
 bool writeScratch(const std::filesystem::path& target, std::string_view bytes) {
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // A fresh file every time, never through a link someone planted under that name.
+    ::unlink(target.c_str());
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     const bool ok = writeAll(fd, bytes);
     return (::close(fd) == 0) && ok;
@@ -73,6 +95,13 @@ std::optional<std::string> readWhole(const std::filesystem::path& file) {
     content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (in.bad()) return std::nullopt;
     return content;
+}
+
+bool ensurePrivateFolder(const std::filesystem::path& dir) {
+    createDirectories(dir);
+    struct stat info {};
+    if (::lstat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()) return false;
+    return (info.st_mode & 0777) == 0700 || ::chmod(dir.c_str(), 0700) == 0;
 }
 
 bool createDirectories(const std::filesystem::path& dir) {

@@ -13,6 +13,7 @@ void ConfigStore::load() {
             config_ = std::move(*decoded);
             return;
         }
+        files::keepUnreadableCopy(url_, *bytes);  // the next save replaces the file with defaults
     }
     if (importLegacy()) save();
 }

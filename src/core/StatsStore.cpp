@@ -36,7 +36,10 @@ void StatsStore::load() {
     const auto text = files::readWhole(url_);
     if (!text) return;
     const auto parsed = json::parse(*text);
-    if (!parsed) return;
+    if (!parsed) {
+        files::keepUnreadableCopy(url_, *text);
+        return;
+    }
     try {
         json::requireObject(*parsed, "stats");
         int64_t words = 0, sessions = 0;
@@ -51,7 +54,9 @@ void StatsStore::load() {
         appsUsed_ = std::set<std::string>(apps.begin(), apps.end());
         typedWPM_ = typed;
     } catch (const json::DecodeError&) {
-        // One member of the wrong type spoils the whole file: keep the initial values.
+        // One member of the wrong type spoils the whole file: keep the initial values, and the
+        // file's bytes aside, since the next save replaces it.
+        files::keepUnreadableCopy(url_, *text);
     }
 }
 

@@ -20,6 +20,7 @@ VocabStore::VocabStore(std::filesystem::path url) : url_(std::move(url)) {
             pairs_ = std::move(*pairs);
             return;
         }
+        files::keepUnreadableCopy(url_, *bytes);  // the next save (or the legacy import) replaces it
     }
     const auto legacyBytes = files::readWhole(AppPaths::legacyDir() / "vocab.json");
     if (!legacyBytes) return;

@@ -101,8 +101,12 @@ TEST_F(ConfigStoreTest, MissingOrUnreadableFilesGiveDefaultsAndWriteNothing) {
     }
     const std::string wrongType = R"({"maxRecordSeconds":"90","theme":"dark"})";
     writeFile(configFile(), wrongType);
-    expectSameSettings(ConfigStore(configFile()).config(), AppConfig());
+    ConfigStore store(configFile());
+    expectSameSettings(store.config(), AppConfig());
     EXPECT_EQ(readFile(configFile()), wrongType);
+    // The next save replaces the file with defaults; the user's bytes are kept aside first.
+    store.update([](AppConfig& c) { c.theme = "light"; });
+    EXPECT_EQ(readFile(configFile().string() + ".unreadable"), wrongType);
 }
 
 TEST_F(ConfigStoreTest, ChangesAreSavedAndModesKeepTheirIdentity) {

@@ -73,6 +73,18 @@ TEST_F(Files, AtomicWriteReplacesTheWholeFileLeavesNoTemporariesAndNeedsTheFolde
     EXPECT_EQ(entries, 1);
 }
 
+TEST_F(Files, AtomicWriteGoesThroughSymbolicLinks) {
+    const auto real = home() / "dotfiles" / "config.json";
+    files::createDirectories(real.parent_path());
+    files::createDirectories(home() / "app");
+    ASSERT_TRUE(files::writeAtomically(real, "old"));
+    const auto link = home() / "app" / "config.json";
+    std::filesystem::create_symlink("../dotfiles/config.json", link);
+    ASSERT_TRUE(files::writeAtomically(link, "new"));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(files::readWhole(real), "new");
+}
+
 TEST_F(Files, PathsFollowHomeAndXdgVariables) {
     EXPECT_EQ(AppPaths::configURL(), home() / ".local/share/Quorvel/config.json");
     EXPECT_EQ(AppPaths::legacyDir(), home() / "quorvel");
