@@ -26,10 +26,11 @@ std::optional<std::string> environment(const char* name) {
 // The worker client of a run, with the configured interpreter and the active mode's model.
 std::unique_ptr<Transcriber> makeTranscriber() {
     const ConfigStore config(AppPaths::configURL());
-    const AppConfig snapshot = config.config();
-    return std::make_unique<Transcriber>(snapshot.pythonPath, [snapshot] {
-        return workerPrefs(ConfigStore(AppPaths::configURL()).config(), ModelCatalog());
-    });
+    // Its own request folder: a desktop copy of the program may be using the shared one.
+    const Transcriber::Options options{.workerURL = Transcriber::resolveWorker(), .tempDir = Transcriber::runTempDir()};
+    return std::make_unique<Transcriber>(
+        config.config().pythonPath,
+        [] { return workerPrefs(ConfigStore(AppPaths::configURL()).config(), ModelCatalog()); }, options);
 }
 
 }  // namespace
@@ -55,9 +56,13 @@ bool start(std::function<void(int)> finished) {
     if (const auto list = environment("QUORVEL_TEST_WAVS")) {
         const std::filesystem::path results = environment("QUORVEL_TEST_OUT").value_or(
             (std::filesystem::path(QDir::tempPath().toStdString()) / "quorvel_test_out.jsonl").string());
-        auto transcriber = std::shared_ptr<Transcriber>(makeTranscriber());
+        // Released with deleteLater: the run ends inside the client's own last completion.
+        Transcriber* transcriber = makeTranscriber().release();
         WavList::run(*list, results, *transcriber, VocabStore(AppPaths::vocabURL()).corrector(),
-                     [transcriber, finished](bool) mutable { finished(0); });
+                     [transcriber, finished](bool) {
+                         transcriber->deleteLater();
+                         finished(0);
+                     });
         return true;
     }
     const auto stress = environment("QUORVEL_STRESS");

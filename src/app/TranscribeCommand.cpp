@@ -76,6 +76,14 @@ std::optional<WorkerPrefs> resolveModel(const std::string& id, const ModelCatalo
     return WorkerPrefs{dir->string(), model->type, model->languageHint};
 }
 
+// Called from inside the last completion: the client must outlive that call, so it goes later.
+void finish(Run& run) {
+    std::error_code ec;
+    std::filesystem::remove_all(run.transcriber->tempDir(), ec);
+    run.transcriber.release()->deleteLater();
+    run.finished(run.status);
+}
+
 }  // namespace
 
 bool parse(const std::vector<std::string>& words, Arguments& out, std::string& error) {
@@ -147,7 +155,7 @@ void run(const Arguments& arguments, std::function<void(int)> finished) {
     // Long recordings take a while to decode; the usual request time-out would cut them off.
     Transcriber::Options options{.requestTimeout = milliseconds(std::max(45000, static_cast<int>(longest * 2000))),
                                  .workerURL = worker,
-                                 .tempDir = Transcriber::defaultTempDir()};
+                                 .tempDir = Transcriber::runTempDir()};
     state->transcriber = std::make_unique<Transcriber>(config.config().pythonPath,
                                                        [prefs] { return prefs; }, options);
     state->corrector = std::make_shared<const VocabCorrector>(VocabStore(AppPaths::vocabURL()).corrector());
@@ -156,7 +164,7 @@ void run(const Arguments& arguments, std::function<void(int)> finished) {
         const auto start = steady_clock::now();
         state->transcriber->transcribe(std::move(job.samples), [state, file = job.file, start](auto text) {
             printResult(*state, file, text, duration<double>(steady_clock::now() - start).count());
-            if (--state->pending == 0) state->finished(state->status);
+            if (--state->pending == 0) finish(*state);
         });
     }
 }

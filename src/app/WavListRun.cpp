@@ -102,16 +102,22 @@ void run(const std::filesystem::path& listPath, const std::filesystem::path& res
     progress->finished = std::move(finished);
     auto sharedCorrector = std::make_shared<const VocabCorrector>(std::move(corrector));
 
+    // Every file is decoded (and its "decode" line added) before the first one is queued, so the
+    // count of pending results is complete before any result can arrive.
+    std::vector<std::pair<Entry, std::vector<float>>> queued;
     for (const Entry& entry : parse(*listText)) {
         const auto bytes = files::readWhole(entry.path);
         auto samples = bytes ? decodeWav(*bytes) : std::nullopt;
-        if (!samples) {
+        if (samples) {
+            queued.emplace_back(entry, std::move(*samples));
+        } else {
             progress->lines.push_back(decodeLine(entry.path));
-            continue;
         }
-        ++progress->pending;
+    }
+    progress->pending = queued.size();
+    for (auto& [entry, samples] : queued) {
         const auto queuedAt = std::chrono::steady_clock::now();
-        transcriber.transcribe(std::move(*samples), [progress, entry, queuedAt,
+        transcriber.transcribe(std::move(samples), [progress, entry, queuedAt,
                                                      sharedCorrector](std::optional<std::string> text) {
             const double elapsed =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - queuedAt).count();
@@ -120,7 +126,7 @@ void run(const std::filesystem::path& listPath, const std::filesystem::path& res
             if (--progress->pending == 0) finish(*progress);
         });
     }
-    if (progress->pending == 0) finish(*progress);
+    if (queued.empty()) finish(*progress);
 }
 
 }  // namespace quorvel::WavList

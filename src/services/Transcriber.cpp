@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -11,6 +13,7 @@
 #include "core/Unicode.h"
 #include "core/WavWriter.h"
 #include "services/Log.h"
+#include "services/MainDispatcher.h"
 
 namespace quorvel {
 namespace {
@@ -44,6 +47,10 @@ std::string requestLine(int64_t id, const std::filesystem::path& wav) {
 
 }  // namespace
 
+// Completions may drop the last reference to this client; after calling one, only touch members
+// when this is still true.
+bool Transcriber::stillAlive(const std::weak_ptr<Transcriber*>& token) { return !token.expired(); }
+
 Transcriber::Transcriber(std::string pythonPath, PrefsProvider prefsProvider)
     : Transcriber(std::move(pythonPath), std::move(prefsProvider),
                   Options{.workerURL = resolveWorker(), .tempDir = defaultTempDir()}) {}
@@ -52,9 +59,8 @@ Transcriber::Transcriber(std::string pythonPath, PrefsProvider prefsProvider, Op
     : pythonPath_(std::move(pythonPath)),
       prefsProvider_(std::move(prefsProvider)),
       workerURL_(std::move(options.workerURL)),
-      tempDir_(std::move(options.tempDir)),
+      tempDir_(privateFolder(options.tempDir)),
       self_(std::make_shared<Transcriber*>(this)) {
-    files::createDirectories(tempDir_);
     watchdog_.setSingleShot(true);
     watchdog_.setInterval(options.requestTimeout);
     connect(&watchdog_, &QTimer::timeout, this, [this] { onRequestTimeout(watchedID_); });
@@ -93,7 +99,22 @@ std::optional<std::filesystem::path> Transcriber::resolveWorker() {
 }
 
 std::filesystem::path Transcriber::defaultTempDir() {
-    return std::filesystem::path(QDir::tempPath().toStdString()) / "quorvelmac";
+    return std::filesystem::path(QDir::tempPath().toStdString()) / ("quorvelmac-" + std::to_string(::getuid()));
+}
+
+std::filesystem::path Transcriber::runTempDir() {
+    return defaultTempDir() / ("run-" + std::to_string(::getpid()));
+}
+
+// The request audio is the user's speech: keep it in folders only this user can enter. When the
+// shared temporary folder holds someone else's folder under our name, use a fresh one instead.
+std::filesystem::path Transcriber::privateFolder(const std::filesystem::path& wanted) {
+    const std::filesystem::path base = defaultTempDir();
+    const bool underBase = wanted.parent_path() == base;
+    if ((!underBase || files::ensurePrivateFolder(base)) && files::ensurePrivateFolder(wanted)) return wanted;
+    std::string tmpl = (std::filesystem::path(QDir::tempPath().toStdString()) / "quorvelmac-XXXXXX").string();
+    if (::mkdtemp(tmpl.data())) return tmpl;
+    return wanted;
 }
 
 std::optional<pid_t> Transcriber::workerPid() const {
@@ -198,8 +219,9 @@ void Transcriber::pump() {
 
     if (auto error = writeRequestAudio(current_->samples, wavPath(id))) {
         Log::error("wav write failed: " + *error);
+        const std::weak_ptr<Transcriber*> alive = self_;
         failCurrent();
-        pump();
+        if (stillAlive(alive)) pump();
         return;
     }
     if (!worker_) {
@@ -224,11 +246,15 @@ void Transcriber::failCurrent() {
     completion(std::nullopt);
 }
 
-// No worker can run now: nobody may wait for one forever.
+// No worker can run now: nobody may wait for one forever. The completions run in a later turn
+// of the event loop, never inside the caller's transcribe().
 void Transcriber::failQueued() {
-    std::deque<Request> waiting;
-    waiting.swap(queue_);
-    for (auto& request : waiting) request.completion(std::nullopt);
+    if (queue_.empty()) return;
+    auto waiting = std::make_shared<std::deque<Request>>();
+    waiting->swap(queue_);
+    MainDispatcher::dispatch([waiting] {
+        for (auto& request : *waiting) request.completion(std::nullopt);
+    });
 }
 
 void Transcriber::consumeStdout(uint64_t serial, const std::string& chunk) {
@@ -240,7 +266,9 @@ void Transcriber::consumeStdout(uint64_t serial, const std::string& chunk) {
             discardingLongLine_ = false;  // the rest of an over-long line ends here
             continue;
         }
+        const std::weak_ptr<Transcriber*> alive = self_;
         handleLine(stdoutBuf_.substr(start, lf - start));
+        if (!stillAlive(alive)) return;                       // a completion released this client
         if (!worker_ || worker_->serial() != serial) return;  // the line replaced the worker
     }
     stdoutBuf_.erase(0, start);
@@ -282,8 +310,10 @@ void Transcriber::handleFatal(const std::string& reason) {
     startWatchdog_.stop();
     watchdog_.stop();
     setState(State::failed);
+    // Nothing starts a worker again before the next request, and the stopped worker's own
+    // death notices are ignored: fail the waiting requests too, or they would wait forever.
+    failQueued();
     failCurrent();
-    pump();
 }
 
 void Transcriber::handleReply(int64_t id, const std::string& text) {
@@ -297,8 +327,9 @@ void Transcriber::handleReply(int64_t id, const std::string& text) {
     files::removeFile(wavPath(id));
     Completion completion = std::move(current_->completion);
     current_.reset();
+    const std::weak_ptr<Transcriber*> alive = self_;
     completion(text);
-    pump();
+    if (stillAlive(alive)) pump();
 }
 
 void Transcriber::handleWorkerDeath(uint64_t serial) {
@@ -309,13 +340,15 @@ void Transcriber::handleWorkerDeath(uint64_t serial) {
     stdoutBuf_.clear();
     currentPrefs_.reset();
     setState(State::failed);
-    failCurrent();
     failQueued();
+    failCurrent();
 }
 
 void Transcriber::onRequestTimeout(int64_t id) {
     Log::error("STT request #" + std::to_string(id) + " timeout");
+    const std::weak_ptr<Transcriber*> alive = self_;
     failCurrent();
+    if (!stillAlive(alive)) return;
     Log::info("STT worker restart запрошен");
     terminate();
     ensureStarted();

@@ -59,7 +59,9 @@ public:
     // stt_worker.py next to the program (<prefix>/share/quorvel, also in the build tree), else
     // in a developer's checkout under HOME.
     static std::optional<std::filesystem::path> resolveWorker();
-    static std::filesystem::path defaultTempDir();
+    static std::filesystem::path defaultTempDir();  // <temp>/quorvelmac-<uid>, mode 0700
+    // A folder of this process's own inside it, for one-off runs beside the desktop program.
+    static std::filesystem::path runTempDir();
 
     // Longest worker output line we keep; longer ones are dropped.
     static constexpr size_t kMaxLineBytes = 1 << 20;
@@ -71,11 +73,13 @@ private:
         Completion completion;
     };
 
+    static std::filesystem::path privateFolder(const std::filesystem::path& wanted);
     void ensureStarted();
     bool launchWorker(const WorkerPrefs& prefs);
     void pump();
     void terminate();
     void setState(State state);
+    static bool stillAlive(const std::weak_ptr<Transcriber*>& token);
     void failCurrent();
     void failQueued();
     void consumeStdout(uint64_t serial, const std::string& chunk);

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -20,12 +22,17 @@ namespace quorvel {
 // State the background threads share with the handle; it outlives whichever ends last.
 struct WorkerProcess::Shared {
     std::atomic<bool> exited{false};
+    // The exit notice waits for the end of the output, so a last reply is never overtaken.
+    std::mutex mutex;
+    std::condition_variable outputEnded;
+    bool outputDone = false;
 };
 
 namespace {
 
 constexpr size_t kReadBlock = 65536;
 constexpr auto kKillGrace = std::chrono::seconds(3);
+constexpr auto kOutputGrace = std::chrono::seconds(2);
 
 void closeFd(int& fd) {
     if (fd >= 0) ::close(fd);
@@ -61,7 +68,7 @@ std::unique_ptr<WorkerProcess> WorkerProcess::launch(const std::string& executab
         ::close(input[1]);
         return nullptr;
     }
-    int errFd = ::open(stderrFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    int errFd = ::open(stderrFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (errFd < 0) errFd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
 
     posix_spawn_file_actions_t actions;
@@ -103,7 +110,7 @@ void WorkerProcess::startThreads(Events events) {
     auto sink = std::make_shared<Events>(std::move(events));
 
     // The reader owns the output descriptor and closes it at the end of the stream.
-    std::thread([fd, serial, sink] {
+    std::thread([fd, serial, sink, shared] {
         std::string block(kReadBlock, '\0');
         for (;;) {
             const ssize_t n = ::read(fd, block.data(), block.size());
@@ -115,13 +122,28 @@ void WorkerProcess::startThreads(Events events) {
         }
         ::close(fd);
         MainDispatcher::dispatch([sink, serial, fd] { sink->outputClosed(serial, fd); });
+        {
+            std::lock_guard lock(shared->mutex);
+            shared->outputDone = true;
+        }
+        shared->outputEnded.notify_all();
     }).detach();
 
     std::thread([pid = pid_, serial, sink, shared] {
+        // Wait without reaping: until `exited` is set the pid cannot be reused, so terminate()
+        // never signals a stranger.
+        siginfo_t info{};
+        while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+        }
+        shared->exited = true;
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        shared->exited = true;
+        {
+            // A grandchild may keep the output open; do not wait for it for long.
+            std::unique_lock lock(shared->mutex);
+            shared->outputEnded.wait_for(lock, kOutputGrace, [&] { return shared->outputDone; });
+        }
         int code = 0;
         std::string reason = describeEnd(status, code);
         MainDispatcher::dispatch([sink, serial, reason, code] { sink->exited(serial, reason, code); });
