@@ -176,21 +176,27 @@ void Transcriber::ensureStarted() {
 }
 
 bool Transcriber::launchWorker(const WorkerPrefs& prefs) {
+    // The notices find the client through a weak token, but must not hold it while they run: a
+    // completion called from there may release the client, and that has to be visible.
     const std::weak_ptr<Transcriber*> weak = self_;
-    WorkerProcess::Events events;
-    events.output = [weak](uint64_t serial, std::string chunk) {
-        if (auto self = weak.lock()) (*self)->consumeStdout(serial, chunk);
+    auto client = [weak]() -> Transcriber* {
+        const auto self = weak.lock();
+        return self ? *self : nullptr;
     };
-    events.outputClosed = [weak](uint64_t serial, int fd) {
-        if (auto self = weak.lock()) {
+    WorkerProcess::Events events;
+    events.output = [client](uint64_t serial, std::string chunk) {
+        if (Transcriber* t = client()) t->consumeStdout(serial, chunk);
+    };
+    events.outputClosed = [client](uint64_t serial, int fd) {
+        if (Transcriber* t = client()) {
             Log::warn("stdout read завершён (fd=" + std::to_string(fd) + ")");
-            (*self)->handleWorkerDeath(serial);
+            t->handleWorkerDeath(serial);
         }
     };
-    events.exited = [weak](uint64_t serial, std::string reason, int status) {
-        if (auto self = weak.lock()) {
+    events.exited = [client](uint64_t serial, std::string reason, int status) {
+        if (Transcriber* t = client()) {
             Log::warn("worker terminated: " + reason + " code " + std::to_string(status));
-            (*self)->handleWorkerDeath(serial);
+            t->handleWorkerDeath(serial);
         }
     };
     const std::vector<std::string> arguments{workerURL_->string(), "--model-dir", prefs.dir, "--model-type",
