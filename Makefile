@@ -29,11 +29,11 @@ test-unit: build
 $(ASAN)/build.ninja:
 	cmake -S . -B $(ASAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=ON
 
-# The core tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The core and service tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: bootstrap $(ASAN)/build.ninja
-	cmake --build $(ASAN) -j $(JOBS) --target quorvel_core_tests
+	cmake --build $(ASAN) -j $(JOBS) --target quorvel_core_tests quorvel_services_tests
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-		ctest --output-on-failure --no-tests=error -j $(JOBS) -R "^core/"
+		ctest --output-on-failure --no-tests=error -j $(JOBS) -R "^(core|services)/"
 
 # libFuzzer targets (clang, ASan + UBSan): `fuzz` for a real session, `fuzz-smoke` in `test`.
 fuzz: bootstrap
