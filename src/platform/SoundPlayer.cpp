@@ -4,14 +4,11 @@
 
 #include <atomic>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
-#include <mutex>
-#include <thread>
 
 #include "services/Log.h"
 #include "services/MainDispatcher.h"
+#include "services/SerialQueue.h"
 
 namespace quorvel::SoundPlayer {
 namespace {
@@ -45,47 +42,13 @@ public:
     }
 
     void enqueue(Cue cue) {
-        {
-            std::lock_guard lock(mutex_);
-            queue_.push_back(std::move(cue));
-        }
-        wake_.notify_all();
+        queue_.enqueue([this, cue = std::move(cue)] { playNow(cue); });
     }
 
-    void drain() {
-        std::unique_lock lock(mutex_);
-        idle_.wait(lock, [this] { return queue_.empty() && !busy_; });
-    }
-
-    ~CanberraThread() {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_all();
-        if (thread_.joinable()) thread_.join();
-    }
+    void drain() { queue_.drain(); }
 
 private:
-    CanberraThread() : thread_([this] { run(); }) {}
-
-    void run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-            if (queue_.empty()) break;  // stopping, nothing left
-            Cue cue = std::move(queue_.front());
-            queue_.pop_front();
-            busy_ = true;
-            lock.unlock();
-            playNow(cue);
-            lock.lock();
-            busy_ = false;
-            if (queue_.empty()) idle_.notify_all();
-        }
-        if (context_) ca_context_destroy(context_);
-        context_ = nullptr;
-    }
+    CanberraThread() = default;
 
     bool ensureContext() {
         if (context_) return true;
@@ -127,14 +90,12 @@ private:
         if (rc == CA_ERROR_DISCONNECTED || rc == CA_ERROR_NOTAVAILABLE) dropContext();
     }
 
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable idle_;
-    std::deque<Cue> queue_;  // guarded by mutex_
-    bool busy_ = false;      // guarded by mutex_
-    bool stopping_ = false;  // guarded by mutex_
     ca_context* context_ = nullptr;  // sound thread only
-    std::thread thread_;             // last: started once the members above exist
+    // Declared last, destroyed first: plays what is still queued, then lets the context go on
+    // its own thread.
+    SerialQueue queue_{[this] {
+        if (context_) dropContext();
+    }};
 };
 
 void deliver(const Cue& cue) {

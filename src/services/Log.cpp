@@ -2,23 +2,16 @@
 
 #include <syslog.h>
 
-#include <condition_variable>
-#include <deque>
 #include <fstream>
 #include <mutex>
-#include <thread>
 
 #include "core/AppPaths.h"
 #include "core/AtomicFile.h"
 #include "core/LocalTime.h"
+#include "services/SerialQueue.h"
 
 namespace quorvel::Log {
 namespace {
-
-struct Line {
-    std::string level;
-    std::string message;
-};
 
 // One background thread writes the lines, one after another, in the order they were queued.
 class Writer {
@@ -28,20 +21,13 @@ public:
         return writer;
     }
 
-    void enqueue(Line line) {
-        {
-            std::lock_guard lock(mutex_);
-            lines_.push_back(std::move(line));
-            ++queued_;
-        }
-        wake_.notify_one();
+    void enqueue(std::string level, std::string message) {
+        queue_.enqueue([target = file(), level = std::move(level), message = std::move(message)] {
+            append(target, level, message);
+        });
     }
 
-    void flush() {
-        std::unique_lock lock(mutex_);
-        const uint64_t target = queued_;
-        done_.wait(lock, [&] { return written_ >= target; });
-    }
+    void flush() { queue_.drain(); }
 
     std::filesystem::path file() {
         std::lock_guard lock(mutex_);
@@ -54,49 +40,21 @@ public:
         file_ = std::move(path);
     }
 
-    ~Writer() {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_one();
-        if (thread_.joinable()) thread_.join();
-    }
-
 private:
-    Writer() : file_(AppPaths::logURL()), thread_([this] { run(); }) {}
+    Writer() : file_(AppPaths::logURL()) {}
 
-    void run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [&] { return stopping_ || !lines_.empty(); });
-            if (lines_.empty()) return;  // stopping, and everything is written
-            Line line = std::move(lines_.front());
-            lines_.pop_front();
-            const std::filesystem::path target = file_;
-            lock.unlock();
-            append(target, line);
-            lock.lock();
-            ++written_;
-            done_.notify_all();
-        }
-    }
-
-    static void append(const std::filesystem::path& target, const Line& line) {
+    // The time is taken when the line is written, not when it was asked for.
+    static void append(const std::filesystem::path& target, const std::string& level, const std::string& message) {
         const std::string text =
-            localtime::formatWithMillis(localtime::nowSeconds()) + " " + line.level + ": " + line.message + "\n";
+            localtime::formatWithMillis(localtime::nowSeconds()) + " " + level + ": " + message + "\n";
         files::createDirectories(target.parent_path());
         std::ofstream out(target, std::ios::binary | std::ios::app);
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
     }
 
     std::mutex mutex_;
-    std::condition_variable wake_, done_;
-    std::deque<Line> lines_;
-    uint64_t queued_ = 0, written_ = 0;
-    bool stopping_ = false;
-    std::filesystem::path file_;
-    std::thread thread_;
+    std::filesystem::path file_;  // guarded by mutex_
+    SerialQueue queue_;           // declared last, destroyed first: writes what is still queued
 };
 
 void mirrorToSystemLog(const std::string& message) {
@@ -112,7 +70,7 @@ void mirrorToSystemLog(const std::string& message) {
 
 void write(const std::string& level, const std::string& message) {
     mirrorToSystemLog(message);
-    Writer::instance().enqueue({level, message});
+    Writer::instance().enqueue(level, message);
 }
 
 void info(const std::string& message) { write("INFO", message); }
