@@ -7,6 +7,7 @@
 
 #include "core/AppPaths.h"
 #include "core/AtomicFile.h"
+#include "core/CoreLog.h"
 #include "core/LocalTime.h"
 #include "services/SerialQueue.h"
 
@@ -77,6 +78,16 @@ void info(const std::string& message) { write("INFO", message); }
 void warn(const std::string& message) { write("WARN", message); }
 void error(const std::string& message) { write("ERROR", message); }
 void flush() { Writer::instance().flush(); }
+
+namespace {
+// Lines of the core (stores, vocabulary) land in the same log as everything else.
+[[maybe_unused]] const bool coreLinesRouted = [] {
+    corelog::setSink([](corelog::Level level, std::string_view message) {
+        write(std::string(corelog::levelName(level)), std::string(message));
+    });
+    return true;
+}();
+}  // namespace
 std::filesystem::path file() { return Writer::instance().file(); }
 void setFile(const std::filesystem::path& path) { Writer::instance().setFile(path); }
 

@@ -1,0 +1,40 @@
+#include "core/FileLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <thread>
+
+namespace quorvel {
+
+std::filesystem::path FileLock::lockFileFor(const std::filesystem::path& guardedFile) {
+    return guardedFile.parent_path() / ("." + guardedFile.filename().string() + ".lock");
+}
+
+FileLock::FileLock(const std::filesystem::path& guardedFile, std::chrono::milliseconds timeout) {
+    const std::filesystem::path lockFile = lockFileFor(guardedFile);
+    int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return;
+    // flock has no time-out of its own: poll with a short sleep, which costs nothing in the
+    // usual case where the lock is free at once.
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    auto pause = std::chrono::microseconds(200);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+            ::close(fd);
+            return;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(20));
+    }
+    fd_ = fd;
+}
+
+FileLock::~FileLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing the only descriptor releases the lock
+}
+
+}  // namespace quorvel
