@@ -1,0 +1,28 @@
+#include "platform/OwnKeyEvents.h"
+
+#include <atomic>
+
+namespace quorvel::ownKeyEvents {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::atomic<int> postingNow{0};
+std::atomic<Clock::rep> lastEnd{Clock::time_point::min().time_since_epoch().count()};
+
+}  // namespace
+
+void beginPosting() { postingNow.fetch_add(1, std::memory_order_acq_rel); }
+
+void endPosting() {
+    lastEnd.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
+    postingNow.fetch_sub(1, std::memory_order_acq_rel);
+}
+
+bool active(std::chrono::milliseconds grace) {
+    if (postingNow.load(std::memory_order_acquire) > 0) return true;
+    const Clock::time_point ended{Clock::duration(lastEnd.load(std::memory_order_acquire))};
+    return Clock::now() - ended < grace;
+}
+
+}  // namespace quorvel::ownKeyEvents
