@@ -8,7 +8,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::atomic<int> postingNow{0};
-std::atomic<Clock::rep> lastEnd{Clock::time_point::min().time_since_epoch().count()};
+std::atomic<Clock::rep> lastEnd{0};  // 0: nothing posted yet
 
 }  // namespace
 
@@ -21,8 +21,8 @@ void endPosting() {
 
 bool active(std::chrono::milliseconds grace) {
     if (postingNow.load(std::memory_order_acquire) > 0) return true;
-    const Clock::time_point ended{Clock::duration(lastEnd.load(std::memory_order_acquire))};
-    return Clock::now() - ended < grace;
+    const Clock::rep ended = lastEnd.load(std::memory_order_acquire);
+    return ended != 0 && Clock::now() - Clock::time_point(Clock::duration(ended)) < grace;
 }
 
 }  // namespace quorvel::ownKeyEvents
