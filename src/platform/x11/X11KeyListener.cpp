@@ -7,20 +7,31 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 
+#include "platform/OwnKeyEvents.h"
 #include "platform/x11/X11KeyMap.h"
 #include "services/Log.h"
 
 namespace quorvel {
 namespace {
 
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+
 constexpr const char* kXtestKeyboardName = "Virtual core XTEST keyboard";
+// How long after our insertion ended a synthetic key press still counts as ours, measured from
+// when the server stamped the event: it covers the gap between the server taking our last event
+// and the insertion marking the end of its burst, and the error of the age estimate below.
+constexpr auto kOwnEventGrace = 300ms;
 
 // Xlib's default error handler exits the program (for instance on a window that is already
 // gone); a hot-key listener must never take the application down.
@@ -81,6 +92,68 @@ void selectRawKeys(Display* display) {
     XSync(display, False);
 }
 
+// How long ago the server stamped an event. Server time runs on the server's own clock (32-bit
+// milliseconds), so the smallest gap between our clock and the stamps seen lately stands for
+// "read at once", and an event's age is how far its gap exceeds that. The smallest gap is
+// renewed every minute so that drift between the clocks cannot build up.
+class EventAge {
+public:
+    std::chrono::milliseconds of(uint32_t serverTime) {
+        const auto now = SteadyClock::now();
+        const auto ourMillis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
+        const uint32_t gap = static_cast<uint32_t>(ourMillis.count()) - serverTime;
+        if (now - windowStart_ >= 1min) {
+            previous_ = current_;
+            current_.reset();
+            windowStart_ = now;
+        }
+        current_ = current_ ? smaller(*current_, gap) : gap;
+        const uint32_t least = previous_ ? smaller(*previous_, *current_) : *current_;
+        const auto age = static_cast<int32_t>(gap - least);  // modular: the stamps wrap every 49 days
+        return std::chrono::milliseconds(std::clamp<int32_t>(age, 0, 10'000));
+    }
+
+private:
+    static uint32_t smaller(uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b) < 0 ? a : b; }
+
+    SteadyClock::time_point windowStart_{};
+    std::optional<uint32_t> current_;
+    std::optional<uint32_t> previous_;
+};
+
+// Which key events of the XTest device reach the hot keys: those of other programs do, those our
+// own insertion posts do not. A press is ours when our insertion was posting when the server
+// stamped it. A release goes the way its press went, whenever it comes: a key whose press was
+// delivered always gets its release (a dropped one would leave the record key down), and a
+// dropped press never gets a release alone.
+class SyntheticKeys {
+public:
+    bool keep(bool press, unsigned keycode, std::chrono::milliseconds age) {
+        if (keycode >= 256) return true;
+        if (!press) {
+            if (take(delivered_, keycode)) return true;
+            return !take(dropped_, keycode);
+        }
+        const bool ours = ownKeyEvents::active(age + kOwnEventGrace);
+        set(ours ? dropped_ : delivered_, keycode);
+        return !ours;
+    }
+
+private:
+    static void set(X11KeyMap::KeyBitmap& keys, unsigned keycode) {
+        keys[keycode / 8] = static_cast<uint8_t>(keys[keycode / 8] | (1u << (keycode % 8)));
+    }
+    static bool take(X11KeyMap::KeyBitmap& keys, unsigned keycode) {
+        const auto bit = static_cast<uint8_t>(1u << (keycode % 8));
+        const bool was = keys[keycode / 8] & bit;
+        keys[keycode / 8] = static_cast<uint8_t>(keys[keycode / 8] & ~bit);
+        return was;
+    }
+
+    X11KeyMap::KeyBitmap delivered_{};
+    X11KeyMap::KeyBitmap dropped_{};
+};
+
 }  // namespace
 
 struct X11KeyListener::Impl {
@@ -88,7 +161,9 @@ struct X11KeyListener::Impl {
     Mode mode = Mode::rawEvents;
     int pollMillis = 10;
     int xiOpcode = 0;
-    int ignoredSource = -1;
+    int xtestSource = -1;
+    SyntheticKeys synthetic;
+    EventAge eventAge;
     int wake[2] = {-1, -1};
     std::atomic<bool> connectionLost{false};
     Handler handler;
@@ -117,10 +192,12 @@ struct X11KeyListener::Impl {
             if (cookie->type != GenericEvent || cookie->extension != xiOpcode) continue;
             if (!XGetEventData(display, cookie)) continue;
             const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
-            if (ignoredSource < 0 || raw->sourceid != ignoredSource) {
-                const auto keycode = static_cast<unsigned>(raw->detail);
-                if (cookie->evtype == XI_RawKeyPress) deliver(keyMap.press(keycode));
-                if (cookie->evtype == XI_RawKeyRelease) deliver(keyMap.release(keycode));
+            const bool press = cookie->evtype == XI_RawKeyPress;
+            const auto keycode = static_cast<unsigned>(raw->detail);
+            // Every event refines the age estimate, physical ones too.
+            const auto age = eventAge.of(static_cast<uint32_t>(raw->time));
+            if (raw->sourceid != xtestSource || synthetic.keep(press, keycode, age)) {
+                deliver(press ? keyMap.press(keycode) : keyMap.release(keycode));
             }
             XFreeEventData(display, cookie);
         }
@@ -130,6 +207,10 @@ struct X11KeyListener::Impl {
         X11KeyMap::KeyBitmap now{};
         XQueryKeymap(display, reinterpret_cast<char*>(now.data()));
         if (connectionLost) return;  // reported by run()
+        // While our insertion posts keys the keymap shows them too. Keep comparing with the state
+        // from before the burst: other keys that changed meanwhile are reported once it is over,
+        // and a key held throughout never seems released and pressed again.
+        if (ownKeyEvents::active()) return;
         for (const KeyEvent& event : keyMap.diff(keys, now)) handler(event);
         keys = now;
     }
@@ -184,7 +265,7 @@ bool X11KeyListener::start(Handler handler) {
         impl->display, [](Display*, void* self) { static_cast<Impl*>(self)->connectionLost = true; }, impl.get());
     if (impl->mode == Mode::rawEvents) {
         if (!hasRawKeyEvents(impl->display, impl->xiOpcode)) return false;
-        if (options_.ignoreSynthetic) impl->ignoredSource = xtestKeyboardId(impl->display);
+        impl->xtestSource = xtestKeyboardId(impl->display);
         selectRawKeys(impl->display);
     } else {
         // Keys already held when start() returns are not news; later changes are.

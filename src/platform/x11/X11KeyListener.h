@@ -3,6 +3,8 @@
 // which still arrive while another client grabs the keyboard) on its own Display connection and
 // thread; in polling mode it compares XQueryKeymap every few milliseconds instead, for servers
 // without XInput2. Keycodes become stored key codes and flag words through X11KeyMap.
+// Synthetic keys of other programs (VNC servers, shared keyboards, on-screen keyboards) count like
+// physical ones; the keys our own insertion posts (ownKeyEvents) are left out.
 
 #include <chrono>
 #include <memory>
@@ -16,9 +18,6 @@ public:
     enum class Mode { rawEvents, polling };
     struct Options {
         Mode mode = Mode::rawEvents;
-        // Drop the events of the XTest device, i.e. our own synthetic paste keys. Tests that
-        // inject keys with XTest turn this off. (Polling cannot tell the sources apart.)
-        bool ignoreSynthetic = true;
         std::chrono::milliseconds pollInterval{10};
     };
 
