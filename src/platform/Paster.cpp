@@ -277,6 +277,12 @@ void Paster::finish(Outcome outcome) {
         restore_ = Restore{job.pasteId, std::move(*job.saved)};
         restoreTimer_.start(options_.restoreDelay);
     } else if (outcome == Outcome::none || outcome == Outcome::partial) {
+        // It stays for the user to paste by hand: no secret for clipboard managers any more.
+        if (job.saved && pasteIdOnClipboard() == job.pasteId) {
+            auto* mime = new QMimeData;
+            mime->setText(job.text);
+            QGuiApplication::clipboard()->setMimeData(mime);
+        }
         Log::warn(std::string(outcome == Outcome::none ? "nothing was inserted" : "the text was not fully inserted") +
                   (job.saved ? ", clipboard not restored" : "") + " — the text stays on the clipboard");
     }
