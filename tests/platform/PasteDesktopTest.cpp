@@ -258,6 +258,7 @@ TEST(TypingChild, Run) {
     X11SystemQueries queries;
     Paster paster(injector, queries);
     paster.paste(text, false, true, false);
+    std::cout << "TYPING" << std::endl;
     QCoreApplication::exec();
 }
 
@@ -273,6 +274,7 @@ TEST_F(PasteDesktopTest, AKilledTypingProcessLeavesNoKeyDownAndATerminatedOneRes
         env.insert("QUORVEL_TYPING_CHILD", QString("яблоко ёж ").repeated(300));
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=TypingChild.Run"});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return child.canReadLine() && child.readLine() == "TYPING\n"; }, 10000));
         const auto typed = field.text().size();
         ASSERT_TRUE(QTest::qWaitFor([&] { return field.text().size() > typed + 20; }, 10000)) << signal;
         ::kill(static_cast<pid_t>(child.processId()), signal);

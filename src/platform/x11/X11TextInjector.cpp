@@ -19,6 +19,7 @@ constexpr int kClearDelayMs = 10000;
 constexpr auto kReuseAfter = std::chrono::seconds(3);
 // Between typed characters: lets the target keep up and the caller's checks run.
 constexpr auto kCharacterPause = std::chrono::milliseconds(3);
+constexpr int kModifierRechecks = 3;
 
 }  // namespace
 
@@ -170,13 +171,9 @@ std::size_t X11TextInjector::typeText(const std::u32string& text, const std::fun
     QMetaObject::invokeMethod(&clearTimer_, qOverload<>(&QTimer::stop), Qt::QueuedConnection);
 
     std::size_t done = 0;
-    for (; done < covered; ++done) {
-        if (!beforeEach()) break;
-        if (keycodes[done] == 0) continue;
-        {
-            std::lock_guard lock(mutex_);
-            tap(keycodes[done]);
-        }
+    while (done < covered && beforeEach()) {
+        if (keycodes[done] != 0 && !tapWithoutModifiers(keycodes[done], beforeEach)) break;
+        ++done;
         std::this_thread::sleep_for(kCharacterPause);
     }
 
@@ -187,6 +184,25 @@ std::size_t X11TextInjector::typeText(const std::u32string& text, const std::fun
     releaseSlots();
     QMetaObject::invokeMethod(&clearTimer_, qOverload<>(&QTimer::start), Qt::QueuedConnection);
     return done;
+}
+
+// A modifier pressed between the caller's check and our key would turn the character into a
+// shortcut: check again with the server grabbed, so nothing can come between. After a few tries
+// (the caller stopped waiting) the character goes out anyway. False when the caller stops.
+bool X11TextInjector::tapWithoutModifiers(unsigned char keycode, const std::function<bool()>& wait) {
+    for (int attempt = 0;; ++attempt) {
+        {
+            std::lock_guard lock(mutex_);
+            Display* display = display_.get();
+            XGrabServer(display);
+            const bool free = attempt >= kModifierRechecks || !display_.anyModifierHeld();
+            if (free) tap(keycode);
+            XUngrabServer(display);
+            XSync(display, False);
+            if (free) return true;
+        }
+        if (!wait()) return false;
+    }
 }
 
 bool X11TextInjector::capsLockOn() {

@@ -50,6 +50,7 @@ private:
     void releaseSlots();
     void clearSpareKeycodes();
     void tap(unsigned char keycode);
+    bool tapWithoutModifiers(unsigned char keycode, const std::function<bool()>& wait);
     bool capsLockOn();
     void setCapsLock(bool on);
 
