@@ -2,15 +2,24 @@
 // Puts a finished dictation into the focused application: the text goes on the clipboard as
 // plain text; then, when synthetic keys are allowed, the paste shortcut is posted (or the text
 // is typed), optionally Return follows, and optionally the user's previous clipboard comes back
-// a little later. Main thread only; blocks for the key hold times. Never reports failure to the
-// caller: the text is on the clipboard in every case.
+// a little later. paste() returns at once: the keys are posted from an insertion thread, so the
+// event loop keeps answering the target's request for our clipboard data, and typing can be
+// cancelled between characters. Pastes made while one is running wait their turn. `finished`
+// reports each paste, always later, on the main thread. Never reports failure otherwise: when
+// nothing could be inserted the text stays on the clipboard. Main thread only.
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+#include <atomic>
 #include <chrono>
+#include <deque>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -21,10 +30,15 @@ class TextInjector;
 
 struct PasterOptions {
     std::chrono::milliseconds restoreDelay{1200};
-    // A modifier still held (the record key!) would turn Control+V into another shortcut: wait
-    // this long at most for the keyboard to be free, polling at `modifierPoll`.
+    // A modifier still held (the record key!) would turn Control+V or a typed letter into
+    // another shortcut: wait this long at most for the keyboard to be free, polling at
+    // `modifierPoll`.
     std::chrono::milliseconds modifierWait{1000};
     std::chrono::milliseconds modifierPoll{10};
+    // Return goes out once the target has fetched the pasted text, or after this long.
+    std::chrono::milliseconds fetchWait{1000};
+    // How long the owner of the user's clipboard gets to hand its content over for the restore.
+    std::chrono::milliseconds clipboardReadLimit{1000};
 };
 
 class Paster : public QObject {
@@ -34,16 +48,25 @@ public:
 
     Paster(TextInjector& injector, SystemQueries& queries, PasterOptions options = {},
            QObject* parent = nullptr);
+    // Stops typing, waits for the insertion thread and runs a restore that is still due.
+    ~Paster() override;
+    Paster(const Paster&) = delete;
+    Paster& operator=(const Paster&) = delete;
 
     void paste(const std::string& text, bool restoreClipboard, bool simulateKeypresses,
                bool sendReturn);
+    // Stops typing before the next character and drops the pastes still waiting; the text stays
+    // on the clipboard. Each dropped or stopped paste still reports `finished`.
+    void cancel();
+    bool busy() const { return current_.has_value(); }
 
-    // Copy of the clipboard taken by the latest paste (what its restore writes back).
-    const std::vector<SavedItem>& savedItems() const { return savedItems_; }
+    // Copy of the user's clipboard that a coming restore writes back; empty when none is due.
+    const std::vector<SavedItem>& savedItems() const;
 
-    // Every format the clipboard offers with its data, in order; the X selection's
-    // bookkeeping targets and Qt's own image format (a duplicate of the real one) are left out.
-    static std::vector<SavedItem> snapshotClipboard();
+    // Every data format the clipboard offers with its bytes, in order; X bookkeeping and
+    // side-effect targets and Qt's own image format are left out. nullopt when the owner (another
+    // program) did not hand it over within `limit`.
+    static std::optional<std::vector<SavedItem>> snapshotClipboard(std::chrono::milliseconds limit);
 
     // Terminal emulators paste with Control+Shift+V (Control+V is a control character there).
     // `windowClass` is the X WM_CLASS class; the comparison ignores case.
@@ -53,16 +76,61 @@ public:
     // still holds our text.
     static constexpr const char* kPasteIdFormat = "application/x-quorvel-paste-id";
 
+signals:
+    // `inserted`: the text (or some of it, when cancelled) was posted into the focused window.
+    void finished(bool inserted);
+
 private:
+    struct Job {
+        QString text;
+        bool restore = false, typing = false, sendReturn = false;
+        QByteArray pasteId;
+        std::optional<std::vector<SavedItem>> saved;  // set when a restore will follow
+        std::size_t typed = 0;                        // scalars typed so far
+        bool pasted = false;                          // the paste shortcut went out
+        bool watchFetch = false;  // the shortcut is going out: a fetch of our text is the target's
+        bool fetched = false;
+        bool fetchDone = false;  // fetched, or waited for long enough
+    };
+    enum class Outcome { complete, partial, none, notTrusted };
+    struct Restore {
+        QByteArray pasteId;
+        std::vector<SavedItem> items;
+    };
+
+    void startNext();
+    void saveClipboardFor(Job& job);
+    void putOnClipboard(const QString& text, bool secret);
+    void afterTyping();
+    void afterPasteShortcut(bool afterTypedPart);
+    void sendReturnThenFinish();
+    void finish(Outcome outcome);
+    void whenTextFetched(std::function<void()> next);
+    void textFetched(const QByteArray& pasteId);
+    void restoreNow();
+    void stopInsertionThread();
+    void shutDown();
+
+    void offMainThread(std::function<void()> work, std::function<void()> then);
     bool waitForFreeKeyboard();
-    void postText(const QString& text, bool simulateKeypresses);
-    void restore(const QByteArray& pasteId, const std::vector<SavedItem>& items);
+    void postPasteShortcutThen(std::function<void()> then);
 
     TextInjector& injector_;
     SystemQueries& queries_;
     PasterOptions options_;
-    std::vector<SavedItem> savedItems_;
-    QByteArray pendingId_;  // our text is on the clipboard and its restore is still due
+    std::deque<Job> queue_;
+    std::optional<Job> current_;
+    std::thread thread_;
+    std::atomic<bool> cancelled_{false};
+    // Results of the latest step on the insertion thread.
+    std::atomic<bool> posted_{false};
+    std::atomic<std::size_t> typed_{0};
+    std::function<void()> afterFetch_;  // waiting for the target to fetch our text
+    QTimer fetchTimer_;
+    std::optional<Restore> restore_;
+    QTimer restoreTimer_;
+
+    friend class FetchWatchingMime;
 };
 
 }  // namespace quorvel

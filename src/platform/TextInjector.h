@@ -1,8 +1,11 @@
 #pragma once
 // Synthetic keyboard input into whatever window has the focus: the paste shortcut, Return and
-// typed text. Blocking: each call returns after its key events are posted (hold times included).
-// Main thread only.
+// typed text. Each key's press and release go to the display together, so a process killed at
+// any moment never leaves a key held down. Calls may come from any one thread at a time (the
+// paster posts from its insertion thread); the backend serialises them with its own housekeeping.
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,14 +18,17 @@ public:
     // The desktop lets us post synthetic key events at all (the accessibility permission).
     virtual bool available() = 0;
 
-    // Control+V (Control+Shift+V with `withShift`, for terminals), held 20 ms. False when nothing
-    // was posted.
+    // Control+V (Control+Shift+V with `withShift`, for terminals). False when nothing was posted.
     virtual bool postPasteShortcut(bool withShift) = 0;
-    // Return, held 15 ms. False when nothing was posted.
+    // Return. False when nothing was posted.
     virtual bool postReturn() = 0;
-    // Each Unicode scalar in order: down, 8 ms, up, 2 ms. Scalars that cannot be typed are
-    // skipped. False when nothing could be typed at all (no event source).
-    virtual bool typeText(const std::u32string& text) = 0;
+    // Types `text` from the start, one Unicode scalar after another, exactly as written whatever
+    // the lock state. `beforeEach` runs before every scalar (it may wait) and stops typing by
+    // answering false. Returns how many leading scalars were handled (typed, or skipped as
+    // untypable); it stops early, besides on request, where the next scalar would need a keycode
+    // that a slow target may still have unread events for — the caller inserts the rest another
+    // way. 0 when nothing can be typed at all.
+    virtual std::size_t typeText(const std::u32string& text, const std::function<bool()>& beforeEach) = 0;
 
     // Some modifier key (Shift, Control, Alt, Super, …) is physically held down right now.
     virtual bool modifiersHeld() = 0;

@@ -1,6 +1,7 @@
-// Insertion into a text field of another process on a real (private) X server, clipboard
-// restore against another selection owner, system queries, and the single-instance rule
-// between real processes (this binary started again in a child mode).
+// Insertion into a text field of another process on a real (private) X server (a Qt field, and a
+// Tk field that reads the clipboard asynchronously), clipboard restore against other selection
+// owners (a hung one too), a typing process that is killed, system queries, and the
+// single-instance rule between real processes (this binary started again in a child mode).
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -8,29 +9,42 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QTest>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 
 #include "platform/Paster.h"
+#include "platform/QuitOnSignals.h"
 #include "platform/SingleInstance.h"
 #include "platform/x11/X11SystemQueries.h"
 #include "platform/x11/X11TextInjector.h"
 #include "services/Log.h"
 #include "support/TempHome.h"
+#include "support/XTestKeys.h"
 
 namespace quorvel {
 namespace {
 
 using namespace std::chrono_literals;
 
-// The fixture program with one text field; its text is mirrored into a file.
+const QString kTkFixture = QUORVEL_SOURCE_DIR "/tests/fixtures/tk_clipboard.py";
+
+// A fixture program with one text field (Qt's, or Tk's with `tk`); its text is mirrored into a file.
 class FieldApp {
 public:
     FieldApp(const std::filesystem::path& out, QStringList extra = {}) : out_(out) {
         process_.setProcessChannelMode(QProcess::ForwardedChannels);
         process_.start(QUORVEL_TEXT_FIELD_APP, QStringList{"--out", QString::fromStdString(out.string())} + extra);
     }
+    struct Tk {};
+    FieldApp(Tk, const std::filesystem::path& out) : out_(out) {
+        process_.setProcessChannelMode(QProcess::ForwardedChannels);
+        process_.start("/usr/bin/python3", {kTkFixture, "field", "--out", QString::fromStdString(out.string())});
+    }
+    void signal(int number) { ::kill(static_cast<pid_t>(process_.processId()), number); }
     ~FieldApp() {
         process_.kill();
         process_.waitForFinished(3000);
@@ -41,6 +55,7 @@ public:
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
     bool waitForText(const std::string& expected) { return QTest::qWaitFor([&] { return text() == expected; }, 5000); }
+    bool waitForSomeText() { return QTest::qWaitFor([&] { return !text().empty(); }, 5000); }
 
 private:
     std::filesystem::path out_;
@@ -147,6 +162,130 @@ TEST_F(PasteDesktopTest, RestoresAnImageOwnedByAnotherProgramUnlessSomethingElse
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "copied meanwhile");
     xclip.kill();
     xclip.waitForFinished();
+}
+
+TEST_F(PasteDesktopTest, ReturnFollowsTheTextInATargetThatReadsTheClipboardLater) {
+    FieldApp field(FieldApp::Tk{}, out());
+    ASSERT_TRUE(field.waitUntilFocused());
+    paster.paste("Сообщение 😀", false, false, true);
+    EXPECT_TRUE(field.waitForText("Сообщение 😀\n")) << "Return came first: " << field.text();
+}
+
+TEST_F(PasteDesktopTest, TypedTextArrivesExactWithCapsLockAHeldControlAndAStalledTarget) {
+    _XDisplay* keys = testing::openInjector();
+    ASSERT_NE(keys, nullptr);
+    testing::fakeKey(keys, 66, true);  // Caps Lock
+    testing::fakeKey(keys, 66, false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return testing::capsLockOn(keys); }, 2000));
+    {
+        // Control held for a while in the middle of typing.
+        FieldApp field(out());
+        ASSERT_TRUE(field.waitUntilFocused());
+        std::string text;
+        for (int i = 0; i < 12; ++i) text += "Hello world ";
+        paster.paste(text, false, true, false);
+        ASSERT_TRUE(field.waitForSomeText());
+        QProcess control;
+        control.start("sh", {"-c", "xdotool keydown ctrl; sleep 0.3; xdotool keyup ctrl"});
+        EXPECT_TRUE(field.waitForText(text)) << "got: " << field.text();
+        control.waitForFinished();
+    }
+    {
+        // More distinct characters than spare keycodes, and the target stops for 0.5 s.
+        const auto tkOut = home() / "tk.txt";
+        FieldApp field(FieldApp::Tk{}, tkOut);
+        ASSERT_TRUE(field.waitUntilFocused());
+        const std::string text = "Съешь же ещё этих мягких французских булок, да выпей чаю 😀👍 ЁЖ. "
+                                 "Широкая электрификация южных губерний даст мощный толчок подъёму 🎉";
+        QSignalSpy done(&paster, &Paster::finished);
+        paster.paste(text, false, true, false);
+        ASSERT_TRUE(field.waitForSomeText());
+        field.signal(SIGSTOP);
+        QTest::qWait(500);
+        field.signal(SIGCONT);
+        EXPECT_TRUE(field.waitForText(text)) << "got: " << field.text();
+        EXPECT_TRUE(done.wait(5000) || !done.isEmpty());
+    }
+    EXPECT_TRUE(testing::capsLockOn(keys)) << "locked again after typing";
+    testing::fakeKey(keys, 66, true);
+    testing::fakeKey(keys, 66, false);
+    testing::closeInjector(keys);
+}
+
+TEST_F(PasteDesktopTest, TheClipboardOwnerIsAskedOnlyForDataAndAHungOneCannotHoldUpThePaste) {
+    struct Owner {
+        explicit Owner(const std::filesystem::path& log) : log(log) {
+            process.start("/usr/bin/python3", {kTkFixture, "owner", "--out", QString::fromStdString(log.string()),
+                                               "--text", "user's text"});
+        }
+        ~Owner() {
+            ::kill(static_cast<pid_t>(process.processId()), SIGCONT);
+            process.kill();
+            process.waitForFinished(3000);
+        }
+        std::string requests() const { return readFile(log); }
+        std::filesystem::path log;
+        QProcess process;
+    };
+    FieldApp field(out());
+    ASSERT_TRUE(field.waitUntilFocused());
+    {
+        Owner owner(home() / "owner.log");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return owner.requests() == "ready\n"; }, 10000));
+        paster.paste("вставка", true, false, false);
+        ASSERT_TRUE(field.waitForText("вставка"));
+        EXPECT_TRUE(QTest::qWaitFor([] { return QGuiApplication::clipboard()->text() == "user's text"; }, 3000));
+        EXPECT_EQ(owner.requests(), "ready\nUTF8_STRING\n") << "no DELETE or INSERT_* request";
+    }
+    {
+        Owner hung(home() / "hung.log");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return hung.requests() == "ready\n"; }, 10000));
+        ::kill(static_cast<pid_t>(hung.process.processId()), SIGSTOP);
+        QElapsedTimer took;
+        took.start();
+        paster.paste(" и ещё", true, false, false);
+        EXPECT_LT(took.elapsed(), 1500) << "at most a second for the owner";
+        EXPECT_TRUE(field.waitForText("вставка и ещё")) << field.text();
+    }
+}
+
+// Child mode: types a long text into whatever has the focus until a signal ends it.
+TEST(TypingChild, Run) {
+    const char* text = std::getenv("QUORVEL_TYPING_CHILD");
+    if (!text) GTEST_SKIP() << "only as a child of the killed-typing test";
+    QuitOnSignals quitOnSignals;
+    X11TextInjector injector;
+    X11SystemQueries queries;
+    Paster paster(injector, queries);
+    paster.paste(text, false, true, false);
+    std::cout << "TYPING" << std::endl;
+    QCoreApplication::exec();
+}
+
+TEST_F(PasteDesktopTest, AKilledTypingProcessLeavesNoKeyDownAndATerminatedOneRestoresTheKeymap) {
+    _XDisplay* display = testing::openInjector();
+    ASSERT_NE(display, nullptr);
+    const auto mapping = testing::keyboardMapping(display);
+    FieldApp field(out());
+    ASSERT_TRUE(field.waitUntilFocused());
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
+        QProcess child;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert("QUORVEL_TYPING_CHILD", QString("яблоко ёж ").repeated(300));
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=TypingChild.Run"});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return child.canReadLine() && child.readLine() == "TYPING\n"; }, 10000));
+        const auto typed = field.text().size();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return field.text().size() > typed + 20; }, 10000)) << signal;
+        ::kill(static_cast<pid_t>(child.processId()), signal);
+        ASSERT_TRUE(child.waitForFinished(5000)) << signal;
+        EXPECT_EQ(testing::keysDown(display), std::vector<unsigned>{}) << signal;
+        if (signal == SIGKILL) continue;
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(testing::keyboardMapping(display), mapping) << "spare keycodes emptied after signal " << signal;
+    }
+    testing::setKeyboardMapping(display, mapping);
+    testing::closeInjector(display);
 }
 
 // --- single instance between processes -------------------------------------------------------

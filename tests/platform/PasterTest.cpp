@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QTest>
 #include <sstream>
 
@@ -32,10 +33,23 @@ protected:
         Log::setFile(logFile_);
     }
 
-    Paster& paster(PasterOptions options = {50ms, 200ms, 1ms}) {
+    Paster& paster(PasterOptions options = kOptions) {
         paster_ = std::make_unique<Paster>(injector, queries, options);
         return *paster_;
     }
+
+    // Pastes and waits for the paste to finish; its `inserted` answer.
+    static bool pasteAndWait(Paster& paster, const std::string& text, bool restore, bool typing, bool autoSend) {
+        QSignalSpy done(&paster, &Paster::finished);
+        paster.paste(text, restore, typing, autoSend);
+        if (done.isEmpty() && !done.wait(3000)) ADD_FAILURE() << "the paste did not finish";
+        return !done.isEmpty() && done.front().front().toBool();
+    }
+    bool pasteAndWait(const std::string& text, bool restore, bool typing, bool autoSend) {
+        return pasteAndWait(*paster_, text, restore, typing, autoSend);
+    }
+
+    static constexpr PasterOptions kOptions{50ms, 200ms, 1ms, 50ms, 1000ms};
 
     // Messages logged so far, each as "LEVEL: message".
     Lines logLines() const {
@@ -61,37 +75,68 @@ protected:
 };
 
 TEST_F(PasterTest, EachStepIsPostedInOrderAndLoggedOnlyWhenItHappened) {
-    struct Row { const char* name; std::string text; bool typing, autoSend, fail; Events events; Lines log; };
+    const std::string notInserted = "WARN: nothing was inserted — the text stays on the clipboard";
+    struct Row { const char* name; std::string text; bool typing, autoSend, fail; std::size_t typingSlots; Events events; Lines log; std::string clipboard; };
     const Row rows[] = {
-        {"paste then return", "да", false, true, false, {"paste", "return"},
-         {"INFO: pasteboard set (4 bytes)", "INFO: Cmd+V posted", "INFO: Return posted (auto-send)"}},
+        {"paste then return", "да", false, true, false, 1000, {"paste", "return"},
+         {"INFO: pasteboard set (4 bytes)", "INFO: Cmd+V posted", "INFO: text not fetched within 50 ms — going on",
+          "INFO: Return posted (auto-send)"}, "да"},
         // Typing counts scalars and carries characters beyond the BMP.
-        {"typing", "да 😀👍🏽", true, false, false, {"type:да 😀👍🏽"},
-         {"INFO: pasteboard set (17 bytes)", "INFO: simulate keypresses: 6 chars"}},
-        {"failed paste and return", "x", false, true, true, {}, {"INFO: pasteboard set (1 bytes)"}},
-        {"failed typing", "y", true, false, true, {}, {"INFO: pasteboard set (1 bytes)"}},
+        {"typing", "да 😀👍🏽", true, true, false, 1000, {"type:да 😀👍🏽", "return"},
+         {"INFO: pasteboard set (17 bytes)", "INFO: simulate keypresses: 6 chars", "INFO: Return posted (auto-send)"}, "да 😀👍🏽"},
+        // Out of distinct typing keys: the rest goes by clipboard (a target that never fetches it keeps it there).
+        {"typing then paste", "abcabd", true, false, false, 3, {"type:abcab", "paste"},
+         {"INFO: pasteboard set (6 bytes)", "INFO: simulate keypresses: 5 chars", "INFO: typed 5 of 6 chars — pasting the rest",
+          "INFO: Cmd+V posted", "INFO: text not fetched within 50 ms — going on"}, "d"},
+        {"failed paste and return", "x", false, true, true, 1000, {}, {"INFO: pasteboard set (1 bytes)", notInserted}, "x"},
+        {"failed typing", "y", true, false, true, 1000, {},
+         {"INFO: pasteboard set (1 bytes)", "INFO: typed 0 of 1 chars — pasting the rest", notInserted}, "y"},
     };
     for (const Row& row : rows) {
         useLog(std::string(row.name) + ".log");
         FakeTextInjector keys;
         keys.failPaste = keys.failReturn = keys.failTyping = row.fail;
-        Paster(keys, queries, PasterOptions{50ms, 200ms, 1ms}).paste(row.text, false, row.typing, row.autoSend);
+        keys.typingSlots = row.typingSlots;
+        Paster paster(keys, queries, kOptions);
+        EXPECT_EQ(pasteAndWait(paster, row.text, false, row.typing, row.autoSend), !row.fail) << row.name;
         EXPECT_EQ(keys.events, row.events) << row.name;
         EXPECT_EQ(logLines(), row.log) << row.name;
-        EXPECT_EQ(clipboardText().toStdString(), row.text) << row.name << ": the clipboard holds the text";
+        EXPECT_EQ(clipboardText().toStdString(), row.clipboard) << row.name;
     }
 }
 
-TEST_F(PasterTest, WithoutPermissionTheTextStaysOnTheClipboardAndNothingIsRestored) {
-    putOnClipboard({{"text/plain", "earlier"}});
-    injector.isAvailable = false;
-    paster().paste("диктовка", true, false, true);
-    EXPECT_EQ(logLines(), (Lines{"INFO: pasteboard set (16 bytes)", "WARN: Accessibility не выдана — текст в буфере обмена"}));
-    QTest::qWait(150);
-    EXPECT_EQ(clipboardText(), QString::fromUtf8("диктовка"));
-    EXPECT_TRUE(injector.events.empty());
-    EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasFormat("x-kde-passwordManagerHint"))
-        << "text that stays is no secret";
+TEST_F(PasterTest, ReturnWaitsUntilTheTargetHasFetchedThePastedText) {
+    paster(PasterOptions{50ms, 200ms, 1ms, 10000ms, 1000ms});
+    QSignalSpy done(paster_.get(), &Paster::finished);
+    paster_->paste("сообщение", false, false, true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logLines().back() == "INFO: Cmd+V posted"; }, 2000));
+    QTest::qWait(100);
+    EXPECT_EQ(injector.events, Events{"paste"}) << "no Return before the text was fetched";
+    EXPECT_EQ(clipboardText(), QString::fromUtf8("сообщение"));  // what the target does
+    ASSERT_TRUE(done.wait(2000));
+    EXPECT_EQ(injector.events, (Events{"paste", "return"}));
+}
+
+TEST_F(PasterTest, WhenNothingIsInsertedTheTextStaysOnTheClipboardAndNothingIsRestored) {
+    struct Row { bool available, failPaste; std::string warning; };
+    const Row rows[] = {
+        {false, false, "WARN: Accessibility не выдана — текст в буфере обмена"},
+        {true, true, "WARN: nothing was inserted, clipboard not restored — the text stays on the clipboard"},
+    };
+    for (const Row& row : rows) {
+        useLog(row.warning.substr(6, 7) + ".log");
+        putOnClipboard({{"text/plain", "earlier"}});
+        injector.isAvailable = row.available;
+        injector.failPaste = row.failPaste;
+        EXPECT_FALSE(pasteAndWait(paster(), "диктовка", true, false, true));
+        EXPECT_EQ(logLines(), (Lines{"INFO: pasteboard set (16 bytes)", row.warning}));
+        QTest::qWait(150);
+        EXPECT_EQ(clipboardText(), QString::fromUtf8("диктовка"));
+        EXPECT_TRUE(injector.events.empty());
+        EXPECT_TRUE(paster_->savedItems().empty()) << "no copy kept";
+        EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasFormat("x-kde-passwordManagerHint"))
+            << "text that stays is no secret";
+    }
 }
 
 TEST_F(PasterTest, TerminalsGetControlShiftV) {
@@ -105,7 +150,7 @@ TEST_F(PasterTest, TerminalsGetControlShiftV) {
     for (const auto& [front, expected] : fronts) {
         injector.events.clear();
         queries.frontApplication = front;
-        paster().paste("ls", false, false, false);
+        pasteAndWait(paster(), "ls", false, false, false);
         EXPECT_EQ(injector.events, Events{expected}) << front.value_or("(none)");
     }
 }
@@ -114,7 +159,7 @@ TEST_F(PasterTest, RestoreBringsEveryFormatBackByteForByte) {
     QByteArray png(100000, '\0');
     for (int i = 0; i < png.size(); ++i) png[i] = static_cast<char>(i * 7);
     putOnClipboard({{"image/png", png}, {"text/html", "<b>x</b>"}});
-    paster().paste("текст", true, false, false);
+    pasteAndWait(paster(), "текст", true, false, false);
     EXPECT_EQ(clipboardText(), QString::fromUtf8("текст"));
     EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->data("x-kde-passwordManagerHint"), "secret");
     ASSERT_EQ(paster_->savedItems().size(), 2u);
@@ -124,17 +169,31 @@ TEST_F(PasterTest, RestoreBringsEveryFormatBackByteForByte) {
     EXPECT_EQ(back->data("image/png"), png);
     EXPECT_EQ(back->data("text/html"), "<b>x</b>");
     EXPECT_FALSE(back->hasFormat(Paster::kPasteIdFormat));
+    EXPECT_TRUE(paster_->savedItems().empty()) << "the copy is dropped once restored";
 
     // An empty clipboard is restored as empty.
     QGuiApplication::clipboard()->clear();
-    paster().paste("текст", true, false, false);
+    pasteAndWait(paster(), "текст", true, false, false);
     EXPECT_TRUE(paster_->savedItems().empty());
     ASSERT_TRUE(QTest::qWaitFor([] { return clipboardText().isEmpty(); }, 2000));
+
+    // Nothing to restore, nothing copied.
+    putOnClipboard({{"image/png", png}});
+    pasteAndWait(paster(), "текст", false, false, false);
+    EXPECT_TRUE(paster_->savedItems().empty());
+}
+
+TEST_F(PasterTest, ARestoreStillDueRunsWhenThePasterGoesAway) {
+    putOnClipboard({{"text/plain", "user's own"}});
+    pasteAndWait(paster(PasterOptions{10000ms, 200ms, 1ms, 50ms, 1000ms}), "текст", true, false, false);
+    EXPECT_EQ(clipboardText(), QString::fromUtf8("текст"));
+    paster_.reset();
+    EXPECT_EQ(clipboardText(), "user's own");
 }
 
 TEST_F(PasterTest, RestoreKeepsWhatTheUserCopiedMeanwhile) {
     putOnClipboard({{"text/plain", "old"}});
-    paster().paste("текст", true, false, false);
+    pasteAndWait(paster(), "текст", true, false, false);
     putOnClipboard({{"text/plain", "copied by the user"}});
     QTest::qWait(150);
     EXPECT_EQ(clipboardText(), "copied by the user");
@@ -143,10 +202,10 @@ TEST_F(PasterTest, RestoreKeepsWhatTheUserCopiedMeanwhile) {
 
 TEST_F(PasterTest, TwoQuickDictationsStillRestoreTheUsersClipboard) {
     putOnClipboard({{"text/plain", "user's own"}});
-    paster(PasterOptions{100ms, 200ms, 1ms});
-    paster_->paste("first", true, false, false);
+    paster(PasterOptions{100ms, 200ms, 1ms, 50ms, 1000ms});
+    pasteAndWait("first", true, false, false);
     QTest::qWait(30);
-    paster_->paste("second", true, false, false);
+    pasteAndWait("second", true, false, false);
     ASSERT_EQ(paster_->savedItems().size(), 1u);
     EXPECT_EQ(paster_->savedItems()[0].second, "user's own");
     EXPECT_TRUE(QTest::qWaitFor([] { return clipboardText() == "user's own"; }, 2000));
@@ -157,26 +216,42 @@ TEST_F(PasterTest, SnapshotLeavesOutQtsImageDuplicate) {
     mime->setImageData(QImage(4, 4, QImage::Format_RGB32));
     mime->setData("image/png", "png-bytes");
     QGuiApplication::clipboard()->setMimeData(mime);
-    const auto items = Paster::snapshotClipboard();
-    ASSERT_EQ(items.size(), 1u);
-    EXPECT_EQ(items[0].first, "image/png");
+    const auto items = Paster::snapshotClipboard(1000ms);
+    ASSERT_TRUE(items);
+    ASSERT_EQ(items->size(), 1u);
+    EXPECT_EQ(items->front().first, "image/png");
 }
 
 TEST_F(PasterTest, WaitsForModifiersToBeReleasedAndLogsOneHeldTooLong) {
     injector.heldModifierPolls = 5;
-    paster().paste("x", false, false, true);
+    pasteAndWait(paster(), "x", false, false, true);
     EXPECT_EQ(injector.events, (Events{"paste", "return"}));
     EXPECT_EQ(injector.heldAtEvent, (std::vector<int>{0, 0})) << "posted only once all were up";
-    EXPECT_EQ(injector.modifierPolls, 6);
+    EXPECT_EQ(injector.modifierPolls, 7) << "once more before Return";
     for (const auto& line : logLines()) EXPECT_EQ(line.find("WARN"), std::string::npos) << line;
 
     useLog("held.log");
     injector.heldModifierPolls = 1000000;
-    paster(PasterOptions{50ms, 30ms, 1ms}).paste("y", false, true, false);
-    EXPECT_EQ(injector.events.back(), "type:y") << "the paste still happens";
+    pasteAndWait(paster(PasterOptions{50ms, 30ms, 1ms, 50ms, 1000ms}), "yz", false, true, false);
+    EXPECT_EQ(injector.events.back(), "type:yz") << "the typing still happens";
     const auto lines = logLines();
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 3u) << "one warning, not one per character";
     EXPECT_EQ(lines[1].rfind("WARN: modifier key still held after ", 0), 0u) << lines[1];
+}
+
+TEST_F(PasterTest, CancelStopsTypingAndDropsWaitingPastes) {
+    injector.heldModifierPolls = 1000000;  // typing waits before its first character
+    paster(PasterOptions{50ms, 10000ms, 1ms, 50ms, 1000ms});
+    QSignalSpy done(paster_.get(), &Paster::finished);
+    paster_->paste("не надо", true, true, true);
+    paster_->paste("и это", false, false, false);
+    EXPECT_TRUE(paster_->busy());
+    paster_->cancel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done.size() == 2; }, 2000)) << "long before the modifier wait ends";
+    EXPECT_FALSE(done[0][0].toBool());
+    EXPECT_FALSE(done[1][0].toBool());
+    EXPECT_TRUE(injector.events.empty());
+    EXPECT_EQ(clipboardText(), QString::fromUtf8("не надо"));
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ TEST(SystemQueriesTest, WithoutAnXServerEveryDesktopQuestionSaysNotAvailable) {
     EXPECT_FALSE(injector->available());
     EXPECT_FALSE(injector->postPasteShortcut(false));
     EXPECT_FALSE(injector->postReturn());
-    EXPECT_FALSE(injector->typeText(U"да"));
+    EXPECT_EQ(injector->typeText(U"да", [] { return true; }), 0u);
     EXPECT_FALSE(injector->modifiersHeld());
 }
 

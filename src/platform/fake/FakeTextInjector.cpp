@@ -21,11 +21,19 @@ bool FakeTextInjector::postReturn() {
     return true;
 }
 
-bool FakeTextInjector::typeText(const std::u32string& text) {
-    if (!isAvailable || failTyping) return false;
-    const QString typed = QString::fromUcs4(text.data(), static_cast<qsizetype>(text.size()));
-    record("type:" + typed.toStdString());
-    return true;
+std::size_t FakeTextInjector::typeText(const std::u32string& text, const std::function<bool()>& beforeEach) {
+    if (!isAvailable || failTyping) return 0;
+    std::u32string distinct;
+    std::size_t done = 0;
+    for (; done < text.size(); ++done) {
+        if (distinct.find(text[done]) == std::u32string::npos) {
+            if (distinct.size() == typingSlots) break;
+            distinct += text[done];
+        }
+        if (!beforeEach()) break;
+    }
+    if (done > 0) record("type:" + QString::fromUcs4(text.data(), static_cast<qsizetype>(done)).toStdString());
+    return done;
 }
 
 bool FakeTextInjector::modifiersHeld() {

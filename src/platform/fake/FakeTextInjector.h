@@ -1,6 +1,8 @@
 #pragma once
 // Recording stand-in for synthetic keys: remembers what would have been posted, in order, and
-// lets a test decide availability, failures and how long a modifier appears held.
+// lets a test decide availability, failures, how many distinct characters it can type and how
+// long a modifier appears held. Called from the paster's insertion thread: read it after
+// `finished`.
 
 #include <string>
 #include <vector>
@@ -11,13 +13,14 @@ namespace quorvel {
 
 class FakeTextInjector : public TextInjector {
 public:
-    // "paste", "paste+shift", "return" or "type:" + the UTF-8 text.
+    // "paste", "paste+shift", "return" or "type:" + the UTF-8 text typed.
     std::vector<std::string> events;
 
     bool isAvailable = true;
     bool failPaste = false;   // the shortcut's events cannot be created
     bool failReturn = false;
     bool failTyping = false;  // no event source
+    std::size_t typingSlots = 1000;  // distinct characters it can type before the rest must be pasted
     int heldModifierPolls = 0;  // modifiersHeld() answers true this many times, then false
     int modifierPolls = 0;      // how often modifiersHeld() was asked
     // Value of heldModifierPolls when an event was recorded (to check the wait came first).
@@ -26,7 +29,7 @@ public:
     bool available() override { return isAvailable; }
     bool postPasteShortcut(bool withShift) override;
     bool postReturn() override;
-    bool typeText(const std::u32string& text) override;
+    std::size_t typeText(const std::u32string& text, const std::function<bool()>& beforeEach) override;
     bool modifiersHeld() override;
 
 private:
