@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iterator>
@@ -102,7 +103,8 @@ bool syncPath(const fs::path& path, int flags) {
 
 }  // namespace
 
-std::optional<std::string> folderProblem(const fs::path& dir, const std::vector<std::string>& files) {
+std::optional<std::string> folderProblem(const fs::path& dir,
+                                         const std::vector<std::string>& files) {
     if (auto kind = folderKind(dir)) return dir.filename().string() + " is " + *kind;
     for (const std::string& file : files) {
         // Each folder on the way is checked too: a linked subfolder leads anywhere.
@@ -125,7 +127,8 @@ std::optional<std::string> firstNonPlainEntry(const fs::path& dir) {
     for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         struct stat info {};
         const std::string name = it->path().lexically_relative(dir).string();
-        if (::lstat(it->path().c_str(), &info) != 0) return name + " is unreadable (" + errnoText() + ")";
+        if (::lstat(it->path().c_str(), &info) != 0)
+            return name + " is unreadable (" + errnoText() + ")";
         if (S_ISLNK(info.st_mode)) return name + " is a link";
         if (S_ISREG(info.st_mode) && info.st_nlink > 1) return name + " is a hard link";
         if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) return name + " is not a plain file";

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 
@@ -52,7 +53,8 @@ std::optional<std::string> onnxHeaderProblem(int fd, std::uint64_t size) {
         if (fields == kMaxFields) return "not an ONNX model (too many fields)";
         // A tag and a length are two varints of at most ten bytes each.
         std::array<unsigned char, 20> head{};
-        const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(20, size - pos));
+        const std::size_t wanted =
+            static_cast<std::size_t>(std::min<std::uint64_t>(20, size - pos));
         const std::size_t got = readAt(fd, head.data(), wanted, pos);
         if (got != wanted) return "unreadable";
         std::size_t at = 0;
@@ -67,8 +69,12 @@ std::optional<std::string> onnxHeaderProblem(int fd, std::uint64_t size) {
                 if (field == kIrVersionField) irVersion = value;
                 break;
             }
-            case Fixed64: skip = 8; break;
-            case Fixed32: skip = 4; break;
+            case Fixed64:
+                skip = 8;
+                break;
+            case Fixed32:
+                skip = 4;
+                break;
             case LengthDelimited: {
                 const std::optional<std::uint64_t> length = readVarint(head.data(), got, at);
                 if (!length) return "cut short";
@@ -76,7 +82,8 @@ std::optional<std::string> onnxHeaderProblem(int fd, std::uint64_t size) {
                 if (field == kGraphField && skip > 0) hasGraph = true;
                 break;
             }
-            default: return "not an ONNX model";
+            default:
+                return "not an ONNX model";
         }
         pos += at;
         if (skip > size - pos) return "cut short";
