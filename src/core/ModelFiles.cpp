@@ -141,7 +141,8 @@ bool syncTree(const fs::path& dir) {
     std::error_code ec;
     bool ok = true;
     for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const bool isFolder = it->is_directory(ec) && !it->is_symlink(ec);
+        std::error_code typeError;
+        const bool isFolder = it->symlink_status(typeError).type() == fs::file_type::directory;
         ok = syncPath(it->path(), isFolder ? O_DIRECTORY : 0) && ok;
     }
     return !ec && syncFolder(dir) && ok;
