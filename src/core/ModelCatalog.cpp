@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/AppPaths.h"
+#include "core/ModelFiles.h"
 
 namespace quorvel {
 namespace {
@@ -118,13 +119,16 @@ bool ModelCatalog::isSafeDirName(const std::string& dirName) {
 }
 
 std::optional<std::filesystem::path> ModelCatalog::directory(const STTModel& model) const {
+    const auto usable = [&](const fs::path& dir) {
+        return !modelfiles::folderProblem(dir, model.files).has_value();
+    };
     if (isSafeDirName(model.dirName)) {
         for (const fs::path& base : {modelsDir(), legacyModelsDir()}) {
             fs::path candidate = base / model.dirName;
-            if (entryExists(candidate)) return candidate;
+            if (usable(candidate)) return candidate;
         }
     }
-    if (model.builtIn && !systemModelDir_.empty() && entryExists(systemModelDir_))
+    if (model.builtIn && !systemModelDir_.empty() && usable(systemModelDir_))
         return systemModelDir_;
     return std::nullopt;
 }

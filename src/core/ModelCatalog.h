@@ -52,13 +52,15 @@ class ModelCatalog {
     static std::filesystem::path legacyModelsDir();
 
     // The installed copy's folder: modelsDir/dirName, else legacyModelsDir/dirName, else (built-in
-    // models) the system model folder; absent when none exists. The folder's content is not
-    // examined: downloads only ever put complete folders in place.
+    // models) the system model folder; absent when none is usable. A copy counts only when it is
+    // a real folder (not a link) whose files are all there, none a link, and each what it claims
+    // to be (see ModelFiles.h): a broken or planted copy is never handed to the worker.
     std::optional<std::filesystem::path> directory(const STTModel& model) const;
     bool isDownloaded(const STTModel& model) const;
 
-    // The folder a removal may delete: the copy in modelsDir, when the model is removable and that
-    // copy is the one directory() finds. Copies elsewhere (legacy, system) are never removed.
+    // The folder a removal may delete: the entry in modelsDir, when the model is removable, even a
+    // copy that does not count as installed (so a broken one can be cleared; a link goes, not what
+    // it points to). Copies elsewhere (legacy, system) are never removed.
     std::optional<std::filesystem::path> removableDirectory(const STTModel& model) const;
 
     // A dirName that names one folder inside the models folders ("", ".", ".." and paths do not).

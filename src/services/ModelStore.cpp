@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/AtomicFile.h"
+#include "core/ModelFiles.h"
 #include "services/Log.h"
 
 namespace quorvel {
@@ -22,7 +23,13 @@ namespace fs = std::filesystem;
 struct Step {
     QString program;
     QStringList arguments;
+    // A fetched file, whose size must match the length the server announced (curl takes a
+    // connection closed early, or a chunked body beside a Content-Length, as a whole file).
+    fs::path fetched;
 };
+
+// curl prints the final response's announced length (empty when there was none) once done.
+const QString kAnnouncedLength = QStringLiteral("%header{content-length}");
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
@@ -81,6 +88,19 @@ bool hasUsableFiles(const STTModel& model) {
         if (!isSafeFileName(file)) return false;
     }
     return true;
+}
+
+// Why the fetched `file` does not match the length curl reported the server announced, or "".
+QString lengthProblem(const fs::path& file, const QByteArray& announced) {
+    if (file.empty() || announced.trimmed().isEmpty()) return {};
+    bool valid = false;
+    const qulonglong expected = announced.trimmed().toULongLong(&valid);
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(file, ec);
+    if (valid && !ec && size == expected) return {};
+    return QStringLiteral("%1: %2 bytes arrived, the server announced %3")
+        .arg(qs(file.filename()), ec ? QStringLiteral("no") : QString::number(size),
+             QString::fromLatin1(announced.trimmed().left(40)));
 }
 
 // The last line curl or tar wrote to standard error, as the reason of a failure.
@@ -197,10 +217,13 @@ bool ModelStore::prepare(Job& job, QString& error) {
                                      QStringLiteral("1"),
                                      QStringLiteral("--speed-time"),
                                      QString::number(options_.stallSeconds),
-                                     QStringLiteral("--create-dirs")};
+                                     QStringLiteral("--create-dirs"),
+                                     QStringLiteral("-w"),
+                                     kAnnouncedLength};
     auto fetch = [&](const fs::path& target, const QString& url) {
         job.steps.push_back(
-            {options_.curlPath, curlOptions + QStringList{QStringLiteral("-o"), qs(target), url}});
+            {options_.curlPath, curlOptions + QStringList{QStringLiteral("-o"), qs(target), url},
+             target});
     };
 
     std::error_code ec;
@@ -213,7 +236,8 @@ bool ModelStore::prepare(Job& job, QString& error) {
         fetch(archive, sourceURL(model, {}));
         job.steps.push_back({options_.tarPath,
                              {QStringLiteral("-xjf"), qs(archive), QStringLiteral("-C"),
-                              qs(unpacked), QStringLiteral("--no-same-owner")}});
+                              qs(unpacked), QStringLiteral("--no-same-owner")},
+                             {}});
     } else {
         job.built = job.staging / "model";
         fs::create_directory(job.built, ec);
@@ -239,7 +263,6 @@ void ModelStore::runNextStep(const std::string& id) {
     auto* process = new QProcess(this);
     process->setProgram(step.program);
     process->setArguments(step.arguments);
-    process->setStandardOutputFile(QProcess::nullDevice());
     connect(process, &QProcess::finished, this,
             [this, id, process](int code, QProcess::ExitStatus status) {
                 onStepFinished(id, process, code, status == QProcess::CrashExit);
@@ -271,6 +294,12 @@ void ModelStore::onStepFinished(const std::string& id, QProcess* process, int ex
         finish(id, error);
         return;
     }
+    if (const QString problem = lengthProblem(job.steps[job.next].fetched,
+                                              process->readAllStandardOutput());
+        !problem.isEmpty()) {
+        finish(id, problem);
+        return;
+    }
     ++job.next;
     emit progress(qs(id), static_cast<int>(job.next), static_cast<int>(job.steps.size()));
     runNextStep(id);
@@ -286,14 +315,18 @@ void ModelStore::onStepFailedToStart(const std::string& id, QProcess* process) {
 
 QString ModelStore::installStaged(Job& job) {
     std::error_code ec;
-    if (!fs::is_directory(job.built, ec)) {
-        return QStringLiteral("the archive has no folder %1").arg(qs(job.model.dirName));
+    if (job.model.isArchive()) {
+        // Links are refused wherever they sit: one could make a model file stand for any file.
+        if (const auto entry = modelfiles::firstNonPlainEntry(job.built.parent_path()))
+            return QStringLiteral("the archive is refused: %1").arg(qs(*entry));
+        if (!entryExists(job.built))
+            return QStringLiteral("the archive has no folder %1").arg(qs(job.model.dirName));
     }
-    for (const std::string& file : job.model.files) {
-        if (!fs::is_regular_file(job.built / file, ec)) {
-            return QStringLiteral("%1 is missing from the download").arg(qs(file));
-        }
-    }
+    if (const auto problem = modelfiles::folderProblem(job.built, job.model.files))
+        return QStringLiteral("the download is not usable: %1").arg(qs(*problem));
+    // On disk before the rename, so a crash cannot leave a model folder of empty files in place.
+    if (!modelfiles::syncTree(job.built))
+        return QStringLiteral("cannot write the model to disk in %1").arg(qs(job.staging));
     const fs::path destination = ModelCatalog::modelsDir() / job.model.dirName;
     // An earlier copy is moved aside (and removed with the staging folder) only once the new one
     // is complete; if the new one cannot take its place, the earlier copy goes back.
@@ -312,6 +345,7 @@ QString ModelStore::installStaged(Job& job) {
         if (hadPrevious) fs::rename(previous, destination, ignored);
         return error;
     }
+    modelfiles::syncFolder(ModelCatalog::modelsDir());
     return {};
 }
 

@@ -3,8 +3,10 @@
 // downloads run, and removes installed models.
 //
 // A download writes into a hidden staging folder next to the final one and renames it into place
-// only when every file of the model arrived (and, for an archive, unpacked), so a failed or
-// interrupted download never makes a model look installed and leaves nothing behind. Everything
+// only when every file of the model arrived whole (as long as the server announced), an archive
+// unpacked without links, and each file is what it claims to be (see core/ModelFiles.h), all
+// flushed to disk first; so a failed, cut or forged download never makes a model look installed
+// and leaves nothing behind. Everything
 // this object reports happens on the main thread; the tools run as child processes.
 
 #include <QObject>

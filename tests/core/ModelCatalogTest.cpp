@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "core/AppPaths.h"
 #include "core/ModelCatalog.h"
 #include "core/WorkerPrefs.h"
+#include "support/ModelFixtures.h"
 #include "support/TempHome.h"
 
 namespace quorvel {
@@ -29,9 +31,10 @@ class ModelCatalogTest : public testing::TempHome {
         EXPECT_TRUE(model) << id;
         return model.value_or(STTModel{});
     }
-    fs::path install(const std::string& id) const {
-        fs::path dir = AppPaths::modelsDir() / entry(id).dirName;
-        fs::create_directories(dir);
+    // A copy of the model that counts as installed, in `base` (the models folder by default).
+    fs::path install(const std::string& id, fs::path dir = {}) const {
+        if (dir.empty()) dir = AppPaths::modelsDir() / entry(id).dirName;
+        for (const std::string& file : entry(id).files) writeFile(dir / file, testing::modelFileContent(file));
         return dir;
     }
 };
@@ -60,19 +63,74 @@ TEST_F(ModelCatalogTest, FindsAModelInTheModelsFolderBeforeTheLegacyFolder) {
     EXPECT_FALSE(models.directory(giga));
     EXPECT_FALSE(models.isDownloaded(giga));
 
-    const fs::path legacy = home() / "quorvel" / "models" / giga.dirName;
-    fs::create_directories(legacy);
+    const fs::path legacy = install("gigaam-v2-ru", home() / "quorvel" / "models" / giga.dirName);
     EXPECT_EQ(models.directory(giga), legacy);
     EXPECT_TRUE(models.isDownloaded(giga));
 
     const fs::path own = install("gigaam-v2-ru");
     EXPECT_EQ(models.directory(giga), own);
-
-    // Any kind of entry counts; the content is never examined.
-    const STTModel small = entry("whisper-small-multi");
-    writeFile(AppPaths::modelsDir() / small.dirName, "not a folder");
-    EXPECT_TRUE(models.isDownloaded(small));
+    fs::remove(own / "joiner.onnx");
+    EXPECT_EQ(models.directory(giga), legacy) << "a broken copy is passed over";
 }
+
+// Ways a copy in the models folder can be broken or planted; none of them counts as installed.
+struct SpoiledCopy {
+    const char* name;
+    const char* model;
+    void (*spoil)(const fs::path& dir, const fs::path& goodCopyElsewhere);
+};
+
+void PrintTo(const SpoiledCopy& c, std::ostream* out) { *out << c.name; }
+
+void replaceWith(const fs::path& file, const std::string& bytes) {
+    fs::remove(file);
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+void linkTo(const fs::path& link, const fs::path& target) {
+    fs::remove_all(link);
+    fs::create_symlink(target, link);
+}
+
+const SpoiledCopy kSpoiled[] = {
+    {"EncoderCutShort", "gigaam-v2-ru",
+     [](const fs::path& dir, const fs::path&) { replaceWith(dir / "encoder.int8.onnx", testing::onnxModel().substr(0, 10)); }},
+    {"EncoderIsAnErrorPage", "gigaam-v2-ru",
+     [](const fs::path& dir, const fs::path&) { replaceWith(dir / "encoder.int8.onnx", "<!DOCTYPE html><html>Error</html>"); }},
+    {"DecoderIsEmpty", "gigaam-v2-ru", [](const fs::path& dir, const fs::path&) { replaceWith(dir / "decoder.onnx", ""); }},
+    {"TokensAreAnErrorPage", "whisper-small-multi",
+     [](const fs::path& dir, const fs::path&) { replaceWith(dir / "small-tokens.txt", "<html>\n<body>Not found</body>\n"); }},
+    {"TokensCutMidLine", "gigaam-v2-ru", [](const fs::path& dir, const fs::path&) { replaceWith(dir / "tokens.txt", "<blk> 0\n\xe2\x96"); }},
+    {"FileIsAFolder", "gigaam-v2-ru",
+     [](const fs::path& dir, const fs::path&) {
+         fs::remove(dir / "joiner.onnx");
+         fs::create_directory(dir / "joiner.onnx");
+     }},
+    {"FileIsALinkToAGoodFile", "gigaam-v2-ru",
+     [](const fs::path& dir, const fs::path& good) { linkTo(dir / "encoder.int8.onnx", good / "encoder.int8.onnx"); }},
+    {"FolderIsALinkToAGoodCopy", "gigaam-v2-ru", [](const fs::path& dir, const fs::path& good) { linkTo(dir, good); }},
+    {"SubfolderIsALinkToAGoodOne", "pocketsphinx-en-us",
+     [](const fs::path& dir, const fs::path& good) { linkTo(dir / "en-us", good / "en-us"); }},
+};
+
+class SpoiledCopyTest : public ModelCatalogTest, public ::testing::WithParamInterface<SpoiledCopy> {};
+
+TEST_P(SpoiledCopyTest, DoesNotCountAsInstalled) {
+    const STTModel model = entry(GetParam().model);
+    const fs::path dir = install(model.id);
+    const fs::path elsewhere = install(model.id, home() / "elsewhere" / model.dirName);
+    AppConfig config;
+    config.sttModelID = model.id;
+    config.modes.clear();
+    ASSERT_EQ(workerPrefs(config, catalog()).value_or(WorkerPrefs{}).dir, dir.string());
+
+    GetParam().spoil(dir, elsewhere);
+    EXPECT_FALSE(catalog().isDownloaded(model));
+    EXPECT_FALSE(workerPrefs(config, catalog())) << "the worker is never pointed at it";
+    EXPECT_EQ(catalog().removableDirectory(model).value_or(fs::path()), model.removable ? dir : fs::path())
+        << "a broken copy can still be removed";
+}
+INSTANTIATE_TEST_SUITE_P(Copies, SpoiledCopyTest, ::testing::ValuesIn(kSpoiled),
+                         [](const ::testing::TestParamInfo<SpoiledCopy>& info) { return std::string(info.param.name); });
 
 TEST_F(ModelCatalogTest, BuiltInModelIsFoundInTheSystemFolderAndInTheModelFolders) {
     const STTModel sphinx = entry("pocketsphinx-en-us");
@@ -83,6 +141,8 @@ TEST_F(ModelCatalogTest, BuiltInModelIsFoundInTheSystemFolderAndInTheModelFolder
     EXPECT_FALSE(workerPrefs(config, models));
 
     fs::create_directories(systemDir());
+    EXPECT_FALSE(models.isDownloaded(sphinx)) << "an empty folder is no model";
+    install("pocketsphinx-en-us", systemDir());
     EXPECT_EQ(models.directory(sphinx), systemDir());
     const WorkerPrefs systemCopy{systemDir().string(), "pocketsphinx", "en"};
     EXPECT_EQ(workerPrefs(config, models), systemCopy);

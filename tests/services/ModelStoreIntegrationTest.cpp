@@ -16,6 +16,7 @@
 #include "services/Log.h"
 #include "services/ModelStore.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/ModelFixtures.h"
 #include "support/TempHome.h"
 
 namespace quorvel {
@@ -23,6 +24,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::HttpResponse;
+using testing::modelFileContent;
+using testing::onnxModel;
+using testing::tokenList;
 using Names = std::vector<std::string>;
 
 STTModel catalogEntry(const std::string& id) {
@@ -97,19 +101,26 @@ class ModelStoreTest : public testing::TempHome {
         return readFile(home() / "log.txt").find(line) != std::string::npos;
     }
 
+    fs::path archiveSource() const { return home() / "archive-source"; }
+
     // A real .tar.bz2 whose top folder is `top`, holding `files` (name → content).
     std::string makeArchive(const std::string& top, const std::vector<std::pair<std::string, std::string>>& files) {
-        const fs::path source = home() / "archive-source", archive = home() / "model.tar.bz2";
-        fs::remove_all(source);
-        for (const auto& [name, content] : files) writeFile(source / top / name, content);
+        fs::remove_all(archiveSource());
+        for (const auto& [name, content] : files) writeFile(archiveSource() / top / name, content);
+        return packArchive(top);
+    }
+    // The .tar.bz2 of what archiveSource() holds under `top`, as tar stores it (links as links).
+    std::string packArchive(const std::string& top) {
+        const fs::path archive = home() / "model.tar.bz2";
         EXPECT_EQ(QProcess::execute("/usr/bin/tar", {"-cjf", QString::fromStdString(archive.string()), "-C",
-                                                     QString::fromStdString(source.string()), QString::fromStdString(top)}),
+                                                     QString::fromStdString(archiveSource().string()),
+                                                     QString::fromStdString(top)}),
                   0);
         return readFile(archive);
     }
 
     void servePerFile(const STTModel& model) {
-        for (const std::string& file : model.files) server.serve(remotePath(model, file), bytes("content of " + file));
+        for (const std::string& file : model.files) server.serve(remotePath(model, file), bytes(modelFileContent(file)));
     }
 
     testing::LoopbackHttpServer server;
@@ -125,7 +136,7 @@ TEST_F(ModelStoreTest, PerFileDownloadInstallsEveryFileAndFollowsRedirects) {
     HttpResponse redirect = bytes("", 302);
     redirect.headers = {{"Location", server.url("/cdn/encoder")}};
     server.serve(remotePath(giga, "encoder.int8.onnx"), redirect);
-    server.serve("/cdn/encoder", bytes("encoder bytes"));
+    server.serve("/cdn/encoder", bytes(onnxModel(5000)));
     QSignalSpy downloadingChanged(store.get(), &ModelStore::downloadingChanged);
     QSignalSpy progress(store.get(), &ModelStore::progress);
 
@@ -144,8 +155,8 @@ TEST_F(ModelStoreTest, PerFileDownloadInstallsEveryFileAndFollowsRedirects) {
 
     const fs::path dir = modelsDir() / giga.dirName;
     EXPECT_EQ(store->catalog().directory(giga), dir);
-    EXPECT_EQ(readFile(dir / "encoder.int8.onnx"), "encoder bytes");
-    EXPECT_EQ(readFile(dir / "tokens.txt"), "content of tokens.txt");
+    EXPECT_EQ(readFile(dir / "encoder.int8.onnx"), onnxModel(5000));
+    EXPECT_EQ(readFile(dir / "tokens.txt"), tokenList());
     EXPECT_EQ(entriesOf(dir), (Names{"decoder.onnx", "encoder.int8.onnx", "joiner.onnx", "tokens.txt"}));
     EXPECT_EQ(entriesOf(modelsDir()), Names{giga.dirName}) << "no staging folder left";
     EXPECT_TRUE(logged("INFO: скачивание модели gigaam-v2-ru → " + dir.string()));
@@ -156,13 +167,13 @@ TEST_F(ModelStoreTest, MissingFileFailsTheDownloadKeepsTheInstalledCopyAndClears
     const STTModel giga = catalogEntry("gigaam-v2-ru");
     servePerFile(giga);
     server.serve(remotePath(giga, "joiner.onnx"), bytes("<html>not here</html>", 404));
-    writeFile(modelsDir() / giga.dirName / "tokens.txt", "old tokens");
+    writeFile(modelsDir() / giga.dirName / "tokens.txt", "old 0");
     writeFile(modelsDir() / ("." + giga.dirName + ".tmp-OLD123") / "model" / "encoder.int8.onnx", "left by a killed program");
 
     ASSERT_TRUE(store->download(giga));
     EXPECT_FALSE(waitForFinished());
     EXPECT_TRUE(lastError().starts_with("/usr/bin/curl exit 22")) << lastError();
-    EXPECT_EQ(readFile(modelsDir() / giga.dirName / "tokens.txt"), "old tokens");
+    EXPECT_EQ(readFile(modelsDir() / giga.dirName / "tokens.txt"), "old 0");
     EXPECT_EQ(entriesOf(modelsDir() / giga.dirName), Names{"tokens.txt"});
     EXPECT_EQ(entriesOf(modelsDir()), Names{giga.dirName});
     EXPECT_EQ(changed->count(), 0);
@@ -176,40 +187,85 @@ TEST_F(ModelStoreTest, MissingFileFailsTheDownloadKeepsTheInstalledCopyAndClears
                             remotePath(giga, "joiner.onnx")}));
 }
 
-TEST_F(ModelStoreTest, OnlyAWholeArchiveWithTheModelsFolderAndFilesInstalls) {
+TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
     const STTModel small = catalogEntry("whisper-small-multi");
+    const STTModel giga = catalogEntry("gigaam-v2-ru");
     const auto files = std::vector<std::pair<std::string, std::string>>{
-        {"small-encoder.int8.onnx", std::string(200000, 'e')}, {"small-decoder.int8.onnx", "dec"},
-        {"small-tokens.txt", "tok 0"}, {"test_wavs/0.wav", "RIFF"}};
+        {"small-encoder.int8.onnx", onnxModel(200000)}, {"small-decoder.int8.onnx", onnxModel()},
+        {"small-tokens.txt", tokenList()}, {"test_wavs/0.wav", "RIFF"}};
     const std::string archive = makeArchive(small.dirName, files);
+    const fs::path secret = writeFile(home() / "private" / "notes.txt", "the user's own file");
+    const fs::path outside = home() / "outside" / small.dirName;
+    for (const auto& [name, content] : files) writeFile(outside / name, content);
+
+    // Archives that bring links: to a user's file, as the model's folder, and between members.
+    const fs::path top = archiveSource() / small.dirName;
+    makeArchive(small.dirName, files);
+    fs::remove(top / "small-tokens.txt");
+    fs::create_symlink(secret, top / "small-tokens.txt");
+    const std::string linkedFile = packArchive(small.dirName);
+    fs::remove_all(top);
+    fs::create_symlink(outside, top);
+    const std::string linkedFolder = packArchive(small.dirName);
+    makeArchive(small.dirName, files);
+    fs::create_hard_link(top / "small-tokens.txt", top / "test_wavs" / "tokens-again.txt");
+    const std::string hardLinked = packArchive(small.dirName);
+
     HttpResponse cut = bytes(archive);
     cut.cutAfter = archive.size() / 2;
+    HttpResponse tenBytesNoLength = bytes(onnxModel());
+    tenBytesNoLength.announceLength = false;
+    tenBytesNoLength.cutAfter = 10;
+    HttpResponse errorPage = bytes("<!DOCTYPE html><html><body>Sign in to continue</body></html>\n");
+    errorPage.headers = {{"Content-Type", "text/html"}};
+    HttpResponse wrongLength = bytes(onnxModel());
+    wrongLength.chunked = true;
+    wrongLength.announcedLength = 100000;
     struct Case {
+        STTModel model;
+        std::string path;       // served with `response`; every other file is served whole
         HttpResponse response;
-        std::string error;  // curl's failure starts with this; the others are exact
+        std::string error;      // what the failure says
     };
     const std::vector<Case> cases = {
-        {cut, "/usr/bin/curl exit 18"},
-        {bytes(makeArchive(small.dirName, {files[0]})), "small-decoder.int8.onnx is missing from the download"},
-        {bytes(makeArchive("other-top", files)), "the archive has no folder sherpa-onnx-whisper-small"},
+        {small, remotePath(small), cut, "/usr/bin/curl exit 18"},
+        {small, remotePath(small), bytes(makeArchive(small.dirName, {files[0]})),
+         "the download is not usable: small-decoder.int8.onnx is missing"},
+        {small, remotePath(small), bytes(makeArchive("other-top", files)),
+         "the archive has no folder sherpa-onnx-whisper-small"},
+        {small, remotePath(small), bytes(linkedFile),
+         "the archive is refused: sherpa-onnx-whisper-small/small-tokens.txt is a link"},
+        {small, remotePath(small), bytes(linkedFolder), "the archive is refused: sherpa-onnx-whisper-small is a link"},
+        {small, remotePath(small), bytes(hardLinked), "is a hard link"},
+        {giga, remotePath(giga, "encoder.int8.onnx"), tenBytesNoLength,
+         "the download is not usable: encoder.int8.onnx is cut short"},
+        {giga, remotePath(giga, "encoder.int8.onnx"), errorPage,
+         "the download is not usable: encoder.int8.onnx is not an ONNX model"},
+        {giga, remotePath(giga, "tokens.txt"), errorPage, "the download is not usable: tokens.txt is not a token list"},
+        {giga, remotePath(giga, "decoder.onnx"), wrongLength,
+         "decoder.onnx: " + std::to_string(onnxModel().size()) + " bytes arrived, the server announced 100000"},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
-        SCOPED_TRACE(cases[i].error);
-        server.serve(remotePath(small), cases[i].response);
-        ASSERT_TRUE(store->download(small));
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.error);
+        servePerFile(giga);
+        server.serve(c.path, c.response);
+        ASSERT_TRUE(store->download(c.model));
         EXPECT_FALSE(waitForFinished(int(i) + 1));
-        EXPECT_TRUE(i == 0 ? lastError().starts_with(cases[i].error) : lastError() == cases[i].error) << lastError();
-        EXPECT_FALSE(store->catalog().isDownloaded(small));
+        EXPECT_NE(lastError().find(c.error), std::string::npos) << lastError();
+        EXPECT_TRUE(logged("ERROR: скачивание " + c.model.id + " неудачно: " + lastError()));
+        EXPECT_FALSE(store->catalog().isDownloaded(c.model));
         EXPECT_TRUE(entriesOf(modelsDir()).empty());
     }
     EXPECT_EQ(changed->count(), 0);
+    EXPECT_EQ(readFile(secret), "the user's own file");
 
     server.serve(remotePath(small), bytes(archive));
     ASSERT_TRUE(store->download(small));
-    ASSERT_TRUE(waitForFinished(4)) << lastError();
+    ASSERT_TRUE(waitForFinished(int(cases.size()) + 1)) << lastError();
     const fs::path dir = modelsDir() / small.dirName;
     EXPECT_EQ(store->catalog().directory(small), dir);
-    EXPECT_EQ(readFile(dir / "small-decoder.int8.onnx"), "dec");
+    EXPECT_EQ(readFile(dir / "small-decoder.int8.onnx"), onnxModel());
     EXPECT_EQ(readFile(dir / "test_wavs" / "0.wav"), "RIFF");
     EXPECT_EQ(entriesOf(modelsDir()), Names{small.dirName}) << "the archive is gone";
     EXPECT_EQ(changed->count(), 1);
@@ -232,10 +288,10 @@ TEST_F(ModelStoreTest, SecondRequestForARunningDownloadIsRefused) {
     EXPECT_TRUE(store->catalog().isDownloaded(turbo));
 
     // Once it has finished, the same model may be fetched again (and replaces the copy).
-    server.serve(remotePath(giga, "tokens.txt"), bytes("new tokens"));
+    server.serve(remotePath(giga, "tokens.txt"), bytes("new 0\n"));
     ASSERT_TRUE(store->download(giga));
     ASSERT_TRUE(waitForFinished(3));
-    EXPECT_EQ(readFile(modelsDir() / giga.dirName / "tokens.txt"), "new tokens");
+    EXPECT_EQ(readFile(modelsDir() / giga.dirName / "tokens.txt"), "new 0\n");
 }
 
 TEST_F(ModelStoreTest, RefusesModelsItCannotFetchAndFailsCleanlyWhenCurlCannotStart) {
@@ -261,7 +317,7 @@ TEST_F(ModelStoreTest, RemovalFollowsTheRulesAndAStoreGoingAwayMidDownloadLeaves
     const STTModel parakeet = catalogEntry("parakeet-v3-en");
     const STTModel sphinx = catalogEntry("pocketsphinx-en-us");
     const fs::path legacy = home() / "quorvel" / "models" / giga.dirName;
-    writeFile(legacy / "tokens.txt", "legacy");
+    for (const std::string& file : giga.files) writeFile(legacy / file, modelFileContent(file));
     writeFile(modelsDir() / parakeet.dirName / "tokens.txt", "p");
     writeFile(modelsDir() / sphinx.dirName / "en-us.lm.bin", "s");
     fs::create_directories(systemDir());

@@ -58,6 +58,16 @@ bool parseHead(std::string_view head, HttpRequest& request) {
     return true;
 }
 
+// `body` as one chunk and the closing empty chunk.
+std::string chunkedCoding(const std::string& body) {
+    char size[32];
+    const auto end = std::to_chars(size, size + sizeof size, body.size(), 16).ptr;
+    std::string coded(size, end);
+    coded += "\r\n" + body + "\r\n";
+    if (!body.empty()) coded += "0\r\n\r\n";
+    return coded;
+}
+
 size_t contentLength(const HttpRequest& request) {
     const std::string value = request.header("content-length");
     size_t length = 0;
@@ -158,9 +168,13 @@ void LoopbackHttpServer::answer(QTcpSocket* socket, const HttpRequest& request, 
     }
     std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " + reasonPhrase(response.status) + "\r\n";
     for (const auto& [name, value] : response.headers) head += name + ": " + value + "\r\n";
-    head += "Content-Length: " + std::to_string(response.body.size()) + "\r\nConnection: close\r\n\r\n";
+    if (response.announceLength)
+        head += "Content-Length: " + std::to_string(response.announcedLength.value_or(response.body.size())) + "\r\n";
+    if (response.chunked) head += "Transfer-Encoding: chunked\r\n";
+    head += "Connection: close\r\n\r\n";
     socket->write(head.data(), static_cast<qint64>(head.size()));
     std::string body = request.method == "HEAD" ? std::string() : response.body;
+    if (response.chunked) body = chunkedCoding(body);
     if (response.cutAfter && *response.cutAfter < body.size()) body.resize(*response.cutAfter);
     sendBody(socket, std::move(body), response);
 }

@@ -35,8 +35,14 @@ struct HttpRequest {
 struct HttpResponse {
     int status = 200;
     std::string body;
-    // Extra headers; Content-Length and Connection are always sent by the server.
+    // Extra headers; Connection (and, unless told otherwise below, Content-Length) are added.
     std::vector<std::pair<std::string, std::string>> headers = {{"Content-Type", "application/json"}};
+    // Content-Length states the body's true size, unless `announcedLength` replaces it (a lying
+    // server) or `announceLength` is false (the body then ends when the connection closes).
+    bool announceLength = true;
+    std::optional<size_t> announcedLength;
+    // The body goes out with chunked transfer coding, whatever Content-Length says.
+    bool chunked = false;
     std::chrono::milliseconds delay{0};  // before anything is sent
     // Close the connection after this many body bytes (Content-Length still announces all).
     std::optional<size_t> cutAfter;
