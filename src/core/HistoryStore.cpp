@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -147,6 +148,21 @@ class IdFilter {
         searcher_;
 };
 
+// Cheap test before decoding a line in a clean-up: false only when its one top-level
+// "createdAt" is plainly not before the cut-off. Anything less plain (escapes, the key twice,
+// spaces, no number) is left to the full decode.
+bool mayHaveExpired(std::string_view line, double cutoff) {
+    constexpr std::string_view kKey = "\"createdAt\":";
+    const size_t at = line.find(kKey);
+    if (at == std::string_view::npos || line.find("\\u") != std::string_view::npos ||
+        line.find(kKey, at + 1) != std::string_view::npos)
+        return true;
+    double createdAt = 0;
+    const char* start = line.data() + at + kKey.size();
+    const auto [end, error] = std::from_chars(start, line.data() + line.size(), createdAt);
+    return error != std::errc() || createdAt < cutoff;
+}
+
 // Takes out of the history every line for which `pick` returns an entry (only the first one
 // with `firstOnly`), keeping all other bytes as they are, and only once the shorter file is on
 // disk deletes the audio files of the entries taken out. Holds the file's lock throughout, so
@@ -261,6 +277,7 @@ HistoryStore::Removal HistoryStore::cleanup(KeepPolicy policy) const {
     if (!retention) return {};
     const double cutoff = localtime::nowSeconds() - static_cast<double>(*retention);
     return removeLines(url_, false, [&](std::string_view line) -> std::optional<HistoryEntry> {
+        if (!mayHaveExpired(line, cutoff)) return std::nullopt;
         auto entry = decodeLine(line);
         if (!entry || entry->createdAt >= cutoff) return std::nullopt;
         return entry;
