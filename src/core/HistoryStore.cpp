@@ -251,12 +251,18 @@ std::vector<HistoryEntry> HistoryStore::read(std::size_t limit) const {
     if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
 
     std::vector<HistoryEntry> entries;
-    size_t lines = 0;
+    size_t lines = 0, overlong = 0;
     forEachLineNewestFirst(fd.get(), info.st_size, [&](std::optional<std::string_view> line) {
-        if (line)
-            if (auto entry = decodeLine(*line)) entries.push_back(std::move(*entry));
+        if (!line)
+            ++overlong;
+        else if (auto entry = decodeLine(*line))
+            entries.push_back(std::move(*entry));
         return ++lines < limit;
     });
+    if (overlong > 0)
+        corelog::warn(describe(url_, "пропущено строк длиннее " +
+                                         std::to_string(kMaxLineBytes >> 20) +
+                                         " MiB: " + std::to_string(overlong)));
     return entries;
 }
 
