@@ -27,8 +27,10 @@ bool writeAll(int fd, const char* bytes, std::size_t length) {
 bool copyThroughBuffer(int from, off_t offset, off_t length, int to) {
     std::string buffer(static_cast<std::size_t>(std::min<off_t>(length, 1 << 20)), '\0');
     while (length > 0) {
-        const ssize_t n =
-            ::pread(from, buffer.data(), static_cast<std::size_t>(std::min<off_t>(length, static_cast<off_t>(buffer.size()))), offset);
+        const ssize_t n = ::pread(
+            from, buffer.data(),
+            static_cast<std::size_t>(std::min<off_t>(length, static_cast<off_t>(buffer.size()))),
+            offset);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             if (n == 0) errno = EIO;  // the file shrank under us
@@ -43,7 +45,8 @@ bool copyThroughBuffer(int from, off_t offset, off_t length, int to) {
 
 bool copyRange(int from, off_t offset, off_t length, int to) {
     while (length > 0) {
-        const ssize_t n = ::copy_file_range(from, &offset, to, nullptr, static_cast<std::size_t>(length), 0);
+        const ssize_t n =
+            ::copy_file_range(from, &offset, to, nullptr, static_cast<std::size_t>(length), 0);
         if (n > 0) {
             length -= n;
             continue;
@@ -96,7 +99,8 @@ bool writeWithout(const std::filesystem::path& requested, int source, off_t sour
     }
     struct stat info {};
     const mode_t mode = ::fstat(source, &info) == 0 ? (info.st_mode & 07777) : 0600;
-    bool ok = ::fchmod(fd, mode) == 0 && copyAllBut(source, sourceSize, drop, fd) && ::fdatasync(fd) == 0;
+    bool ok =
+        ::fchmod(fd, mode) == 0 && copyAllBut(source, sourceSize, drop, fd) && ::fdatasync(fd) == 0;
     if (!ok) why = failure("cannot write the temporary file", errno);
     if (::close(fd) != 0 && ok) {
         ok = false;

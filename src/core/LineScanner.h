@@ -14,9 +14,9 @@ namespace quorvel {
 class LineScanner {
   public:
     struct Line {
-        off_t offset = 0;     // where the line starts in the file
-        off_t length = 0;     // its bytes, the line feed not counted
-        bool hasFeed = false; // false only for a last line the file ends in
+        off_t offset = 0;      // where the line starts in the file
+        off_t length = 0;      // its bytes, the line feed not counted
+        bool hasFeed = false;  // false only for a last line the file ends in
         // The line's bytes; nothing when it is longer than the scanner's limit. Valid until the
         // next call to next().
         std::optional<std::string_view> text;
@@ -38,10 +38,10 @@ class LineScanner {
     int fd_;
     std::size_t maxLine_;
     std::string block_;
-    off_t blockOffset_;     // file offset of block_[0]
-    std::size_t begin_ = 0; // first byte of block_ not yet handed out
-    std::size_t end_ = 0;   // bytes in block_
-    std::string carry_;     // the start of a line that continues in the next block
+    off_t blockOffset_;      // file offset of block_[0]
+    std::size_t begin_ = 0;  // first byte of block_ not yet handed out
+    std::size_t end_ = 0;    // bytes in block_
+    std::string carry_;      // the start of a line that continues in the next block
     bool failed_ = false;
 };
 

@@ -66,8 +66,7 @@ TEST_F(HistoryStoreIntegrationTest, AppendsFromAnotherProcessSurviveDeletesAndCl
     std::map<std::string, int> seen;
     for (const auto& e : store.read(100000)) ++seen[e.text];
     EXPECT_EQ(seen.size(), size_t{kAppends}) << "after " << rewrites << " rewrites";
-    for (int i = 0; i < kAppends; ++i)
-        EXPECT_EQ(seen["child " + std::to_string(i)], 1) << i;
+    for (int i = 0; i < kAppends; ++i) EXPECT_EQ(seen["child " + std::to_string(i)], 1) << i;
 }
 
 #if defined(__SANITIZE_ADDRESS__)
