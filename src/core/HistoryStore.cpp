@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -13,6 +14,10 @@
 
 #include "core/AppPaths.h"
 #include "core/AtomicFile.h"
+#include "core/CoreLog.h"
+#include "core/FileLock.h"
+#include "core/FileSplice.h"
+#include "core/LineScanner.h"
 #include "core/LocalTime.h"
 #include "core/Uuid.h"
 
@@ -56,49 +61,51 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
-// Offset at which the last `limit` non-empty lines begin (0 when the file has fewer). Reads
+std::string describe(const std::filesystem::path& file, std::string_view what) {
+    return "история: " + file.string() + ": " + std::string(what);
+}
+
+// Calls `visit` with the non-empty lines of the first `size` bytes, newest first, until it
+// returns false: with the line's text, or nothing for a line longer than kMaxLineBytes. Reads
 // backwards in blocks, so the cost follows what is asked for, not the size of the history.
-std::optional<off_t> tailOffset(int fd, off_t size, size_t limit) {
+template <typename Visit>
+bool forEachLineNewestFirst(int fd, off_t size, Visit visit) {
     constexpr off_t kBlock = 64 * 1024;
     std::string block(static_cast<size_t>(kBlock), '\0');
+    std::string spill;  // a line that crosses blocks
     off_t pos = size;
     off_t lineEnd = size;  // offset of the line feed (or end of file) closing the current line
-    size_t lines = 0;
-    while (pos > 0) {
+    // The line [start, lineEnd) once its start is known; false when reading fails.
+    const auto deliver = [&](off_t start, off_t blockEnd, bool& more) {
+        const off_t length = lineEnd - start;
+        lineEnd = start > 0 ? start - 1 : 0;
+        if (length == 0) return true;
+        std::optional<std::string_view> text;
+        if (start + length <= blockEnd) {
+            text = std::string_view(block.data() + (start - pos), static_cast<size_t>(length));
+        } else if (length <= static_cast<off_t>(HistoryStore::kMaxLineBytes)) {
+            spill.resize(static_cast<size_t>(length));
+            if (!preadAll(fd, spill.data(), spill.size(), start)) return false;
+            text = spill;
+        }
+        more = visit(text);
+        return true;
+    };
+    bool more = true;
+    while (pos > 0 && more) {
         const off_t length = std::min(kBlock, pos);
         pos -= length;
-        if (!preadAll(fd, block.data(), static_cast<size_t>(length), pos)) return std::nullopt;
+        if (!preadAll(fd, block.data(), static_cast<size_t>(length), pos)) return false;
         size_t searchEnd = static_cast<size_t>(length);
-        while (const void* hit = ::memrchr(block.data(), '\n', searchEnd)) {
+        while (more && searchEnd > 0) {
+            const void* hit = ::memrchr(block.data(), '\n', searchEnd);
+            if (!hit) break;
             searchEnd = static_cast<size_t>(static_cast<const char*>(hit) - block.data());
-            const off_t feed = pos + static_cast<off_t>(searchEnd);
-            if (lineEnd - feed > 1 && ++lines == limit) return feed + 1;
-            lineEnd = feed;
+            if (!deliver(pos + static_cast<off_t>(searchEnd) + 1, pos + length, more)) return false;
         }
+        if (more && pos == 0 && !deliver(0, length, more)) return false;
     }
-    return 0;
-}
-
-// The whole file; nothing when it is missing, not a regular file or unreadable.
-std::optional<std::string> readAll(const std::filesystem::path& path) {
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat info {};
-    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-    std::string text(static_cast<size_t>(info.st_size), '\0');
-    if (!preadAll(fd.get(), text.data(), text.size(), 0)) return std::nullopt;
-    return text;
-}
-
-// Calls `visit` for every non-empty line of `text`, in order.
-template <typename Visit>
-void forEachLine(std::string_view text, Visit visit) {
-    while (!text.empty()) {
-        const size_t feed = text.find('\n');
-        const std::string_view line = text.substr(0, feed);
-        if (!line.empty()) visit(line);
-        if (feed == std::string_view::npos) break;
-        text.remove_prefix(feed + 1);
-    }
+    return true;
 }
 
 // One line as an entry; nothing for invalid JSON (invalid UTF-8 included) or a wrong type.
@@ -112,106 +119,6 @@ std::optional<HistoryEntry> decodeLine(std::string_view line) {
     }
 }
 
-// JSON string escaping exactly as the JSON library writes it (UTF-8 kept as is, control
-// characters escaped, "\u" with lower-case hex digits).
-void appendQuoted(std::string& out, std::string_view text) {
-    out.push_back('"');
-    size_t plain = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c != '"' && c != '\\') continue;
-        out.append(text.substr(plain, i - plain));
-        plain = i + 1;
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\b':
-                out += "\\b";
-                break;
-            case '\f':
-                out += "\\f";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default: {
-                constexpr char kHex[] = "0123456789abcdef";
-                out += "\\u00";
-                out.push_back(kHex[c >> 4]);
-                out.push_back(kHex[c & 0x0F]);
-            }
-        }
-    }
-    out.append(text.substr(plain));
-    out.push_back('"');
-}
-
-void appendKey(std::string& out, std::string_view key) {
-    out.push_back(',');
-    appendQuoted(out, key);
-    out.push_back(':');
-}
-
-void appendMember(std::string& out, std::string_view key, std::string_view value) {
-    appendKey(out, key);
-    appendQuoted(out, value);
-}
-
-void appendMember(std::string& out, std::string_view key, int64_t value) {
-    appendKey(out, key);
-    out += std::to_string(value);
-}
-
-template <typename T>
-void appendOptional(std::string& out, std::string_view key, const std::optional<T>& value) {
-    if (value) appendMember(out, key, *value);
-}
-
-// One line of the file: byte for byte `entry.toJson().dump()` plus a line feed, without building
-// a JSON document, which would dominate rewriting a long history. Only for entries decoded from
-// the file, whose texts the JSON parser has already checked to be valid UTF-8.
-void appendLine(std::string& out, const HistoryEntry& entry) {
-    out += "{\"id\":";
-    appendQuoted(out, entry.id);
-    appendMember(out, "ts", entry.ts);
-    appendMember(out, "text", entry.text);
-    appendOptional(out, "originalText", entry.originalText);
-    appendMember(out, "elapsedMs", entry.elapsedMs);
-    appendMember(out, "modeName", entry.modeName);
-    appendOptional(out, "translatedTo", entry.translatedTo);
-    appendOptional(out, "audioPath", entry.audioPath);
-    appendOptional(out, "durationMs", entry.durationMs);
-    appendOptional(out, "modelName", entry.modelName);
-    appendOptional(out, "sourceApp", entry.sourceApp);
-    appendKey(out, "createdAt");
-    out += json::Json(entry.createdAt).dump();  // the library's own shortest number form
-    out += "}\n";
-}
-
-// The new file text from every line of `text`, not only the newest ones (older entries must
-// survive): each decodable entry re-encoded unless `leaves` says it goes; undecodable lines
-// are dropped. Streams line by line so that a long history is never held twice as records.
-template <typename Leaves>
-std::string rewriteLines(std::string_view text, Leaves leaves) {
-    std::string out;
-    out.reserve(text.size());
-    forEachLine(text, [&](std::string_view line) {
-        const auto entry = decodeLine(line);
-        if (entry && !leaves(*entry)) appendLine(out, *entry);
-    });
-    return out;
-}
-
 bool equalIgnoringAsciiCase(char a, char b) {
     const auto lower = [](char c) {
         return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
@@ -219,21 +126,86 @@ bool equalIgnoringAsciiCase(char a, char b) {
     return lower(a) == lower(b);
 }
 
-// Cheap test before decoding the whole file: could some line hold this id? Ids are hex text;
-// a file with JSON \u escapes could spell one differently, so then we cannot rule it out.
-bool mayMention(std::string_view text, std::string_view id) {
-    if (text.find("\\u") != std::string_view::npos) return true;
-    const std::boyer_moore_horspool_searcher searcher(
-        id.begin(), id.end(),
-        [](char c) {
-            return std::hash<char>{}(static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c));
-        },
-        equalIgnoringAsciiCase);
-    return std::search(text.begin(), text.end(), searcher) != text.end();
+// Cheap test before decoding a line: could it hold this id? Ids are hex text; a line with JSON
+// \u escapes could spell one differently, so then we cannot rule it out.
+class IdFilter {
+  public:
+    explicit IdFilter(const std::string& id)
+        : searcher_(id.begin(), id.end(),
+                    [](char c) {
+                        return std::hash<char>{}(static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c));
+                    },
+                    equalIgnoringAsciiCase) {}
+
+    bool mayMention(std::string_view line) const {
+        return line.find("\\u") != std::string_view::npos ||
+               std::search(line.begin(), line.end(), searcher_) != line.end();
+    }
+
+  private:
+    std::boyer_moore_horspool_searcher<std::string::const_iterator, std::function<size_t(char)>,
+                                       bool (*)(char, char)>
+        searcher_;
+};
+
+// Cheap test before decoding a line in a clean-up: false only when its one top-level
+// "createdAt" is plainly not before the cut-off. Anything less plain (escapes, the key twice,
+// spaces, no number) is left to the full decode.
+bool mayHaveExpired(std::string_view line, double cutoff) {
+    constexpr std::string_view kKey = "\"createdAt\":";
+    const size_t at = line.find(kKey);
+    if (at == std::string_view::npos || line.find("\\u") != std::string_view::npos ||
+        line.find(kKey, at + 1) != std::string_view::npos)
+        return true;
+    double createdAt = 0;
+    const char* start = line.data() + at + kKey.size();
+    const auto [end, error] = std::from_chars(start, line.data() + line.size(), createdAt);
+    return error != std::errc() || createdAt < cutoff;
 }
 
-void removeAudio(const HistoryEntry& entry) {
-    if (entry.audioPath) files::removeFile(*entry.audioPath);
+// Takes out of the history every line for which `pick` returns an entry (only the first one
+// with `firstOnly`), keeping all other bytes as they are, and only once the shorter file is on
+// disk deletes the audio files of the entries taken out. Holds the file's lock throughout, so
+// no append can slip in between reading and replacing.
+template <typename Pick>
+HistoryStore::Removal removeLines(const std::filesystem::path& url, bool firstOnly, Pick pick) {
+    const HistoryStore::Removal failed{.failed = true};
+    const FileLock lock(url);
+    if (!lock.held()) {
+        corelog::error(describe(url, "нет блокировки файла, ничего не удалено"));
+        return failed;
+    }
+    const FileDescriptor fd(::open(url.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid() && errno == ENOENT) return {};
+    struct stat info {};
+    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        corelog::error(describe(url, "не читается, ничего не удалено"));
+        return failed;
+    }
+
+    std::vector<files::ByteSpan> drop;
+    std::vector<std::string> audio;
+    LineScanner scanner(fd.get(), HistoryStore::kMaxLineBytes);
+    while (const auto line = scanner.next()) {
+        if (!line->text || line->text->empty()) continue;
+        auto entry = pick(*line->text);
+        if (!entry) continue;
+        drop.push_back({line->offset, line->length + (line->hasFeed ? 1 : 0)});
+        if (entry->audioPath) audio.push_back(std::move(*entry->audioPath));
+        if (firstOnly) break;
+    }
+    if (scanner.failed() || ::fstat(fd.get(), &info) != 0) {
+        corelog::error(describe(url, std::string("ошибка чтения: ") + std::strerror(errno)));
+        return failed;
+    }
+    if (drop.empty()) return {};
+    std::string why;
+    if (!files::writeWithout(url, fd.get(), info.st_size, drop, why)) {
+        corelog::error(describe(url, why + "; ничего не удалено"));
+        return failed;
+    }
+    for (const auto& path : audio) files::removeFile(path);
+    return {.removed = drop.size()};
 }
 
 }  // namespace
@@ -251,8 +223,15 @@ bool HistoryStore::append(HistoryEntry entry) const {
     if (!line) return false;
     line->push_back('\n');
 
+    // Without the lock (say, a read-only folder holding a writable file) the entry is still
+    // written: a lost dictation is worse than a race with a clean-up.
+    const FileLock lock(url_);
+    if (!lock.held()) corelog::warn(describe(url_, "нет блокировки файла, запись без неё"));
     const FileDescriptor fd(::open(url_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
-    if (!fd.valid()) return true;
+    if (!fd.valid()) {
+        corelog::error(describe(url_, std::string("запись не добавлена: ") + std::strerror(errno)));
+        return true;
+    }
     // A write torn off by a crash leaves the last line without its line feed; finish that line
     // first so the new entry does not get glued to it and lost along with it.
     struct stat info {};
@@ -260,7 +239,8 @@ bool HistoryStore::append(HistoryEntry entry) const {
     if (::fstat(fd.get(), &info) == 0 && info.st_size > 0)
         preadAll(fd.get(), &last, 1, info.st_size - 1);
     if (last != '\n') line->insert(line->begin(), '\n');
-    writeAll(fd.get(), *line);
+    if (!writeAll(fd.get(), *line))
+        corelog::error(describe(url_, std::string("запись не добавлена: ") + std::strerror(errno)));
     return true;
 }
 
@@ -270,57 +250,44 @@ std::vector<HistoryEntry> HistoryStore::read(std::size_t limit) const {
     struct stat info {};
     if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
 
-    const auto start = tailOffset(fd.get(), info.st_size, limit);
-    if (!start) return {};
-    std::string tail(static_cast<size_t>(info.st_size - *start), '\0');
-    if (!preadAll(fd.get(), tail.data(), tail.size(), *start)) return {};
-
-    std::vector<std::string_view> lines;
-    forEachLine(tail, [&](std::string_view line) { lines.push_back(line); });
-    const size_t first = lines.size() > limit ? lines.size() - limit : 0;
-
     std::vector<HistoryEntry> entries;
-    entries.reserve(lines.size() - first);
-    for (size_t i = lines.size(); i-- > first;)
-        if (auto entry = decodeLine(lines[i])) entries.push_back(std::move(*entry));
+    size_t lines = 0, overlong = 0;
+    forEachLineNewestFirst(fd.get(), info.st_size, [&](std::optional<std::string_view> line) {
+        if (!line)
+            ++overlong;
+        else if (auto entry = decodeLine(*line))
+            entries.push_back(std::move(*entry));
+        return ++lines < limit;
+    });
+    if (overlong > 0)
+        corelog::warn(describe(url_, "пропущено строк длиннее " +
+                                         std::to_string(kMaxLineBytes >> 20) +
+                                         " MiB: " + std::to_string(overlong)));
     return entries;
 }
 
-bool HistoryStore::remove(std::string_view id) const {
+HistoryStore::Removal HistoryStore::remove(std::string_view id) const {
     const auto wanted = uuid::canonical(id);
-    if (!wanted) return false;
-    const auto text = readAll(url_);
-    if (!text || !mayMention(*text, *wanted)) return false;
-
-    std::optional<HistoryEntry> found;
-    const std::string rewritten = rewriteLines(*text, [&](const HistoryEntry& entry) {
-        if (found || entry.id != *wanted) return false;
-        found = entry;
-        return true;
+    if (!wanted) return {};
+    const IdFilter filter(*wanted);
+    return removeLines(url_, true, [&](std::string_view line) -> std::optional<HistoryEntry> {
+        if (!filter.mayMention(line)) return std::nullopt;
+        auto entry = decodeLine(line);
+        if (!entry || entry->id != *wanted) return std::nullopt;
+        return entry;
     });
-    if (!found) return false;
-    removeAudio(*found);
-    files::writeAtomically(url_, rewritten);
-    return true;
 }
 
-std::size_t HistoryStore::cleanup(KeepPolicy policy) const {
+HistoryStore::Removal HistoryStore::cleanup(KeepPolicy policy) const {
     const auto retention = policy.retentionSeconds();
-    if (!retention) return 0;
+    if (!retention) return {};
     const double cutoff = localtime::nowSeconds() - static_cast<double>(*retention);
-    // An unreadable file is left alone: rewriting it from nothing would wipe the history.
-    const auto text = readAll(url_);
-    if (!text) return 0;
-
-    std::size_t expired = 0;
-    const std::string rewritten = rewriteLines(*text, [&](const HistoryEntry& entry) {
-        if (entry.createdAt >= cutoff) return false;
-        removeAudio(entry);
-        ++expired;
-        return true;
+    return removeLines(url_, false, [&](std::string_view line) -> std::optional<HistoryEntry> {
+        if (!mayHaveExpired(line, cutoff)) return std::nullopt;
+        auto entry = decodeLine(line);
+        if (!entry || entry->createdAt >= cutoff) return std::nullopt;
+        return entry;
     });
-    files::writeAtomically(url_, rewritten);
-    return expired;
 }
 
 }  // namespace quorvel

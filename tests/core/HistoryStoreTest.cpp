@@ -1,9 +1,14 @@
 #include "core/HistoryStore.h"
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <csignal>
 #include <regex>
 
 #include "core/AppPaths.h"
+#include "core/FileLock.h"
 #include "support/TempHome.h"
 
 namespace quorvel {
@@ -11,6 +16,34 @@ namespace {
 
 constexpr double kDay = 86400;
 using Texts = std::vector<std::string>;
+using Removal = HistoryStore::Removal;
+
+// While it lives, writes beyond `bytes` fail with EFBIG, as on a full disk.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) : handler_(std::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit limited = saved_;
+        limited.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, handler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    rlimit saved_{};
+    void (*handler_)(int);
+};
+
+ino_t inode(const std::filesystem::path& file) {
+    struct stat info {};
+    ::stat(file.c_str(), &info);
+    return info.st_ino;
+}
 
 class HistoryStoreTest : public testing::TempHome {
   protected:
@@ -27,9 +60,10 @@ class HistoryStoreTest : public testing::TempHome {
 
     static std::string line(const HistoryEntry& e) { return e.toJson().dump() + "\n"; }
 
+    // The texts, cut short so that a failure does not print megabytes.
     static Texts texts(const std::vector<HistoryEntry>& entries) {
         Texts out;
-        for (const auto& e : entries) out.push_back(e.text);
+        for (const auto& e : entries) out.push_back(e.text.substr(0, 80));
         return out;
     }
 
@@ -93,88 +127,122 @@ TEST_F(HistoryStoreTest, ReadGivesTheNewestLinesFirstAcrossBlocksAndBlankLines) 
     }
 }
 
-TEST_F(HistoryStoreTest, UndecodableLinesAreSkippedButCountAgainstTheLimit) {
+// A line too long to read counts like one that does not decode, even when it would decode.
+TEST_F(HistoryStoreTest, UndecodableAndOverlongLinesAreSkippedButCountAgainstTheLimit) {
     const HistoryStore store = makeStore();
-    writeFile(store.url(), line(entry("a")) + line(entry("b")) + "{broken\n" +
+    const std::string giant = line(entry(std::string(HistoryStore::kMaxLineBytes, 'x')));
+    writeFile(store.url(), line(entry("a")) + line(entry("b")) + giant + "{broken\n" +
                                R"({"text":7})" + "\n{\"text\":\"bad \xFF\"}\n" + line(entry("c")));
     EXPECT_EQ(texts(store.read(10)), (Texts{"c", "b", "a"}));
-    // The last four lines hold one good entry; one stray byte does not hide the rest of the file.
-    EXPECT_EQ(texts(store.read(4)), (Texts{"c"}));
-    EXPECT_EQ(texts(store.read(5)), (Texts{"c", "b"}));
+    // The last five lines hold one good entry; one stray byte does not hide the rest of the file.
+    EXPECT_EQ(texts(store.read(5)), (Texts{"c"}));
+    EXPECT_EQ(texts(store.read(6)), (Texts{"c", "b"}));
 }
 
-TEST_F(HistoryStoreTest, RemoveMatchesIdsInAnyCaseDeletesTheAudioAndDropsCorruptLines) {
+TEST_F(HistoryStoreTest, RemoveMatchesIdsInAnyCaseAndDeletesTheAudioAfterTheEntry) {
     const HistoryStore store = makeStore();
     const auto audio = writeFile(store.recordingsDir() / "rec-1.wav", "RIFF");
     const HistoryEntry doomed = entry("doomed", 0, audio.string());
     // The decoy holds an id's text, but not as its own id.
     const std::string decoyId = "3F2504E0-4F89-41D3-9A0C-0305E82C3301";
-    const std::string content = line(entry("a")) + "garbage\n\n\xC3\x28\n" + line(doomed) +
-                                line(HistoryEntry{.text = decoyId});
-    writeFile(store.url(), content);
+    const std::string before = line(entry("a")) + "garbage\n";
+    const std::string after = line(HistoryEntry{.text = decoyId});
+    writeFile(store.url(), before + line(doomed) + after);
+    const ino_t original = inode(store.url());
     for (const std::string& unknown : {decoyId, std::string("not an id")})
-        EXPECT_FALSE(store.remove(unknown)) << unknown;
-    EXPECT_EQ(readFile(store.url()), content) << "an unknown id leaves the file byte for byte";
+        EXPECT_EQ(store.remove(unknown), Removal{}) << unknown;
+    EXPECT_EQ(inode(store.url()), original) << "an unknown id leaves the file alone";
 
     std::string lower = doomed.id;
     std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-    EXPECT_TRUE(store.remove(lower));
+    EXPECT_EQ(store.remove(lower), Removal{.removed = 1});
     EXPECT_FALSE(std::filesystem::exists(audio));
-    EXPECT_EQ(texts(store.read(10)), (Texts{decoyId, "a"}));
-    EXPECT_EQ(lineCount(readFile(store.url())), 2u);
-    EXPECT_FALSE(store.remove(doomed.id));
+    EXPECT_EQ(readFile(store.url()), before + after);
+    EXPECT_EQ(store.remove(doomed.id), Removal{});
 }
 
-// A rewrite writes every surviving entry exactly as an append would have written it.
-TEST_F(HistoryStoreTest, RewrittenLinesAreTheCanonicalEncodingOfEachEntry) {
+// Whatever a delete or clean-up does not mean to remove stays byte for byte: lines that do not
+// decode, fields of an unexpected type, hand-written entries, lines too long to read, blank
+// lines, entries without a date and a torn last line.
+TEST_F(HistoryStoreTest, RemoveAndCleanupKeepEveryOtherLineByteForByte) {
     const HistoryStore store = makeStore();
-    std::vector<HistoryEntry> kept;
-    for (double createdAt : {1714557600.123456, 1714557600.0, 1e21, 4.9e-324}) {
-        kept.push_back(HistoryEntry{
-            .text = "quote \" backslash \\ slash / tab\t lf\n cr\r bell\x07 del\x7F \x01 ё 👍",
-            .originalText = "\b\f\x1F", .elapsedMs = -5, .translatedTo = "en",
-            .durationMs = INT64_MAX, .modelName = "", .sourceApp = "App \"X\"",
-            .createdAt = createdAt});
-    }
-    const std::string handWritten =
-        R"({"createdAt":1714557600,"elapsedMs":2.0,"text":"hand\u0439\/",)"
-        R"("id":"3f2504e0-4f89-41d3-9a0c-0305e82c3301","extra":{"a":[1]}})";
-    kept.push_back(HistoryEntry::fromJson(json::Json::parse(handWritten)));
-    const HistoryEntry doomed = entry("doomed");
-
+    const std::vector<std::string> kept = {
+        "{broken\n",
+        R"({"text":7,"createdAt":0})" "\n",
+        "{\"text\":\"bad \xFF\",\"createdAt\":0}\n",
+        "\n\n",
+        R"({"createdAt":4102444800,"elapsedMs":2.0,"text":"hand\u0439\/",)"
+        R"("id":"3f2504e0-4f89-41d3-9a0c-0305e82c3301","extra":{"a":[1]}})" "\n",
+        R"({"id":"3F2504E0-4F89-41D3-9A0C-0305E82C3302","text":"undated"})" "\n",
+        line(entry("expired but too long " + std::string(HistoryStore::kMaxLineBytes, 'x'),
+                   40 * kDay)),
+        line(entry("fresh")),
+        R"({"id":"3F2504E0-4F89-41D3-9A0C-03)",
+    };
+    const HistoryEntry byId = entry("by id");
+    // The last two hide their real age from a quick look at the text.
+    const std::vector<std::string> doomed = {
+        line(byId), line(entry("old", 40 * kDay)), line(entry("older", 400 * kDay)),
+        R"({"extra":{"createdAt":4102444800},"createdAt":0})" "\n",
+        R"({"extra":{"createdAt":4102444800},"\u0063reatedAt":0})" "\n"};
     std::string content, expected;
-    for (size_t i = 0; i + 1 < kept.size(); ++i) content += line(kept[i]);
-    content += handWritten + "\n" + line(doomed);
-    for (const auto& e : kept) expected += line(e);
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (i < doomed.size()) content += doomed[i];
+        content += kept[i];
+        expected += kept[i];
+    }
     writeFile(store.url(), content);
-    ASSERT_TRUE(store.remove(doomed.id));
-    EXPECT_EQ(readFile(store.url()), expected);
+    EXPECT_EQ(store.remove(byId.id), Removal{.removed = 1});
+    EXPECT_EQ(store.cleanup(KeepPolicy::d30), Removal{.removed = 4});
+    EXPECT_TRUE(readFile(store.url()) == expected);  // not printed: megabytes
 }
 
-TEST_F(HistoryStoreTest, CleanupRemovesExpiredEntriesWithTheirAudioAndDatesUndatedOnes) {
+TEST_F(HistoryStoreTest, CleanupRemovesExpiredEntriesThenTheirAudioAndRewritesOnlyOnChange) {
     const HistoryStore store = makeStore();
     const auto oldAudio = writeFile(store.recordingsDir() / "rec-old.wav", "RIFF");
     const auto newAudio = writeFile(store.recordingsDir() / "rec-new.wav", "RIFF");
     const auto orphan = writeFile(store.recordingsDir() / "rec-orphan.wav", "RIFF");
-    writeFile(store.url(), line(entry("old", 31 * kDay, oldAudio.string())) +
-                               line(entry("new", 29 * kDay, newAudio.string())) +
-                               R"({"id":"3F2504E0-4F89-41D3-9A0C-0305E82C3301","text":"undated"})"
-                               "\nnot json\n");
-    const double before = localtime::nowSeconds();
-    EXPECT_EQ(store.cleanup(KeepPolicy::d30), 1u);
-    EXPECT_EQ(texts(store.read(10)), (Texts{"undated", "new"}));
-    const std::string after = readFile(store.url());
-    EXPECT_EQ(lineCount(after), 2u);
-    const auto undated = json::Json::parse(after.substr(after.find('\n') + 1));
-    EXPECT_GE(undated.value("createdAt", 0.0), before) << "written back with a creation time";
+    const std::string kept = line(entry("new", 29 * kDay, newAudio.string())) + "not json\n";
+    writeFile(store.url(), line(entry("old", 31 * kDay, oldAudio.string())) + kept);
+    EXPECT_EQ(store.cleanup(KeepPolicy::d30), Removal{.removed = 1});
+    EXPECT_EQ(readFile(store.url()), kept);
     EXPECT_FALSE(std::filesystem::exists(oldAudio));
     EXPECT_TRUE(std::filesystem::exists(newAudio));
     EXPECT_TRUE(std::filesystem::exists(orphan));
 
+    const ino_t original = inode(store.url());
+    EXPECT_EQ(store.cleanup(KeepPolicy::d30), Removal{});
+    EXPECT_EQ(inode(store.url()), original) << "nothing expired: no rewrite";
     const std::string content = line(entry("ancient", 3650 * kDay)) + "garbage\n";
     writeFile(store.url(), content);
-    EXPECT_EQ(store.cleanup(KeepPolicy::forever), 0u);
+    EXPECT_EQ(store.cleanup(KeepPolicy::forever), Removal{});
     EXPECT_EQ(readFile(store.url()), content);
+}
+
+// On a full disk, or when the lock cannot be had (as in a read-only folder), nothing is removed:
+// not the lines, not the audio; the caller is told, and no temporary file is left behind.
+TEST_F(HistoryStoreTest, AFailedRewriteIsReportedAndKeepsTheFileAndTheAudio) {
+    const HistoryStore store = makeStore();
+    const auto lockFile = FileLock::lockFileFor(store.url());
+    for (const bool fullDisk : {true, false}) {
+        SCOPED_TRACE(fullDisk ? "full disk" : "no lock");
+        const auto audio = writeFile(store.recordingsDir() / "rec-1.wav", "RIFF");
+        const HistoryEntry doomed = entry("doomed", 40 * kDay, audio.string());
+        const std::string content = line(entry("a")) + line(doomed) + line(entry("b"));
+        writeFile(store.url(), content);
+        std::filesystem::remove_all(lockFile);
+        if (!fullDisk) std::filesystem::create_directory(lockFile);
+        {
+            std::optional<FileSizeLimit> limit;
+            if (fullDisk) limit.emplace(content.size() / 2);
+            EXPECT_EQ(store.remove(doomed.id), Removal{.failed = true});
+            EXPECT_EQ(store.cleanup(KeepPolicy::d7), Removal{.failed = true});
+        }
+        EXPECT_EQ(readFile(store.url()), content);
+        EXPECT_TRUE(std::filesystem::exists(audio));
+        for (const auto& item : std::filesystem::directory_iterator(store.url().parent_path()))
+            EXPECT_EQ(item.path().filename().string().find(".tmp-"), std::string::npos) << item.path();
+    }
 }
 
 TEST(KeepPolicy, RawValuesAndRetention) {
@@ -190,29 +258,33 @@ TEST(KeepPolicy, RawValuesAndRetention) {
         EXPECT_FALSE(KeepPolicy::fromRaw(unknown)) << unknown;
 }
 
-// The rewrite after a delete or clean-up works from the whole file, not only its newest lines.
-TEST_F(HistoryStoreTest, RemoveAndCleanupKeepEntriesBeyondTheNewestHundredThousand) {
+// Deletes and clean-ups work on the whole file, not only its newest lines, and on lines that
+// straddle the blocks it is read in.
+TEST_F(HistoryStoreTest, RemoveAndCleanupWorkAcrossAHundredThousandEntries) {
     const HistoryStore store = makeStore();
     constexpr int kLines = 100010;
     std::vector<std::string> ids;
     std::string content;
     content.reserve(kLines * 120);
     const std::string now = std::to_string(localtime::nowSeconds());
+    const std::string old = std::to_string(localtime::nowSeconds() - 40 * kDay);
     for (int i = 0; i < kLines; ++i) {
         ids.push_back(uuid::generate());
         content += R"({"id":")" + ids.back() + R"(","ts":"","text":"entry )" + std::to_string(i) +
-                   R"(","elapsedMs":0,"modeName":"","createdAt":)" + now + "}\n";
+                   R"(","elapsedMs":0,"modeName":"","createdAt":)" + (i % 2 ? now : old) + "}\n";
     }
     writeFile(store.url(), content);
 
-    EXPECT_TRUE(store.remove(ids[3]));  // among the oldest ten
-    EXPECT_EQ(store.cleanup(KeepPolicy::d30), 0u);
+    EXPECT_EQ(store.remove(ids[3]), Removal{.removed = 1});  // among the oldest ten
+    EXPECT_EQ(store.remove(ids[kLines - 1]), Removal{.removed = 1});  // the newest
+    EXPECT_EQ(store.cleanup(KeepPolicy::d30), Removal{.removed = kLines / 2});
     const std::string after = readFile(store.url());
-    EXPECT_EQ(lineCount(after), size_t{kLines - 1});
-    EXPECT_EQ(after.find(ids[3]), std::string::npos);
-    for (int i : {0, 2, 4, 9, 10, kLines - 1})
+    EXPECT_EQ(lineCount(after), size_t{kLines / 2 - 2});
+    for (int i : {0, 2, 3, 4, kLines - 1})
+        EXPECT_EQ(after.find(ids[i]), std::string::npos) << i;
+    for (int i : {1, 5, 9, kLines - 3})
         EXPECT_NE(after.find(ids[i]), std::string::npos) << i;
-    EXPECT_EQ(texts(store.read(1)), (Texts{"entry " + std::to_string(kLines - 1)}));
+    EXPECT_EQ(texts(store.read(1)), (Texts{"entry " + std::to_string(kLines - 3)}));
 }
 
 }  // namespace
