@@ -19,7 +19,8 @@ FileLock::FileLock(const std::filesystem::path& guardedFile, std::chrono::millis
     int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return;
     // flock has no time-out of its own: poll with a short sleep, which costs nothing in the
-    // usual case where the lock is free at once.
+    // usual case where the lock is free at once. The sleep stays short so that a waiter is not
+    // starved by a writer that takes the lock again and again.
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     auto pause = std::chrono::microseconds(200);
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -28,7 +29,7 @@ FileLock::FileLock(const std::filesystem::path& guardedFile, std::chrono::millis
             return;
         }
         std::this_thread::sleep_for(pause);
-        pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(20));
+        pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(2));
     }
     fd_ = fd;
 }
