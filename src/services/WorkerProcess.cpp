@@ -236,7 +236,10 @@ void WorkerProcess::startThreads(Events events) {
         std::string block(kReadBlock, '\0');
         pollfd watched[2] = {{fd, POLLIN, 0}, {shared->wake[0], POLLIN, 0}};
         while (shared->waitForRoom()) {
-            if (::poll(watched, 2, -1) < 0 && errno != EINTR) break;
+            if (::poll(watched, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                break;
+            }
             if (watched[1].revents != 0) break;  // stopped
             const ssize_t n = ::read(fd, block.data(), block.size());
             if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
