@@ -56,12 +56,12 @@ bool start(std::function<void(int)> finished) {
     if (const auto list = environment("QUORVEL_TEST_WAVS")) {
         const std::filesystem::path results = environment("QUORVEL_TEST_OUT").value_or(
             (std::filesystem::path(QDir::tempPath().toStdString()) / "quorvel_test_out.jsonl").string());
-        // Released with deleteLater: the run ends inside the client's own last completion.
+        // Released with deleteLater: the run may also end inside WavList::run itself.
         Transcriber* transcriber = makeTranscriber().release();
         WavList::run(*list, results, *transcriber, VocabStore(AppPaths::vocabURL()).corrector(),
-                     [transcriber, finished](bool) {
+                     [transcriber, finished](bool written) {
                          transcriber->deleteLater();
-                         finished(0);
+                         finished(written ? 0 : 1);
                      });
         return true;
     }

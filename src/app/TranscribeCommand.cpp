@@ -76,11 +76,10 @@ std::optional<WorkerPrefs> resolveModel(const std::string& id, const ModelCatalo
     return WorkerPrefs{dir->string(), model->type, model->languageHint};
 }
 
-// Called from inside the last completion: the client must outlive that call, so it goes later.
 void finish(Run& run) {
     std::error_code ec;
     std::filesystem::remove_all(run.transcriber->tempDir(), ec);
-    run.transcriber.release()->deleteLater();
+    run.transcriber.reset();  // completions run from the event loop: the client may go here
     run.finished(run.status);
 }
 

@@ -11,6 +11,7 @@
 #include "app/HeadlessRunner.h"
 #include "app/TranscribeCommand.h"
 #include "services/Log.h"
+#include "services/WorkerProcess.h"
 
 namespace {
 
@@ -34,6 +35,8 @@ int runEventLoop(QCoreApplication& app, const std::function<void(std::function<v
         });
     });
     app.exec();
+    // No worker thread may post to the application object while it is destroyed.
+    quorvel::WorkerProcess::stopAll();
     quorvel::Log::flush();
     return status;
 }

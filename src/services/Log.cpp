@@ -1,8 +1,10 @@
 #include "services/Log.h"
 
+#include <fcntl.h>
 #include <syslog.h>
+#include <unistd.h>
 
-#include <fstream>
+#include <cerrno>
 #include <mutex>
 
 #include "core/AppPaths.h"
@@ -49,8 +51,16 @@ private:
         const std::string text =
             localtime::formatWithMillis(localtime::nowSeconds()) + " " + level + ": " + message + "\n";
         files::createDirectories(target.parent_path());
-        std::ofstream out(target, std::ios::binary | std::ios::app);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        // Close-on-exec: a worker started while the file is open must not keep it.
+        const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        if (fd < 0) return;
+        for (size_t done = 0; done < text.size();) {
+            const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<size_t>(n);
+        }
+        ::close(fd);
     }
 
     std::mutex mutex_;

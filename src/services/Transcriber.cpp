@@ -45,11 +45,14 @@ std::string requestLine(int64_t id, const std::filesystem::path& wav) {
     return "{\"id\":" + std::to_string(id) + ",\"wav\":" + nlohmann::json(wav.string()).dump() + "}\n";
 }
 
-}  // namespace
+// Completions run from the event loop, never inside a call into the client: they may release
+// the client or ask it for more, and it must not be in the middle of anything then. They do not
+// depend on the client either, so those it owes when it goes away still run.
+void deliver(Transcriber::Completion completion, std::optional<std::string> text) {
+    MainDispatcher::dispatch([completion = std::move(completion), text = std::move(text)] { completion(text); });
+}
 
-// Completions may drop the last reference to this client; after calling one, only touch members
-// when this is still true.
-bool Transcriber::stillAlive(const std::weak_ptr<Transcriber*>& token) { return !token.expired(); }
+}  // namespace
 
 Transcriber::Transcriber(std::string pythonPath, PrefsProvider prefsProvider)
     : Transcriber(std::move(pythonPath), std::move(prefsProvider),
@@ -67,11 +70,19 @@ Transcriber::Transcriber(std::string pythonPath, PrefsProvider prefsProvider, Op
     startWatchdog_.setSingleShot(true);
     startWatchdog_.setInterval(options.startTimeout);
     connect(&startWatchdog_, &QTimer::timeout, this, [this] { onStartTimeout(); });
+    junkTimer_.setSingleShot(true);
+    junkTimer_.setInterval(std::chrono::seconds(1));
+    connect(&junkTimer_, &QTimer::timeout, this, [this] {
+        if (reportHiddenJunk()) junkTimer_.start();
+    });
 }
 
 Transcriber::~Transcriber() {
     self_.reset();
     worker_.reset();  // asks the worker to stop
+    failCurrent();
+    failQueued();
+    reportHiddenJunk();
 }
 
 const char* Transcriber::rawValue(State state) {
@@ -132,10 +143,7 @@ void Transcriber::setState(State state) {
 }
 
 void Transcriber::transcribe(std::vector<float> samples, Completion completion) {
-    if (samples.empty()) {
-        completion(std::string());
-        return;
-    }
+    if (samples.empty()) return deliver(std::move(completion), std::string());
     queue_.push_back(Request{nextID_++, std::move(samples), std::move(completion)});
     ensureStarted();
     pump();
@@ -210,74 +218,71 @@ bool Transcriber::launchWorker(const WorkerPrefs& prefs) {
         return false;
     }
     worker_ = std::move(worker);
-    stdoutBuf_.clear();
-    discardingLongLine_ = false;
+    clearOutput();
     Log::info("worker стартовал: " + pythonPath_ + " " + workerURL_->string());
     Log::info("stdout read thread: fd=" + std::to_string(worker_->outputFd()));
     return true;
 }
 
 void Transcriber::pump() {
-    if (state_ != State::ready || current_ || queue_.empty()) return;
-    current_ = std::move(queue_.front());
-    queue_.pop_front();
-    const int64_t id = current_->id;
-
-    if (auto error = writeRequestAudio(current_->samples, wavPath(id))) {
-        Log::error("wav write failed: " + *error);
-        const std::weak_ptr<Transcriber*> alive = self_;
-        failCurrent();
-        if (stillAlive(alive)) pump();
-        return;
+    while (state_ == State::ready && !current_ && !queue_.empty() && worker_) {
+        current_ = std::move(queue_.front());
+        queue_.pop_front();
+        const int64_t id = current_->id;
+        if (auto error = writeRequestAudio(current_->samples, wavPath(id))) {
+            Log::error("wav write failed: " + *error);
+            failCurrent();
+            continue;
+        }
+        if (!worker_->writeLine(requestLine(id, wavPath(id)))) {
+            Log::warn("worker: запрос #" + std::to_string(id) + " не записан (worker завершился)");
+            handleWorkerDeath(worker_->serial());
+            return;
+        }
+        Log::info("STT request #" + std::to_string(id) + " отправлен (" + std::to_string(current_->samples.size()) +
+                  " samples)");
+        watchedID_ = id;
+        watchdog_.start();
     }
-    if (!worker_) {
-        failCurrent();
-        return;
-    }
-    if (!worker_->writeLine(requestLine(id, wavPath(id)))) {
-        Log::warn("worker: запрос #" + std::to_string(id) + " не записан (worker завершился)");
-        handleWorkerDeath(worker_->serial());
-        return;
-    }
-    Log::info("STT request #" + std::to_string(id) + " отправлен (" + std::to_string(current_->samples.size()) +
-              " samples)");
-    watchedID_ = id;
-    watchdog_.start();
 }
 
 void Transcriber::failCurrent() {
     if (!current_) return;
-    Completion completion = std::move(current_->completion);
+    deliver(std::move(current_->completion), std::nullopt);
     current_.reset();
-    completion(std::nullopt);
 }
 
-// No worker can run now: nobody may wait for one forever. The completions run in a later turn
-// of the event loop, never inside the caller's transcribe().
+// No worker can run now: nobody may wait for one forever.
 void Transcriber::failQueued() {
-    if (queue_.empty()) return;
-    auto waiting = std::make_shared<std::deque<Request>>();
-    waiting->swap(queue_);
-    MainDispatcher::dispatch([waiting] {
-        for (auto& request : *waiting) request.completion(std::nullopt);
-    });
+    for (auto& request : queue_) deliver(std::move(request.completion), std::nullopt);
+    queue_.clear();
 }
 
+void Transcriber::clearOutput() {
+    stdoutBuf_.clear();
+    lineStart_ = 0;
+    discardingLongLine_ = false;
+}
+
+// Each line leaves the buffer before it is handled: handling it may run a nested event loop (a
+// dialog in the state-change handler) that feeds this again.
 void Transcriber::consumeStdout(uint64_t serial, const std::string& chunk) {
     if (!worker_ || worker_->serial() != serial) return;  // output of a replaced worker
     stdoutBuf_ += chunk;
-    size_t start = 0;
-    for (size_t lf; (lf = stdoutBuf_.find('\n', start)) != std::string::npos; start = lf + 1) {
+    const std::weak_ptr<Transcriber*> alive = self_;
+    for (size_t lf; (lf = stdoutBuf_.find('\n', lineStart_)) != std::string::npos;) {
+        const std::string line = stdoutBuf_.substr(lineStart_, lf - lineStart_);
+        lineStart_ = lf + 1;
         if (discardingLongLine_) {
             discardingLongLine_ = false;  // the rest of an over-long line ends here
             continue;
         }
-        const std::weak_ptr<Transcriber*> alive = self_;
-        handleLine(stdoutBuf_.substr(start, lf - start));
-        if (!stillAlive(alive)) return;                       // a completion released this client
+        handleLine(line);
+        if (alive.expired()) return;                          // released while handling it
         if (!worker_ || worker_->serial() != serial) return;  // the line replaced the worker
     }
-    stdoutBuf_.erase(0, start);
+    stdoutBuf_.erase(0, lineStart_);
+    lineStart_ = 0;
     if (stdoutBuf_.size() > kMaxLineBytes) {
         if (!discardingLongLine_)
             Log::warn("worker: строка вывода длиннее " + std::to_string(kMaxLineBytes) + " байт отброшена");
@@ -288,10 +293,7 @@ void Transcriber::consumeStdout(uint64_t serial, const std::string& chunk) {
 
 void Transcriber::handleLine(const std::string& line) {
     const auto parsed = nlohmann::json::parse(line, nullptr, false);
-    if (parsed.is_discarded() || !parsed.is_object()) {
-        Log::warn("worker: неразборчивый вывод: " + (unicode::isValidUtf8(line) ? line : std::string("?")));
-        return;
-    }
+    if (parsed.is_discarded() || !parsed.is_object()) return reportJunk(line);
     if (const auto ready = parsed.find("ready"); ready != parsed.end() && ready->is_boolean() && ready->get<bool>())
         return handleReady();
     if (const auto fatal = parsed.find("fatal"); fatal != parsed.end() && fatal->is_string())
@@ -301,6 +303,23 @@ void Transcriber::handleLine(const std::string& line) {
     const auto textMember = parsed.find("text");
     const std::string text = textMember != parsed.end() && textMember->is_string() ? textMember->get<std::string>() : "";
     handleReply(id, text);
+}
+
+// A worker that floods junk must not flood the log: one line a second, the rest counted.
+void Transcriber::reportJunk(const std::string& line) {
+    if (junkTimer_.isActive()) {
+        ++junkHidden_;
+        return;
+    }
+    Log::warn("worker: неразборчивый вывод: " + (unicode::isValidUtf8(line) ? line : std::string("?")));
+    junkTimer_.start();
+}
+
+bool Transcriber::reportHiddenJunk() {
+    if (junkHidden_ == 0) return false;
+    Log::warn("worker: ещё " + std::to_string(junkHidden_) + " неразборчивых строк вывода не показаны");
+    junkHidden_ = 0;
+    return true;
 }
 
 void Transcriber::handleReady() {
@@ -318,8 +337,8 @@ void Transcriber::handleFatal(const std::string& reason) {
     setState(State::failed);
     // Nothing starts a worker again before the next request, and the stopped worker's own
     // death notices are ignored: fail the waiting requests too, or they would wait forever.
-    failQueued();
     failCurrent();
+    failQueued();
 }
 
 void Transcriber::handleReply(int64_t id, const std::string& text) {
@@ -331,11 +350,9 @@ void Transcriber::handleReply(int64_t id, const std::string& text) {
     watchdog_.stop();
     Log::info("STT #" + std::to_string(id) + " → " + firstCharacters(text, 80));
     files::removeFile(wavPath(id));
-    Completion completion = std::move(current_->completion);
+    deliver(std::move(current_->completion), text);
     current_.reset();
-    const std::weak_ptr<Transcriber*> alive = self_;
-    completion(text);
-    if (stillAlive(alive)) pump();
+    pump();
 }
 
 void Transcriber::handleWorkerDeath(uint64_t serial) {
@@ -343,18 +360,16 @@ void Transcriber::handleWorkerDeath(uint64_t serial) {
     startWatchdog_.stop();
     watchdog_.stop();
     worker_.reset();  // a worker that only closed its output is asked to stop as well
-    stdoutBuf_.clear();
+    clearOutput();
     currentPrefs_.reset();
     setState(State::failed);
-    failQueued();
     failCurrent();
+    failQueued();
 }
 
 void Transcriber::onRequestTimeout(int64_t id) {
     Log::error("STT request #" + std::to_string(id) + " timeout");
-    const std::weak_ptr<Transcriber*> alive = self_;
     failCurrent();
-    if (!stillAlive(alive)) return;
     Log::info("STT worker restart запрошен");
     terminate();
     ensureStarted();
@@ -370,14 +385,11 @@ void Transcriber::onStartTimeout() {
 void Transcriber::terminate() {
     watchdog_.stop();
     worker_.reset();
-    stdoutBuf_.clear();
-    discardingLongLine_ = false;
+    clearOutput();
     currentPrefs_.reset();
-    std::optional<Request> dropped = std::move(current_);
-    current_.reset();
     setState(State::stopped);
     // Whoever waits for the request in flight must hear back, not wait forever.
-    if (dropped) dropped->completion(std::nullopt);
+    failCurrent();
 }
 
 }  // namespace quorvel

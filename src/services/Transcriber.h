@@ -41,13 +41,15 @@ public:
     Transcriber(std::string pythonPath, PrefsProvider prefsProvider, Options options);
     ~Transcriber() override;
 
-    // Empty input completes at once with "" and starts nothing; otherwise the completion runs
-    // later, on the main thread, exactly once: with the text, or nothing on any failure.
+    // The completion runs later, on the main thread, exactly once, never inside a call into
+    // this client: with the text ("" at once for empty input, which starts nothing), or nothing
+    // on any failure, also when the client goes away first.
     void transcribe(std::vector<float> samples, Completion completion);
     void restart();
 
     State state() const { return state_; }
     static const char* rawValue(State state);
+    // Runs inside the client's own handling: it must not destroy the client.
     std::function<void(State)> onStateChange;
 
     const std::string& pythonPath() const { return pythonPath_; }
@@ -79,11 +81,13 @@ private:
     void pump();
     void terminate();
     void setState(State state);
-    static bool stillAlive(const std::weak_ptr<Transcriber*>& token);
     void failCurrent();
     void failQueued();
+    void clearOutput();
     void consumeStdout(uint64_t serial, const std::string& chunk);
     void handleLine(const std::string& line);
+    void reportJunk(const std::string& line);
+    bool reportHiddenJunk();
     void handleReady();
     void handleFatal(const std::string& reason);
     void handleReply(int64_t id, const std::string& text);
@@ -101,7 +105,10 @@ private:
     std::unique_ptr<WorkerProcess> worker_;
     uint64_t nextSerial_ = 1;
     std::string stdoutBuf_;
+    size_t lineStart_ = 0;  // where the first line not yet handled begins in stdoutBuf_
     bool discardingLongLine_ = false;
+    QTimer junkTimer_;  // runs for a second after junk output was logged
+    uint64_t junkHidden_ = 0;
     std::deque<Request> queue_;
     int64_t nextID_ = 1;
     std::optional<Request> current_;

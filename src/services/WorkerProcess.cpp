@@ -1,16 +1,18 @@
 #include "services/WorkerProcess.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
-#include <condition_variable>
-#include <mutex>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "services/MainDispatcher.h"
@@ -18,15 +20,6 @@
 extern char** environ;
 
 namespace quorvel {
-
-// State the background threads share with the handle; it outlives whichever ends last.
-struct WorkerProcess::Shared {
-    std::atomic<bool> exited{false};
-    // The exit notice waits for the end of the output, so a last reply is never overtaken.
-    std::mutex mutex;
-    std::condition_variable outputEnded;
-    bool outputDone = false;
-};
 
 namespace {
 
@@ -49,6 +42,130 @@ std::string describeEnd(int status, int& code) {
 }
 
 }  // namespace
+
+// State the background threads share with the handle; it outlives whichever ends last.
+struct WorkerProcess::Shared {
+    explicit Shared(pid_t pid) : pid(pid) {}
+    ~Shared() {
+        closeFd(wake[0]);
+        closeFd(wake[1]);
+    }
+
+    // Signals the worker unless it has been reaped: until `exited` is set under the same lock
+    // the pid stays ours, so no stranger that got it afterwards is ever signalled.
+    void signal(int number) {
+        std::lock_guard lock(mutex);
+        if (!exited) ::kill(pid, number);
+    }
+
+    // Kills the worker if it has not ended within `grace` of being asked to stop.
+    void killAfter(std::chrono::steady_clock::duration grace) {
+        std::unique_lock lock(mutex);
+        if (!changed.wait_for(lock, grace, [this] { return exited; })) ::kill(pid, SIGKILL);
+    }
+
+    // Nobody wants the output any more: the reader stops, even while a grandchild keeps the
+    // pipe open or the main thread no longer takes what it posted.
+    void stop() {
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        if (wake[1] >= 0) (void)!::write(wake[1], "x", 1);
+    }
+
+    // Back-pressure: waits until the main thread has taken enough of what was read.
+    bool waitForRoom() {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return stopping || queuedBytes < kMaxQueuedBytes; });
+        return !stopping;
+    }
+
+    void adjustQueued(ssize_t delta) {
+        {
+            std::lock_guard lock(mutex);
+            queuedBytes = static_cast<size_t>(static_cast<ssize_t>(queuedBytes) + delta);
+        }
+        changed.notify_all();
+    }
+
+    const pid_t pid;
+    int wake[2] = {-1, -1};  // a byte written here wakes the reader
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool exited = false;  // guarded by mutex
+    bool outputDone = false;
+    bool stopping = false;
+    size_t queuedBytes = 0;
+};
+
+// Every background thread of every worker, and the workers still running, so that all can be
+// stopped and joined before the program ends.
+class WorkerRegistry {
+public:
+    static WorkerRegistry& instance() {
+        static WorkerRegistry registry;
+        return registry;
+    }
+
+    void add(const std::shared_ptr<WorkerProcess::Shared>& worker) {
+        std::lock_guard lock(mutex_);
+        std::erase_if(workers_, [](const auto& weak) { return weak.expired(); });
+        workers_.push_back(worker);
+    }
+
+    void startThread(std::function<void()> body) {
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        std::thread thread([body = std::move(body), done] {
+            body();
+            *done = true;
+        });
+        std::lock_guard lock(mutex_);
+        joinFinished();
+        threads_.push_back({std::move(thread), std::move(done)});
+    }
+
+    std::vector<std::shared_ptr<WorkerProcess::Shared>> liveWorkers() {
+        std::lock_guard lock(mutex_);
+        std::vector<std::shared_ptr<WorkerProcess::Shared>> live;
+        for (const auto& weak : workers_)
+            if (auto worker = weak.lock()) live.push_back(std::move(worker));
+        return live;
+    }
+
+    void joinAll() {
+        std::vector<Thread> all;
+        {
+            std::lock_guard lock(mutex_);
+            all.swap(threads_);
+        }
+        for (auto& entry : all) entry.thread.join();
+    }
+
+    // At exit without stopAll() (no application object): wait for none of them.
+    ~WorkerRegistry() {
+        for (auto& entry : threads_) *entry.done ? entry.thread.join() : entry.thread.detach();
+    }
+
+private:
+    struct Thread {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+
+    void joinFinished() {
+        std::erase_if(threads_, [](Thread& entry) {
+            if (!*entry.done) return false;
+            entry.thread.join();
+            return true;
+        });
+    }
+
+    std::mutex mutex_;
+    std::vector<std::weak_ptr<WorkerProcess::Shared>> workers_;
+    std::vector<Thread> threads_;
+};
 
 std::unique_ptr<WorkerProcess> WorkerProcess::launch(const std::string& executable,
                                                      const std::vector<std::string>& arguments,
@@ -76,6 +193,9 @@ std::unique_ptr<WorkerProcess> WorkerProcess::launch(const std::string& executab
     posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
     if (errFd >= 0) posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
+    // Descriptors other threads open without close-on-exec (or libraries we do not control)
+    // must not keep files and pipes of ours open in the worker.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
 
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(executable.c_str()));
@@ -94,8 +214,9 @@ std::unique_ptr<WorkerProcess> WorkerProcess::launch(const std::string& executab
         ::close(output[0]);
         return nullptr;
     }
-    std::unique_ptr<WorkerProcess> worker(
-        new WorkerProcess(pid, input[1], output[0], serial, std::make_shared<Shared>()));
+    auto shared = std::make_shared<Shared>(pid);
+    if (::pipe2(shared->wake, O_CLOEXEC | O_NONBLOCK) != 0) shared->wake[0] = shared->wake[1] = -1;
+    std::unique_ptr<WorkerProcess> worker(new WorkerProcess(pid, input[1], output[0], serial, std::move(shared)));
     worker->startThreads(std::move(events));
     return worker;
 }
@@ -108,15 +229,24 @@ void WorkerProcess::startThreads(Events events) {
     const uint64_t serial = serial_;
     const int fd = outputFd_;
     auto sink = std::make_shared<Events>(std::move(events));
+    WorkerRegistry::instance().add(shared);
 
     // The reader owns the output descriptor and closes it at the end of the stream.
-    std::thread([fd, serial, sink, shared] {
+    WorkerRegistry::instance().startThread([fd, serial, sink, shared] {
         std::string block(kReadBlock, '\0');
-        for (;;) {
+        pollfd watched[2] = {{fd, POLLIN, 0}, {shared->wake[0], POLLIN, 0}};
+        while (shared->waitForRoom()) {
+            if (::poll(watched, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                break;
+            }
+            if (watched[1].revents != 0) break;  // stopped
             const ssize_t n = ::read(fd, block.data(), block.size());
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
             if (n <= 0) break;
-            MainDispatcher::dispatch([sink, serial, chunk = block.substr(0, static_cast<size_t>(n))]() mutable {
+            shared->adjustQueued(n);
+            MainDispatcher::dispatch([sink, serial, shared, n, chunk = block.substr(0, static_cast<size_t>(n))]() mutable {
+                shared->adjustQueued(-n);
                 sink->output(serial, std::move(chunk));
             });
         }
@@ -126,31 +256,37 @@ void WorkerProcess::startThreads(Events events) {
             std::lock_guard lock(shared->mutex);
             shared->outputDone = true;
         }
-        shared->outputEnded.notify_all();
-    }).detach();
+        shared->changed.notify_all();
+    });
 
-    std::thread([pid = pid_, serial, sink, shared] {
-        // Wait without reaping: until `exited` is set the pid cannot be reused, so terminate()
-        // never signals a stranger.
+    WorkerRegistry::instance().startThread([serial, sink, shared] {
+        // Wait without reaping: until `exited` is set the pid cannot be reused.
         siginfo_t info{};
-        while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+        while (::waitid(P_PID, static_cast<id_t>(shared->pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
         }
-        shared->exited = true;
+        {
+            std::lock_guard lock(shared->mutex);
+            shared->exited = true;
+        }
+        shared->changed.notify_all();
         int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        while (::waitpid(shared->pid, &status, 0) < 0 && errno == EINTR) {
         }
         {
             // A grandchild may keep the output open; do not wait for it for long.
             std::unique_lock lock(shared->mutex);
-            shared->outputEnded.wait_for(lock, kOutputGrace, [&] { return shared->outputDone; });
+            shared->changed.wait_for(lock, kOutputGrace, [&] { return shared->outputDone || shared->stopping; });
         }
         int code = 0;
         std::string reason = describeEnd(status, code);
         MainDispatcher::dispatch([sink, serial, reason, code] { sink->exited(serial, reason, code); });
-    }).detach();
+    });
 }
 
-WorkerProcess::~WorkerProcess() { terminate(); }
+WorkerProcess::~WorkerProcess() {
+    terminate();
+    shared_->stop();
+}
 
 bool WorkerProcess::writeLine(const std::string& line) {
     if (inputFd_ < 0) return false;
@@ -166,15 +302,21 @@ bool WorkerProcess::writeLine(const std::string& line) {
 
 void WorkerProcess::terminate() {
     closeFd(inputFd_);
-    if (shared_->exited) return;
-    ::kill(pid_, SIGTERM);
+    shared_->signal(SIGTERM);
     // A worker stuck in native code may ignore SIGTERM; make sure it does not linger.
-    std::thread([pid = pid_, shared = shared_] {
-        const auto deadline = std::chrono::steady_clock::now() + kKillGrace;
-        while (!shared->exited && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (!shared->exited) ::kill(pid, SIGKILL);
-    }).detach();
+    if (killerStarted_) return;
+    killerStarted_ = true;
+    WorkerRegistry::instance().startThread([shared = shared_] { shared->killAfter(kKillGrace); });
+}
+
+void WorkerProcess::stopAll() {
+    const auto live = WorkerRegistry::instance().liveWorkers();
+    for (const auto& worker : live) {
+        worker->signal(SIGTERM);
+        worker->stop();
+    }
+    for (const auto& worker : live) worker->killAfter(kKillGrace);
+    WorkerRegistry::instance().joinAll();
 }
 
 }  // namespace quorvel

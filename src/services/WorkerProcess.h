@@ -6,7 +6,6 @@
 
 #include <sys/types.h>
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -25,12 +24,18 @@ public:
         std::function<void(uint64_t serial, std::string reason, int status)> exited;
     };
 
-    // Starts `executable` with `arguments`; standard error is appended to `stderrFile` (or goes
-    // to /dev/null when that cannot be opened). On failure returns nothing and sets `error`.
+    // Output read but not yet handled on the main thread is kept below this: the reader pauses,
+    // and a flooding worker waits in its own writes.
+    static constexpr size_t kMaxQueuedBytes = 1 << 20;
+
+    // Starts `executable` with `arguments` and only the descriptors 0–2; standard error is
+    // appended to `stderrFile` (or goes to /dev/null when that cannot be opened). On failure
+    // returns nothing and sets `error`.
     static std::unique_ptr<WorkerProcess> launch(const std::string& executable,
                                                  const std::vector<std::string>& arguments,
                                                  const std::filesystem::path& stderrFile, uint64_t serial,
                                                  Events events, std::string& error);
+    // Asks the worker to stop; its output is no longer read.
     ~WorkerProcess();
 
     WorkerProcess(const WorkerProcess&) = delete;
@@ -47,7 +52,13 @@ public:
     // it is killed a little later. Safe to call more than once and after it has ended.
     void terminate();
 
+    // Stops every worker still running (killing those that ignore the request) and joins the
+    // background threads of all workers, so that none posts to the main thread any more. Called
+    // on the main thread before the application object goes away.
+    static void stopAll();
+
 private:
+    friend class WorkerRegistry;
     struct Shared;
     WorkerProcess(pid_t pid, int inputFd, int outputFd, uint64_t serial, std::shared_ptr<Shared> shared);
     void startThreads(Events events);
@@ -57,6 +68,7 @@ private:
     int outputFd_;
     uint64_t serial_;
     std::shared_ptr<Shared> shared_;
+    bool killerStarted_ = false;
 };
 
 }  // namespace quorvel

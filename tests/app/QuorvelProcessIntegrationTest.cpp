@@ -85,8 +85,8 @@ TEST_F(QuorvelProcessTest, WavListRunWritesDecodeLinesFirstThenCorrectedResults)
     EXPECT_NE(log().find("INFO: результаты: " + out.string()), std::string::npos);
 }
 
-TEST_F(QuorvelProcessTest, UnreadableListEndsTheRunWithAnErrorLine) {
-    EXPECT_EQ(run({}, {{"QUORVEL_TEST_WAVS", QString::fromStdString((home() / "nope.tsv").string())}}).status, 0);
+TEST_F(QuorvelProcessTest, UnreadableListEndsTheRunWithAnErrorLineAndStatus1) {
+    EXPECT_EQ(run({}, {{"QUORVEL_TEST_WAVS", QString::fromStdString((home() / "nope.tsv").string())}}).status, 1);
     EXPECT_NE(log().find("ERROR: не читается список: " + (home() / "nope.tsv").string()), std::string::npos);
 }
 

@@ -1,10 +1,14 @@
 // The worker client against real child processes: the scriptable fake worker of
 // tests/fixtures drives every fault, with short time-outs.
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <QCoreApplication>
 #include <QTest>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -12,6 +16,7 @@
 #include "core/WavDecoder.h"
 #include "services/Log.h"
 #include "services/Transcriber.h"
+#include "services/WorkerProcess.h"
 #include "support/TempHome.h"
 
 namespace quorvel {
@@ -33,13 +38,19 @@ protected:
         TempHome::SetUp();
         for (const char* name : {"READY_DELAY", "NO_READY", "FATAL_AT_START", "TEXT", "OMIT_TEXT", "WRONG_ID",
                                  "GARBAGE", "SPLIT_WRITES", "FLOOD", "FLOOD_NEWLINE", "FATAL_ON", "FATAL_STAY",
-                                 "DIE_AFTER", "EXIT_CODE", "HANG", "HANG_AFTER", "RECORD", "STRAY_BEFORE", "REPLY_DELAY", "REPEAT_REPLY"})
+                                 "DIE_AFTER", "EXIT_CODE", "HANG", "HANG_AFTER", "RECORD", "STRAY_BEFORE", "REPLY_DELAY", "REPEAT_REPLY",
+                                 "JUNK_LINES"})
             unfake(name);
         fake("RECORD", (home() / "record.jsonl").string());
         fake("TEXT", "text {id}");
         Log::setFile(home() / "quorvel.log");
         std::filesystem::create_directories(modelA_);
         std::filesystem::create_directories(modelB_);
+    }
+
+    void TearDown() override {
+        QCoreApplication::sendPostedEvents();  // completions still owed run while their outcomes exist
+        TempHome::TearDown();
     }
 
     static void fake(const char* name, const std::string& value) {
@@ -73,6 +84,28 @@ protected:
         return QTest::qWaitFor([&] { return outcome.done; }, 8000);
     }
 
+    // Whatever ends a request, its completion runs later, from the event loop.
+    Outcome& sendAndRelease(std::unique_ptr<Transcriber>& t) {
+        Outcome* outcome = outcomes_.emplace_back(std::make_unique<Outcome>()).get();
+        t->transcribe(std::vector<float>(1600, 0.1f), [outcome, &t](std::optional<std::string> text) {
+            t.reset();  // the last owner lets go from inside the completion
+            outcome->done = true;
+            outcome->text = std::move(text);
+        });
+        return *outcome;
+    }
+
+    static size_t threadCount() {
+        return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                                 std::filesystem::directory_iterator()));
+    }
+
+    static long residentBytes() {
+        long pages = 0, resident = 0;
+        std::ifstream("/proc/self/statm") >> pages >> resident;
+        return resident * ::sysconf(_SC_PAGESIZE);
+    }
+
     ::testing::AssertionResult logged(const std::string& line) {
         Log::flush();
         const std::string text = readFile(home() / "quorvel.log");
@@ -89,10 +122,12 @@ protected:
 
 TEST_F(TranscriberTest, RequestsQueuedWhileStartingGoOutInOrderWithEscapedPathsAndIncreasingIds) {
     fake("READY_DELAY", "0.3");
+    const int inheritable = ::open("/dev/null", O_RDONLY);  // no close-on-exec: the worker must not get it
     auto t = make();
     Outcome& empty = send(*t, {});
-    EXPECT_TRUE(empty.done) << "empty input completes at once, without a worker or an id";
-    EXPECT_EQ(empty.text, "");
+    EXPECT_FALSE(empty.done) << "even empty input completes later";
+    ASSERT_TRUE(waitDone(empty));
+    EXPECT_EQ(empty.text, "") << "empty input needs no worker and no id";
     EXPECT_EQ(t->state(), State::stopped);
     EXPECT_FALSE(t->workerPid());
     writeFile(home() / "tmp/req_1.txt", "первый ответ");  // the fake's transcript beside the WAV
@@ -109,6 +144,8 @@ TEST_F(TranscriberTest, RequestsQueuedWhileStartingGoOutInOrderWithEscapedPathsA
     const std::string record = readFile(home() / "record.jsonl");
     EXPECT_NE(record.find(R"({\"id\":1,\"wav\":\")" + (home() / "tmp/req_1.wav").string()), std::string::npos) << record;
     EXPECT_NE(record.find("--model-dir"), std::string::npos);
+    EXPECT_NE(record.find(R"("fds": [0, 1, 2]})"), std::string::npos) << "only standard descriptors: " << record;
+    ::close(inheritable);
     EXPECT_TRUE(logged("INFO: worker стартовал: /usr/bin/python3 " + kFakeWorker.string()));
     EXPECT_TRUE(logged("INFO: stdout read thread: fd="));
     EXPECT_TRUE(logged("INFO: STT request #2 отправлен (1600 samples)"));
@@ -120,21 +157,36 @@ TEST_F(TranscriberTest, SplitLinesGarbageMissingTextAndFloodsAreHandled) {
         std::vector<std::pair<const char*, std::string>> faults;
         std::optional<std::string> text;
         std::vector<std::string> lines;
+        size_t junkLines;  // lines that are not JSON objects, each shown or counted exactly once
     };
     const std::vector<Case> cases = {
         {{{"SPLIT_WRITES", "3"}, {"GARBAGE", "1"}, {"OMIT_TEXT", "1"}}, "",  // no text: the empty string
-         {"WARN: worker: неразборчивый вывод: not json at all", "WARN: worker: неразборчивый вывод: ?"}},
+         {"WARN: worker: неразборчивый вывод: ?"}, 12},
         {{{"FLOOD", std::to_string(2 * 1024 * 1024 + 17)}, {"FLOOD_NEWLINE", "1"}}, "text 1",  // the next line counts
-         {"WARN: worker: строка вывода длиннее 1048576 байт отброшена"}},
+         {"WARN: worker: строка вывода длиннее 1048576 байт отброшена"}, 0},
+        {{{"JUNK_LINES", "20000"}}, "text 1", {"WARN: worker: неразборчивый вывод: junk"}, 20000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.faults[0].first);
+        Log::flush();
+        std::filesystem::remove(home() / "quorvel.log");
         for (const auto& [name, value] : c.faults) fake(name, value);
         auto t = make();
+        const auto started = std::chrono::steady_clock::now();
         Outcome& outcome = send(*t);
         ASSERT_TRUE(waitDone(outcome));
+        t.reset();  // reports what is still only counted
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
         EXPECT_EQ(outcome.text, c.text);
         for (const std::string& line : c.lines) EXPECT_TRUE(logged(line));
+        // Junk is logged at most once a second, the rest as a count.
+        size_t shown = 0, counted = 0, junkWarnings = 0;
+        const std::string log = readFile(home() / "quorvel.log");
+        const std::regex junk("неразборчивый вывод: |ещё (\\d+) неразборчивых строк");
+        for (auto m = std::sregex_iterator(log.begin(), log.end(), junk); m != std::sregex_iterator(); ++m, ++junkWarnings)
+            (*m)[1].matched ? counted += std::stoul((*m)[1]) : ++shown;
+        EXPECT_EQ(shown + counted, c.junkLines);
+        EXPECT_LE(junkWarnings, 2 * static_cast<size_t>(seconds.count()) + 2) << log.substr(0, 2000);
         for (const auto& fault : c.faults) unfake(fault.first);
     }
 }
@@ -142,7 +194,12 @@ TEST_F(TranscriberTest, SplitLinesGarbageMissingTextAndFloodsAreHandled) {
 TEST_F(TranscriberTest, StrayReplyKeepsTheTimeOutAndTheWorkerIsRestartedForTheQueue) {
     fake("WRONG_ID", "1");
     auto t = make(3000ms, 800ms);
-    Outcome& lost = send(*t);
+    Outcome* retry = nullptr;
+    Outcome& lost = *outcomes_.emplace_back(std::make_unique<Outcome>());
+    t->transcribe(std::vector<float>(1600, 0.1f), [&](std::optional<std::string> text) {
+        lost = {true, text};
+        retry = &send(*t);  // asked again from inside the time-out's completion
+    });
     ASSERT_TRUE(QTest::qWaitFor([&] { return t->state() == State::ready; }, 5000));
     const pid_t firstPid = *t->workerPid();
     unfake("WRONG_ID");
@@ -151,6 +208,8 @@ TEST_F(TranscriberTest, StrayReplyKeepsTheTimeOutAndTheWorkerIsRestartedForTheQu
     EXPECT_EQ(lost.text, std::nullopt);
     ASSERT_TRUE(waitDone(queued));
     EXPECT_EQ(queued.text, "text 2") << "the queued request goes to the new worker";
+    ASSERT_TRUE(retry && waitDone(*retry));
+    EXPECT_EQ(retry->text, "text 3") << "so does the one asked for by the completion";
     EXPECT_NE(*t->workerPid(), firstPid);
     EXPECT_TRUE(logged("WARN: STT: ответ на несуществующий запрос #1001"));
     EXPECT_TRUE(logged("ERROR: STT request #1 timeout"));
@@ -251,9 +310,9 @@ TEST_F(TranscriberTest, HungRequestsAudioIsA16kHzWavAndARestartFailsItWithoutHar
     unfake("HANG");
     fake("READY_DELAY", "0.3");  // the old worker's death notices arrive while the new one starts
     t->restart();
-    EXPECT_TRUE(hung.done);
-    EXPECT_EQ(hung.text, std::nullopt);
     Outcome& next = send(*t);
+    ASSERT_TRUE(waitDone(hung));
+    EXPECT_EQ(hung.text, std::nullopt);
     ASSERT_TRUE(waitDone(next));
     EXPECT_EQ(next.text, "text 2");
     EXPECT_EQ(t->state(), State::ready);
@@ -285,15 +344,79 @@ TEST_F(TranscriberTest, MissingPiecesFailTheStartAndTheWaitingRequest) {
     EXPECT_TRUE(logged("ERROR: stt_worker.py не найден"));
 }
 
-TEST_F(TranscriberTest, ACompletionMayReleaseTheClient) {
-    std::unique_ptr<Transcriber> t = make();
-    bool done = false;
+TEST_F(TranscriberTest, ACompletionMayReleaseTheClientWhateverEndedItsRequest) {
+    enum class End { reply, restart, modelChange };
+    for (const End end : {End::reply, End::restart, End::modelChange}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        prefs_ = WorkerPrefs{modelA_.string(), "nemo", "ru"};
+        end == End::reply ? unfake("HANG") : fake("HANG", "1");
+        std::unique_ptr<Transcriber> t = make();
+        Outcome& outcome = sendAndRelease(t);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !t || t->state() == State::ready; }, 5000));
+        if (end == End::restart) t->restart();
+        Outcome* next = nullptr;
+        if (end == End::modelChange) {
+            prefs_ = WorkerPrefs{modelB_.string(), "whisper", ""};
+            next = &send(*t);
+        }
+        EXPECT_FALSE(outcome.done && t) << "never inside a call into the client";
+        ASSERT_TRUE(waitDone(outcome));
+        EXPECT_EQ(outcome.text, end == End::reply ? std::optional<std::string>("text 1") : std::nullopt);
+        EXPECT_FALSE(t);
+        EXPECT_TRUE(!next || waitDone(*next)) << "the client owed it a completion when it went";
+    }
+}
+
+TEST_F(TranscriberTest, ACompletionRunningANestedEventLoopSeesEveryReplyOnce) {
+    auto t = make();
+    Outcome* second = nullptr;
+    bool firstDone = false;
     t->transcribe(std::vector<float>(1600, 0.1f), [&](std::optional<std::string> text) {
         EXPECT_EQ(text, "text 1");
-        t.reset();  // the last owner lets go from inside the reply's handling
-        done = true;
+        second = &send(*t);
+        EXPECT_TRUE(waitDone(*second)) << "a modal dialog's loop inside the completion";
+        firstDone = true;
     });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, 8000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return firstDone; }, 10000));
+    EXPECT_EQ(second->text, "text 2");
+    Outcome& third = send(*t);
+    ASSERT_TRUE(waitDone(third));
+    EXPECT_EQ(third.text, "text 3");
+    Log::flush();
+    EXPECT_EQ(readFile(home() / "quorvel.log").find("несуществующий"), std::string::npos) << "no reply handled twice";
+}
+
+TEST_F(TranscriberTest, DestroyingTheClientCompletesEveryRequestLaterAndItsThreadsCanBeJoined) {
+    WorkerProcess::stopAll();  // earlier tests' workers
+    const size_t threadsBefore = threadCount();
+    fake("HANG", "1");
+    auto t = make();
+    Outcome& inFlight = send(*t);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return t->state() == State::ready; }, 5000));
+    Outcome& queued = send(*t);
+    t.reset();
+    EXPECT_FALSE(inFlight.done || queued.done) << "not inside the destructor";
+    ASSERT_TRUE(waitDone(queued));
+    EXPECT_EQ(inFlight.text, std::nullopt);
+    EXPECT_EQ(queued.text, std::nullopt);
+    WorkerProcess::stopAll();  // what the program does before its application object goes
+    EXPECT_EQ(threadCount(), threadsBefore) << "no reader, waiter or killer thread left";
+}
+
+TEST_F(TranscriberTest, AFloodWaitsForTheMainThreadInsteadOfFillingMemory) {
+    fake("FLOOD", std::to_string(64 << 20));
+    fake("FLOOD_NEWLINE", "1");
+    auto t = make(3000ms, 30000ms);  // the main thread stalls on purpose
+    Outcome& outcome = send(*t);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return t->state() == State::ready; }, 5000));
+    // The main thread is busy while the worker floods: what waits for it must stay small, so the
+    // worker cannot finish its flood before the main thread reads it.
+    const long before = residentBytes();
+    for (int i = 0; i < 200 && readFile(home() / "record.jsonl").find("flooded") == std::string::npos; ++i)
+        ::usleep(10000);
+    EXPECT_LT(residentBytes() - before, 16l << 20);
+    ASSERT_TRUE(waitDone(outcome));
+    EXPECT_EQ(outcome.text, "text 1");
 }
 
 TEST_F(TranscriberTest, UnwritableRequestAudioFailsThatRequestAndTheNextOneGoesOut) {
@@ -302,8 +425,9 @@ TEST_F(TranscriberTest, UnwritableRequestAudioFailsThatRequestAndTheNextOneGoesO
     std::filesystem::remove_all(home() / "tmp");
     writeFile(home() / "tmp", "a file where the request folder should be");
     Outcome& failed = send(*t);
-    EXPECT_TRUE(failed.done) << "no worker round trip for a request that could not be written";
+    ASSERT_TRUE(waitDone(failed));
     EXPECT_EQ(failed.text, std::nullopt);
+    EXPECT_EQ(readFile(home() / "record.jsonl").find("req_2"), std::string::npos) << "the worker never hears of it";
     EXPECT_TRUE(logged("ERROR: wav write failed: cannot write " + (home() / "tmp/req_2.wav").string()));
     std::filesystem::remove(home() / "tmp");
     std::filesystem::create_directories(home() / "tmp");
