@@ -11,6 +11,7 @@
 #include "app/HeadlessRunner.h"
 #include "app/TranscribeCommand.h"
 #include "services/Log.h"
+#include "services/QuitOnSignals.h"
 #include "services/WorkerProcess.h"
 
 namespace {
@@ -28,6 +29,9 @@ constexpr const char* kUsage =
 
 int runEventLoop(QCoreApplication& app, const std::function<void(std::function<void(int)>)>& start) {
     int status = 0;
+    // A terminal's Ctrl+C, a logout or a kill ends the run through the event loop, so the worker
+    // threads are joined and the log is flushed.
+    quorvel::QuitOnSignals quitOnSignals;
     QTimer::singleShot(0, &app, [&] {
         start([&](int code) {
             status = code;
@@ -35,6 +39,8 @@ int runEventLoop(QCoreApplication& app, const std::function<void(std::function<v
         });
     });
     app.exec();
+    // Interrupted runs say so, the way shells report a signal.
+    if (quitOnSignals.receivedSignal() != 0) status = 128 + quitOnSignals.receivedSignal();
     // No worker thread may post to the application object while it is destroyed.
     quorvel::WorkerProcess::stopAll();
     quorvel::Log::flush();

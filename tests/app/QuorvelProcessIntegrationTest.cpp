@@ -2,6 +2,9 @@
 // English recogniser on speech synthesised by flite.
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTest>
+#include <csignal>
+#include <fstream>
 #include <sstream>
 
 #include "support/TempHome.h"
@@ -33,7 +36,7 @@ protected:
         return path;
     }
 
-    Result run(const QStringList& arguments, const std::map<QString, QString>& extra = {}) {
+    void start(QProcess& process, const QStringList& arguments, const std::map<QString, QString>& extra = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", QString::fromStdString(home().string()));
         for (const char* name : {"XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CONFIG_HOME", "QUORVEL_TEST_WAVS",
@@ -42,9 +45,13 @@ protected:
         env.insert("TMPDIR", QString::fromStdString((home() / "tmp").string()));
         std::filesystem::create_directories(home() / "tmp");
         for (const auto& [key, value] : extra) env.insert(key, value);
-        QProcess process;
         process.setProcessEnvironment(env);
         process.start(kQuorvel, arguments);
+    }
+
+    Result run(const QStringList& arguments, const std::map<QString, QString>& extra = {}) {
+        QProcess process;
+        start(process, arguments, extra);
         if (!process.waitForFinished(120000)) {
             process.kill();
             process.waitForFinished();
@@ -110,6 +117,37 @@ TEST_F(QuorvelProcessTest, TranscribePrintsTextOrJsonAndNeverSubstitutesAMissing
     r = run({"transcribe", "--model", "no-such-model", fox});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("unknown model \"no-such-model\""), std::string::npos) << r.err;
+}
+
+// Ctrl+C, a logout or a kill ends a run through the event loop: the exit status says which
+// signal, and the worker it started does not outlive it.
+TEST_F(QuorvelProcessTest, ASignalEndsARunWithItsStatusAndTakesTheWorkerAlong) {
+    const QString fox = QString::fromStdString(speak("short.wav", "Hello there.").string());
+    const auto pidFile = home() / "worker.pid";
+    const auto hang = home() / "never-ready.sh";  // stands in for the interpreter: never says "ready"
+    writeFile(hang, "#!/bin/sh\necho $$ > '" + pidFile.string() + "'\nexec sleep 600\n");
+    std::filesystem::permissions(hang, std::filesystem::perms::owner_all);
+    writeFile(home() / ".local/share/Quorvel/config.json",
+              R"({"pythonPath":")" + hang.string() + R"(","modes":[{"name":"English","language":"en","sttModelID":"pocketsphinx-en-us"}]})");
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        std::filesystem::remove(pidFile);
+        QProcess process;
+        start(process, {"transcribe", fox});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(pidFile) && std::filesystem::file_size(pidFile) > 0; }, 20000));
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(15000)) << "signal " << signal;
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "signal " << signal;
+        EXPECT_EQ(process.exitCode(), 128 + signal);
+        int workerPid = 0;
+        std::ifstream(pidFile) >> workerPid;
+        ASSERT_GT(workerPid, 0);
+        const auto workerEnded = [&] {
+            std::ifstream stat("/proc/" + std::to_string(workerPid) + "/stat");
+            std::string pid, name, state;
+            return !(stat >> pid >> name >> state) || state == "Z";
+        };
+        EXPECT_TRUE(QTest::qWaitFor(workerEnded, 5000)) << "worker " << workerPid << " after signal " << signal;
+    }
 }
 
 TEST_F(QuorvelProcessTest, UsageErrorsHelpAndVersion) {

@@ -17,7 +17,7 @@
 #include <iostream>
 
 #include "platform/Paster.h"
-#include "platform/QuitOnSignals.h"
+#include "services/QuitOnSignals.h"
 #include "platform/SingleInstance.h"
 #include "platform/x11/X11SystemQueries.h"
 #include "platform/x11/X11TextInjector.h"

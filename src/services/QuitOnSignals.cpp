@@ -1,4 +1,4 @@
-#include "platform/QuitOnSignals.h"
+#include "services/QuitOnSignals.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -57,8 +57,10 @@ QuitOnSignals::~QuitOnSignals() {
 
 void QuitOnSignals::onSignal() {
     unsigned char byte = 0;
-    while (::read(pipeFds[0], &byte, 1) == 1)
+    while (::read(pipeFds[0], &byte, 1) == 1) {
+        received_ = byte;
         Log::info("signal " + std::to_string(byte) + " — quitting");
+    }
     QCoreApplication::quit();
 }
 

@@ -16,6 +16,9 @@ public:
     explicit QuitOnSignals(QObject* parent = nullptr);
     ~QuitOnSignals() override;  // puts the default handling back
 
+    // The signal that ended the loop, 0 when none did (for a command's exit status).
+    int receivedSignal() const { return received_; }
+
     QuitOnSignals(const QuitOnSignals&) = delete;
     QuitOnSignals& operator=(const QuitOnSignals&) = delete;
 
@@ -23,6 +26,7 @@ private:
     void onSignal();
 
     QSocketNotifier* notifier_ = nullptr;
+    int received_ = 0;
 };
 
 }  // namespace quorvel
