@@ -152,6 +152,17 @@ ReadResult readStoreFile(const std::filesystem::path& file, std::string_view wha
     return result;
 }
 
+StoreLoad loadStoreFile(const std::filesystem::path& file, std::string_view what,
+                        const std::function<bool(const std::string&)>& decode) {
+    using Status = ReadResult::Status;
+    const ReadResult read = readStoreFile(file, what);
+    if (read.status == Status::Missing) return StoreLoad::Missing;
+    if (read.status != Status::Read) return StoreLoad::KeptAside;
+    if (decode(read.bytes)) return StoreLoad::Decoded;
+    keepUnreadableCopy(file, read.bytes);
+    return StoreLoad::Undecodable;
+}
+
 int removeStaleTemporaries(const std::filesystem::path& requested, std::chrono::seconds maxAge) {
     const std::filesystem::path target = resolveLinks(requested);
     const std::filesystem::path dir =

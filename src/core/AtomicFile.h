@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,6 +50,17 @@ ReadResult readLimited(const std::filesystem::path& file, std::uintmax_t maxByte
 // reads at most kMaxStoreFileBytes and logs an ERROR naming `what` when the file exists but
 // cannot be used.
 ReadResult readStoreFile(const std::filesystem::path& file, std::string_view what);
+
+// How a store's load went: with `Missing` and `Undecodable` it starts from the defaults and
+// may save them; with `KeptAside` the file exists but could not be read and must never be
+// saved over.
+enum class StoreLoad { Decoded, Missing, Undecodable, KeptAside };
+
+// Reads a store's file with readStoreFile and hands its bytes to `decode`, which returns whether
+// it took them. The bytes `decode` refuses are kept as "<file>.unreadable" first, since the
+// store's next save replaces them.
+StoreLoad loadStoreFile(const std::filesystem::path& file, std::string_view what,
+                        const std::function<bool(const std::string&)>& decode);
 
 // Removes the temporaries of writeAtomically for `target` (".<name>.tmp-XXXXXX" beside the file
 // it resolves to) that a killed writer left behind: regular files of this user whose last change

@@ -8,20 +8,14 @@ namespace quorvel {
 ConfigStore::ConfigStore(std::filesystem::path url) : url_(std::move(url)) { load(); }
 
 void ConfigStore::load() {
-    using Status = files::ReadResult::Status;
-    const files::ReadResult file = files::readStoreFile(url_, "settings");
-    if (file.status == Status::Unreadable || file.status == Status::TooLarge) {
-        fileKeptAside_ = true;
-        return;
-    }
-    if (file.status == Status::Read) {
-        if (auto decoded = AppConfig::decode(file.bytes)) {
-            config_ = std::move(*decoded);
-            return;
-        }
-        files::keepUnreadableCopy(url_, file.bytes);  // the next save replaces the file with defaults
-    }
-    if (importLegacy()) save();
+    const files::StoreLoad loaded = files::loadStoreFile(url_, "settings", [this](const std::string& bytes) {
+        auto decoded = AppConfig::decode(bytes);
+        if (decoded) config_ = std::move(*decoded);
+        return decoded.has_value();
+    });
+    fileKeptAside_ = loaded == files::StoreLoad::KeptAside;
+    // After an undecodable file the next save replaces it with defaults (its bytes were kept aside).
+    if ((loaded == files::StoreLoad::Missing || loaded == files::StoreLoad::Undecodable) && importLegacy()) save();
 }
 
 // The earlier generation kept a few settings under snake-case keys; copy those of the right type.

@@ -34,11 +34,8 @@ StatsStore::StatsStore(std::filesystem::path url) : url_(std::move(url)) {
 }
 
 void StatsStore::reload() {
-    using Status = files::ReadResult::Status;
-    const files::ReadResult file = files::readStoreFile(url_, "statistics");
-    if (file.status == Status::Unreadable || file.status == Status::TooLarge) fileKeptAside_ = true;
-    // The next save replaces an undecodable file: keep its bytes aside first.
-    if (file.status == Status::Read && !decode(file.bytes)) files::keepUnreadableCopy(url_, file.bytes);
+    const auto loaded = files::loadStoreFile(url_, "statistics", [this](const std::string& text) { return decode(text); });
+    if (loaded == files::StoreLoad::KeptAside) fileKeptAside_ = true;
 }
 
 // Takes the file's values only when all of them decode: one member of the wrong type spoils

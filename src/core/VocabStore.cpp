@@ -16,21 +16,16 @@ void createFolders(const std::filesystem::path& url) {
 }  // namespace
 
 VocabStore::VocabStore(std::filesystem::path url) : url_(std::move(url)) {
-    using Status = files::ReadResult::Status;
-    const files::ReadResult file = files::readStoreFile(url_, "vocabulary");
-    if (file.status == Status::Unreadable || file.status == Status::TooLarge) {
-        fileKeptAside_ = true;
-        return;
-    }
-    if (file.status == Status::Read) {
-        if (auto pairs = decode(file.bytes)) {
-            pairs_ = std::move(*pairs);
-            return;
-        }
-        files::keepUnreadableCopy(url_, file.bytes);  // the next save (or the legacy import) replaces it
-    }
+    const files::StoreLoad loaded = files::loadStoreFile(url_, "vocabulary", [this](const std::string& bytes) {
+        auto pairs = decode(bytes);
+        if (pairs) pairs_ = std::move(*pairs);
+        return pairs.has_value();
+    });
+    fileKeptAside_ = loaded == files::StoreLoad::KeptAside;
+    if (loaded == files::StoreLoad::Decoded || fileKeptAside_) return;
+    // Missing or undecodable (its bytes kept aside): the earlier generation's file, if any.
     const files::ReadResult legacy = files::readStoreFile(AppPaths::legacyDir() / "vocab.json", "earlier vocabulary");
-    if (legacy.status != Status::Read) return;
+    if (legacy.status != files::ReadResult::Status::Read) return;
     auto legacyPairs = decode(legacy.bytes);
     if (!legacyPairs) return;
     pairs_ = std::move(*legacyPairs);
