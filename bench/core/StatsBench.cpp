@@ -1,12 +1,12 @@
 // Start-up migration of the statistics from a 100 000-entry history: count every entry's words
 // and applications, then write the file once.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "BenchScratch.h"
 #include "core/StatsStore.h"
 
 namespace quorvel {
@@ -30,11 +30,8 @@ std::vector<HistoryEntry> realisticHistory(int count) {
 
 void BM_StatsMigration100k(benchmark::State& state) {
     const std::vector<HistoryEntry> history = realisticHistory(100000);
-    std::string tmpl = (std::filesystem::temp_directory_path() / "quorvel-bench-XXXXXX").string();
-    const std::filesystem::path dir = ::mkdtemp(tmpl.data());
-    const char* previous = ::getenv("XDG_DATA_HOME");
-    const std::string saved = previous ? previous : "";
-    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);  // keep the real support folder out of it
+    const bench::ScratchFolder scratch;
+    const std::filesystem::path& dir = scratch.dir();
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove(dir / "stats.json");
@@ -43,9 +40,6 @@ void BM_StatsMigration100k(benchmark::State& state) {
         stats.migrateFrom(history);
         if (stats.sessionsTotal() != 100000) state.SkipWithError("wrong session count");
     }
-    previous ? ::setenv("XDG_DATA_HOME", saved.c_str(), 1) : ::unsetenv("XDG_DATA_HOME");
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
 }
 BENCHMARK(BM_StatsMigration100k)
     ->Unit(benchmark::kMillisecond)

@@ -4,9 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <fstream>
+#include <cstring>
+#include <ctime>
+#include <limits>
 #include <system_error>
+
+#include "core/CoreLog.h"
 
 namespace quorvel::files {
 namespace {
@@ -85,16 +90,103 @@ bool writeScratch(const std::filesystem::path& target, std::string_view bytes) {
 }
 
 std::optional<std::string> readWhole(const std::filesystem::path& file) {
+    ReadResult result = readLimited(file, std::numeric_limits<std::uintmax_t>::max());
+    if (result.status != ReadResult::Status::Read) return std::nullopt;
+    return std::move(result.bytes);
+}
+
+ReadResult readLimited(const std::filesystem::path& file, std::uintmax_t maxBytes) {
+    using Status = ReadResult::Status;
+    const auto failed = [](Status status, std::string reason) {
+        return ReadResult{status, {}, std::move(reason)};
+    };
+    // Non-blocking, so a FIFO in the file's place cannot hang the caller before fstat sees it.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        const int error = errno;
+        // ENOTDIR: a file stands where a folder on the way should be, so this file cannot exist.
+        if (error == ENOENT || error == ENOTDIR) return failed(Status::Missing, {});
+        return failed(Status::Unreadable, std::strerror(error));
+    }
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return failed(Status::Unreadable, std::strerror(errno));
+    if (S_ISDIR(info.st_mode)) return failed(Status::Unreadable, "a folder stands in its place");
+    if (!S_ISREG(info.st_mode)) return failed(Status::Unreadable, "not a regular file");
+    const auto tooLarge = [&] {
+        return failed(Status::TooLarge, "larger than " + std::to_string(maxBytes) + " bytes");
+    };
+    const auto size = static_cast<std::uintmax_t>(info.st_size);
+    if (size > maxBytes) return tooLarge();
+
+    ReadResult result{Status::Read, {}, {}};
+    result.bytes.reserve(static_cast<size_t>(size));
+    char buffer[1 << 16];
+    for (;;) {
+        // One byte beyond the limit is enough to tell that a file grew past it.
+        const std::uintmax_t room = maxBytes - std::min(maxBytes, static_cast<std::uintmax_t>(result.bytes.size()));
+        const size_t want = room >= sizeof buffer ? sizeof buffer : static_cast<size_t>(room) + 1;
+        const ssize_t n = ::read(fd, buffer, want);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return failed(Status::Unreadable, std::strerror(errno));
+        if (n == 0) break;
+        result.bytes.append(buffer, static_cast<size_t>(n));
+        if (result.bytes.size() > maxBytes) return tooLarge();
+    }
+    return result;
+}
+
+ReadResult readStoreFile(const std::filesystem::path& file, std::string_view what) {
+    removeStaleTemporaries(file);
+    ReadResult result = readLimited(file, kMaxStoreFileBytes);
+    if (result.status == ReadResult::Status::Unreadable || result.status == ReadResult::Status::TooLarge) {
+        std::string line(what);
+        line.append(" file ").append(file.string()).append(" exists but cannot be used (");
+        line.append(result.reason).append("): working with defaults and leaving the file as it is");
+        corelog::error(line);
+    }
+    return result;
+}
+
+StoreLoad loadStoreFile(const std::filesystem::path& file, std::string_view what,
+                        const std::function<bool(const std::string&)>& decode) {
+    using Status = ReadResult::Status;
+    const ReadResult read = readStoreFile(file, what);
+    if (read.status == Status::Missing) return StoreLoad::Missing;
+    if (read.status != Status::Read) return StoreLoad::KeptAside;
+    if (decode(read.bytes)) return StoreLoad::Decoded;
+    keepUnreadableCopy(file, read.bytes);
+    return StoreLoad::Undecodable;
+}
+
+int removeStaleTemporaries(const std::filesystem::path& requested, std::chrono::seconds maxAge) {
+    const std::filesystem::path target = resolveLinks(requested);
+    const std::filesystem::path dir =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    std::string prefix(".");
+    prefix.append(target.filename().string()).append(".tmp-");
+    const size_t nameLength = prefix.size() + 6;  // mkostemp's six random characters
+    const std::time_t now = ::time(nullptr);
+    int removed = 0;
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec)) return std::nullopt;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string content;
-    const auto size = std::filesystem::file_size(file, ec);
-    if (!ec) content.reserve(static_cast<size_t>(size));
-    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return content;
+    for (auto it = std::filesystem::directory_iterator(dir, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != nameLength || name.compare(0, prefix.size(), prefix) != 0) continue;
+        struct stat info {};
+        if (::lstat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) continue;
+        if (now - info.st_mtime < maxAge.count()) continue;
+        if (::unlink(it->path().c_str()) == 0) ++removed;
+    }
+    if (removed > 0) {
+        corelog::info("removed " + std::to_string(removed) + " temporary file(s) an interrupted save left beside " +
+                      target.string());
+    }
+    return removed;
 }
 
 bool ensurePrivateFolder(const std::filesystem::path& dir) {

@@ -1,12 +1,28 @@
 #pragma once
 // Whole-file reads and crash-safe whole-file writes.
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace quorvel::files {
+
+// The most a store reads of its file: far beyond any real settings, vocabulary or statistics,
+// and small enough that a runaway file cannot stall the start or exhaust memory.
+constexpr std::uintmax_t kMaxStoreFileBytes = 32u << 20;
+
+// What was found where a file should be. Only `Missing` may be taken as "use the defaults and
+// write them later": an unreadable or oversized file still holds the user's data.
+struct ReadResult {
+    enum class Status { Read, Missing, Unreadable, TooLarge };
+    Status status = Status::Missing;
+    std::string bytes;   // with Read
+    std::string reason;  // with Unreadable and TooLarge, for the log
+};
 
 // Writes `bytes` to a temporary file in the target's folder, flushes it to disk and renames it
 // over `target`: a crash at any moment leaves either the old or the new file. Keeps the mode
@@ -24,6 +40,34 @@ bool writeScratch(const std::filesystem::path& target, std::string_view bytes);
 
 // The whole content of a regular file, or nothing when it cannot be read.
 std::optional<std::string> readWhole(const std::filesystem::path& file);
+
+// Reads a regular file of at most `maxBytes`, telling a missing file from one that exists but
+// cannot be read (permissions, I/O error, a folder or device in its place) or is too large.
+// Never blocks on a FIFO and never reads more than `maxBytes` + 1 bytes.
+ReadResult readLimited(const std::filesystem::path& file, std::uintmax_t maxBytes);
+
+// How a store loads its file: first removes temporaries a killed writer left beside it, then
+// reads at most kMaxStoreFileBytes and logs an ERROR naming `what` when the file exists but
+// cannot be used.
+ReadResult readStoreFile(const std::filesystem::path& file, std::string_view what);
+
+// How a store's load went: with `Missing` and `Undecodable` it starts from the defaults and
+// may save them; with `KeptAside` the file exists but could not be read and must never be
+// saved over.
+enum class StoreLoad { Decoded, Missing, Undecodable, KeptAside };
+
+// Reads a store's file with readStoreFile and hands its bytes to `decode`, which returns whether
+// it took them. The bytes `decode` refuses are kept as "<file>.unreadable" first, since the
+// store's next save replaces them.
+StoreLoad loadStoreFile(const std::filesystem::path& file, std::string_view what,
+                        const std::function<bool(const std::string&)>& decode);
+
+// Removes the temporaries of writeAtomically for `target` (".<name>.tmp-XXXXXX" beside the file
+// it resolves to) that a killed writer left behind: regular files of this user whose last change
+// is older than `maxAge`. Younger ones may belong to a writer that is still running. Returns how
+// many were removed.
+int removeStaleTemporaries(const std::filesystem::path& target,
+                           std::chrono::seconds maxAge = std::chrono::hours(1));
 
 // Creates a folder with its parents; true when it exists afterwards. Never throws.
 bool createDirectories(const std::filesystem::path& dir);

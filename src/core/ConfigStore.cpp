@@ -8,21 +8,21 @@ namespace quorvel {
 ConfigStore::ConfigStore(std::filesystem::path url) : url_(std::move(url)) { load(); }
 
 void ConfigStore::load() {
-    if (const auto bytes = files::readWhole(url_)) {
-        if (auto decoded = AppConfig::decode(*bytes)) {
-            config_ = std::move(*decoded);
-            return;
-        }
-        files::keepUnreadableCopy(url_, *bytes);  // the next save replaces the file with defaults
-    }
-    if (importLegacy()) save();
+    const files::StoreLoad loaded = files::loadStoreFile(url_, "settings", [this](const std::string& bytes) {
+        auto decoded = AppConfig::decode(bytes);
+        if (decoded) config_ = std::move(*decoded);
+        return decoded.has_value();
+    });
+    fileKeptAside_ = loaded == files::StoreLoad::KeptAside;
+    // After an undecodable file the next save replaces it with defaults (its bytes were kept aside).
+    if ((loaded == files::StoreLoad::Missing || loaded == files::StoreLoad::Undecodable) && importLegacy()) save();
 }
 
 // The earlier generation kept a few settings under snake-case keys; copy those of the right type.
 bool ConfigStore::importLegacy() {
-    const auto bytes = files::readWhole(AppPaths::legacyDir() / "config.json");
-    if (!bytes) return false;
-    const auto legacy = json::parse(*bytes);
+    const files::ReadResult file = files::readStoreFile(AppPaths::legacyDir() / "config.json", "earlier settings");
+    if (file.status != files::ReadResult::Status::Read) return false;
+    const auto legacy = json::parse(file.bytes);
     if (!legacy || !legacy->is_object()) return false;
 
     auto copyBool = [&](const char* key, bool& field) {
@@ -54,6 +54,7 @@ void ConfigStore::update(const std::function<void(AppConfig&)>& change) {
 }
 
 void ConfigStore::save() {
+    if (fileKeptAside_) return;
     files::createDirectories(url_.parent_path());
     if (const auto bytes = config_.encode()) files::writeAtomically(url_, *bytes);
 }

@@ -19,6 +19,7 @@ public:
     void replace(AppConfig config);
     void update(const std::function<void(AppConfig&)>& change);
     // Write failures are not reported: the old file stays and the new values live in memory.
+    // Never writes over a file that existed but could not be read at load.
     void save();
 
 private:
@@ -27,6 +28,7 @@ private:
 
     std::filesystem::path url_;
     AppConfig config_;
+    bool fileKeptAside_ = false;  // the file exists but could not be read: never save over it
 };
 
 }  // namespace quorvel

@@ -3,8 +3,9 @@
 #include <charconv>
 #include <limits>
 
-#include "core/AppPaths.h"
 #include "core/AtomicFile.h"
+#include "core/CoreLog.h"
+#include "core/FileLock.h"
 #include "core/JsonFields.h"
 
 namespace quorvel {
@@ -29,17 +30,19 @@ std::string fixed(double value, int decimals) {
 }  // namespace
 
 StatsStore::StatsStore(std::filesystem::path url) : url_(std::move(url)) {
-    load();
+    reload();
 }
 
-void StatsStore::load() {
-    const auto text = files::readWhole(url_);
-    if (!text) return;
-    const auto parsed = json::parse(*text);
-    if (!parsed) {
-        files::keepUnreadableCopy(url_, *text);
-        return;
-    }
+void StatsStore::reload() {
+    const auto loaded = files::loadStoreFile(url_, "statistics", [this](const std::string& text) { return decode(text); });
+    if (loaded == files::StoreLoad::KeptAside) fileKeptAside_ = true;
+}
+
+// Takes the file's values only when all of them decode: one member of the wrong type spoils
+// the whole file.
+bool StatsStore::decode(const std::string& text) {
+    const auto parsed = json::parse(text);
+    if (!parsed) return false;
     try {
         json::requireObject(*parsed, "stats");
         int64_t words = 0, sessions = 0;
@@ -53,15 +56,27 @@ void StatsStore::load() {
         sessionsTotal_ = sessions;
         appsUsed_ = std::set<std::string>(apps.begin(), apps.end());
         typedWPM_ = typed;
+        return true;
     } catch (const json::DecodeError&) {
-        // One member of the wrong type spoils the whole file: keep the initial values, and the
-        // file's bytes aside, since the next save replaces it.
-        files::keepUnreadableCopy(url_, *text);
+        return false;
     }
 }
 
+void StatsStore::commit(const std::function<void()>& change) {
+    if (fileKeptAside_) {
+        change();
+        return;
+    }
+    files::createDirectories(url_.parent_path());
+    const FileLock lock(url_);
+    if (!lock.held()) corelog::warn("statistics: saving " + url_.string() + " without its lock");
+    reload();  // another process may have recorded sessions since we last looked
+    change();
+    save();
+}
+
 void StatsStore::save() const {
-    files::createDirectories(AppPaths::supportDir());
+    if (fileKeptAside_) return;
     json::Json object = json::Json::object();
     object["wordsTotal"] = wordsTotal_;
     object["sessionsTotal"] = sessionsTotal_;
@@ -72,8 +87,7 @@ void StatsStore::save() const {
 }
 
 void StatsStore::setTypedWPM(double wordsPerMinute) {
-    typedWPM_ = wordsPerMinute;
-    save();
+    commit([&] { typedWPM_ = wordsPerMinute; });
 }
 
 void StatsStore::add(const Session& session) {
@@ -83,18 +97,19 @@ void StatsStore::add(const Session& session) {
 }
 
 void StatsStore::recordSession(int64_t words, const std::optional<std::string>& sourceApp) {
-    add(Session{words, sourceApp});
-    save();
+    commit([&] { add(Session{words, sourceApp}); });
 }
 
 void StatsStore::recordSessions(const std::vector<Session>& sessions) {
-    for (const Session& session : sessions) add(session);
-    save();
+    commit([&] {
+        for (const Session& session : sessions) add(session);
+    });
 }
 
 void StatsStore::migrateFrom(const std::vector<HistoryEntry>& history) {
-    for (const HistoryEntry& entry : history) add(Session{entry.words(), entry.sourceApp});
-    save();
+    commit([&] {
+        for (const HistoryEntry& entry : history) add(Session{entry.words(), entry.sourceApp});
+    });
 }
 
 std::optional<double> StatsStore::averageDictationWPM(const std::vector<HistoryEntry>& history) {

@@ -1,9 +1,11 @@
 #pragma once
 // Running totals of the user's dictation in "stats.json": words, sessions, applications used,
-// typing speed; and the figures derived from them and the history.
+// typing speed; and the figures derived from them and the history. Several processes may
+// record at once: every change re-reads the file under a lock beside it and writes the sum.
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -22,7 +24,9 @@ class StatsStore {
 
     static constexpr double kDefaultTypedWPM = 40;
 
-    // Loads the file; a missing, unreadable or undecodable file gives the initial values.
+    // Loads the file; a missing, unreadable or undecodable file gives the initial values. One
+    // that exists but cannot be read (or is larger than files::kMaxStoreFileBytes) is logged and
+    // never saved over: the totals then live in memory only.
     explicit StatsStore(std::filesystem::path url);
 
     const std::filesystem::path& url() const { return url_; }
@@ -53,7 +57,11 @@ class StatsStore {
     std::string shareText(const std::vector<HistoryEntry>& history) const;
 
   private:
-    void load();
+    // Takes in what the file holds now; a missing file leaves the values in memory.
+    void reload();
+    bool decode(const std::string& text);
+    // Under the file's lock: re-reads, applies `change` and saves.
+    void commit(const std::function<void()>& change);
     void add(const Session& session);
     void save() const;
 
@@ -62,6 +70,7 @@ class StatsStore {
     int64_t sessionsTotal_ = 0;
     std::set<std::string> appsUsed_;
     double typedWPM_ = kDefaultTypedWPM;
+    bool fileKeptAside_ = false;  // the file exists but could not be read: never save over it
 };
 
 }  // namespace quorvel

@@ -1,5 +1,6 @@
 #include "core/VocabCorrector.h"
 
+#include "core/CoreLog.h"
 #include "core/Unicode.h"
 
 #include <unicode/regex.h>
@@ -79,6 +80,7 @@ std::vector<Piece> parseTemplate(std::string_view tmpl) {
 
 struct VocabCorrector::Rules {
     struct Rule {
+        std::string phrase;  // as the user wrote it, for the log
         std::string escapedPhrase;  // compiled alone: the boundaries are checked by applyRule
         std::string foldedPhrase;  // for the cheap "can it match at all" test
         std::vector<Piece> replacement;
@@ -168,12 +170,15 @@ bool standsAlone(std::string_view text, int64_t start, int64_t end) {
     return end >= length || !wordCharacters().contains(codePointAt(text, end).first);
 }
 
-// Replaces every non-overlapping whole-word match in `text`; true when the text changed. A
-// candidate that touches a word character is passed over and the search goes on from its next
-// character, as a look-around pattern would. On any engine error the text is left as it was.
-bool applyRule(const Rule& rule, std::string& text) {
+enum class Applied { Unchanged, Changed, TooLong };
+
+// Replaces every non-overlapping whole-word match in `text`. A candidate that touches a word
+// character is passed over and the search goes on from its next character, as a look-around
+// pattern would. The text is left as it was on any engine error, and when the result would
+// exceed `maxSize` bytes (found out while building it, so it never grows far beyond).
+Applied applyRule(const Rule& rule, std::string& text, size_t maxSize) {
     const icu::RegexPattern* pattern = rule.pattern();
-    if (pattern == nullptr) return false;
+    if (pattern == nullptr) return Applied::Unchanged;
     UErrorCode status = U_ZERO_ERROR;
     // Matching on the UTF-8 bytes directly: match positions are byte offsets into `text`.
     UText* input = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
@@ -199,13 +204,15 @@ bool applyRule(const Rule& rule, std::string& text) {
                               out);
             copied = from = end;
             matched = true;
+            if (out.size() > maxSize) break;
         }
         if (matched) out.append(text, static_cast<size_t>(copied));
     }
     utext_close(input);
-    if (U_FAILURE(status) || !matched || out == text) return false;
+    if (U_FAILURE(status) || !matched || out == text) return Applied::Unchanged;
+    if (out.size() > maxSize) return Applied::TooLong;
     text.swap(out);
-    return true;
+    return Applied::Changed;
 }
 
 }  // namespace
@@ -233,6 +240,7 @@ VocabCorrector::VocabCorrector(const Pairs& pairs) {
     auto rules = std::make_shared<Rules>(drafts.size());
     for (size_t i = 0; i < drafts.size(); ++i) {
         Rule& rule = rules->list[i];
+        rule.phrase = drafts[i].phrase;
         rule.escapedPhrase = std::move(drafts[i].escaped);
         rule.foldedPhrase = unicode::foldCase(drafts[i].phrase);
         rule.replacement = parseTemplate(drafts[i].replacement);
@@ -253,9 +261,16 @@ std::string VocabCorrector::correct(std::string_view input) const {
     // folded phrase occurs in the folded text; all other rules are skipped unscanned.
     // (memmem rather than find: in Cyrillic text nearly every other byte is the same lead byte.)
     std::string folded = unicode::foldCase(text);
+    const size_t maxSize = maxCorrectedSize(input.size());
     for (const Rule& rule : rules_->list) {
         if (::memmem(folded.data(), folded.size(), rule.foldedPhrase.data(), rule.foldedPhrase.size()) == nullptr) continue;
-        if (applyRule(rule, text)) folded = unicode::foldCase(text);
+        const Applied applied = applyRule(rule, text, maxSize);
+        if (applied == Applied::Changed) folded = unicode::foldCase(text);
+        if (applied == Applied::TooLong) {
+            corelog::warn("vocabulary rule \"" + rule.phrase + "\" would make the text longer than " +
+                          std::to_string(maxSize) + " bytes: it and the rules after it are skipped");
+            break;
+        }
     }
     return text;
 }

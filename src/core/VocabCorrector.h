@@ -26,8 +26,14 @@ public:
     VocabCorrector(VocabCorrector&&) noexcept;
     VocabCorrector& operator=(VocabCorrector&&) noexcept;
 
-    // The text with every rule applied in order; unchanged when there are no rules.
+    // The text with every rule applied in order; unchanged when there are no rules. Rules work
+    // on the earlier rules' output, so a few of them could multiply the text without end: when
+    // a rule would make it longer than maxCorrectedSize(input), that rule and all later ones
+    // are skipped, the text so far is kept and a WARN names the rule.
     std::string correct(std::string_view text) const;
+
+    // The most a text of `inputSize` bytes may grow to: four times as long plus 4 KB.
+    static size_t maxCorrectedSize(size_t inputSize) { return 4 * inputSize + 4096; }
 
     // True when no rule can ever apply.
     bool isEmpty() const;

@@ -17,8 +17,10 @@ class VocabStore {
 public:
     using Pairs = std::map<std::string, std::string>;
 
-    // Loads `url`; when it is missing or unreadable, imports the earlier generation's file once
-    // (its bytes are copied unchanged to `url`). Never fails: the fallback is no rules.
+    // Loads `url`; when it is missing or does not decode, imports the earlier generation's file
+    // once (its bytes are copied unchanged to `url`). Never fails: the fallback is no rules. A
+    // file that exists but cannot be read, or is larger than files::kMaxStoreFileBytes, is
+    // logged, left as it is and never saved over.
     explicit VocabStore(std::filesystem::path url);
 
     const Pairs& pairs() const { return pairs_; }
@@ -27,7 +29,7 @@ public:
     // Makes `pairs` the current rules and saves them.
     void replaceAll(Pairs pairs);
     // Writes the rules to `url` atomically. The rules in memory stay as they are either way;
-    // the result only says whether the file now holds them.
+    // the result only says whether the file now holds them (never when the file was kept aside).
     bool save() const;
 
     // A fresh corrector built from the current rules.
@@ -36,7 +38,8 @@ public:
     const std::filesystem::path& url() const { return url_; }
 
     // The rules in a vocabulary file's bytes; nothing unless they are a JSON object whose
-    // values are all strings.
+    // values are all strings. Of repeated phrases the last wins. Both directions take
+    // O(n log n) time in the number of rules.
     static std::optional<Pairs> decode(std::string_view bytes);
     // The compact JSON text of the rules. Bytes that are not UTF-8 become U+FFFD rather than
     // making the whole file unwritable.
@@ -45,6 +48,7 @@ public:
 private:
     std::filesystem::path url_;
     Pairs pairs_;
+    bool fileKeptAside_ = false;  // the file exists but could not be read: never save over it
 };
 
 }  // namespace quorvel

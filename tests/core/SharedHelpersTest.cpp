@@ -1,12 +1,21 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <fstream>
+#include <functional>
 #include <regex>
 
 #include "core/AppPaths.h"
 #include "core/AtomicFile.h"
+#include "core/ConfigStore.h"
 #include "core/LocalTime.h"
+#include "core/StatsStore.h"
 #include "core/Unicode.h"
 #include "core/Uuid.h"
+#include "core/VocabStore.h"
+#include "support/ChildProcess.h"
+#include "support/CoreLogCapture.h"
 #include "support/TempHome.h"
 
 namespace quorvel {
@@ -83,6 +92,120 @@ TEST_F(Files, AtomicWriteGoesThroughSymbolicLinks) {
     ASSERT_TRUE(files::writeAtomically(link, "new"));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(files::readWhole(real), "new");
+}
+
+// Only a missing file means defaults. A store that finds its file but cannot use it works with
+// the defaults in memory, logs an ERROR naming the file, and never saves over it.
+TEST_F(Files, StoresNeverSaveOverAFileTheyCannotRead) {
+    namespace fs = std::filesystem;
+    struct Store {
+        const char* name;
+        std::string content;  // the user's data
+        std::function<bool(const fs::path&)> loadAndChange;  // true when memory held the defaults
+    };
+    const std::vector<Store> stores = {
+        {"config.json", R"({"maxRecordSeconds":90})",
+         [](const fs::path& file) {
+             ConfigStore store(file);
+             const bool defaults = store.config().maxRecordSeconds == AppConfig().maxRecordSeconds;
+             store.update([](AppConfig& c) { c.maxRecordSeconds = 120; });
+             return defaults;
+         }},
+        {"vocab.json", R"({"гпт":"GPT"})",
+         [](const fs::path& file) {
+             VocabStore store(file);
+             const bool defaults = store.pairs().empty();
+             store.replaceAll({{"a", "b"}});
+             return defaults && !store.save();
+         }},
+        {"stats.json", R"({"wordsTotal":98765,"sessionsTotal":4321})",
+         [](const fs::path& file) {
+             StatsStore store(file);
+             const bool defaults = store.sessionsTotal() == 0;
+             store.recordSession(3, "Kate");
+             return defaults && store.sessionsTotal() == 1;
+         }},
+    };
+    struct Fault {
+        const char* name;
+        bool asAnotherUser;  // as root, a user whom permissions bind
+        std::function<void(const fs::path&, const std::string&)> make;
+        std::function<bool(const fs::path&, const std::string&)> untouched;
+    };
+    constexpr std::uintmax_t kHuge = 100'000'000;  // sparse: costs nothing to make
+    const std::vector<Fault> faults = {
+        {"folder in its place", false,
+         [](const fs::path& file, const std::string&) { fs::create_directories(file / "inside"); },
+         [](const fs::path& file, const std::string&) { return fs::is_directory(file / "inside"); }},
+        {"FIFO in its place", false,
+         [](const fs::path& file, const std::string&) { ::mkfifo(file.c_str(), 0600); },
+         [](const fs::path& file, const std::string&) { return fs::is_fifo(file); }},
+        {"no read permission", true,
+         [this](const fs::path& file, const std::string& content) {
+             writeFile(file, content);
+             fs::permissions(file, fs::perms::none);
+             if (::geteuid() == 0) ::chown(file.parent_path().c_str(), testing::kNobody, testing::kNobody);
+         },
+         [](const fs::path& file, const std::string& content) {
+             fs::permissions(file, fs::perms::owner_read);
+             return readFile(file) == content;
+         }},
+        {"larger than any store file", false,
+         [this](const fs::path& file, const std::string& content) {
+             writeFile(file, content);
+             fs::resize_file(file, kHuge);
+         },
+         [](const fs::path& file, const std::string& content) {
+             std::string head(content.size(), '\0');
+             std::ifstream(file, std::ios::binary).read(head.data(), static_cast<std::streamsize>(head.size()));
+             return fs::file_size(file) == kHuge && head == content;
+         }},
+    };
+    fs::permissions(home(), fs::perms::owner_all | fs::perms::others_exec);  // reachable for kNobody
+    for (const Fault& fault : faults) {
+        for (const Store& store : stores) {
+            SCOPED_TRACE(std::string(fault.name) + ", " + store.name);
+            const fs::path file = home() / (std::string(store.name) + "-" + fault.name) / store.name;
+            fs::create_directories(file.parent_path());
+            fault.make(file, store.content);
+            const int status = testing::runInChild(
+                [&] {
+                    const testing::CoreLogCapture log;
+                    const bool defaults = store.loadAndChange(file);
+                    const bool logged = log.count(corelog::Level::Error, file.string()) == 1;
+                    return (defaults ? 0 : 1) | (logged ? 0 : 2);
+                },
+                fault.asAnotherUser);
+            EXPECT_EQ(status, 0) << "1: not the defaults in memory, 2: no ERROR naming the file";
+            EXPECT_TRUE(fault.untouched(file, store.content));
+        }
+    }
+}
+
+// A writer killed between writing its temporary and renaming it leaves the temporary behind,
+// dictated text and all. Each store removes its own once they are old enough to be orphans.
+TEST_F(Files, StoresRemoveTheirOwnStaleTemporariesWhenTheyLoad) {
+    namespace fs = std::filesystem;
+    const auto plant = [&](const std::string& name, std::chrono::hours age) {
+        const fs::path file = writeFile(AppPaths::supportDir() / name, "dictated text");
+        fs::last_write_time(file, fs::file_time_type::clock::now() - age);
+        return file;
+    };
+    std::vector<fs::path> stale, kept;
+    for (const std::string name : {"config.json", "vocab.json", "stats.json"}) {
+        stale.push_back(plant("." + name + ".tmp-a1B2c3", std::chrono::hours(2)));
+        kept.push_back(plant("." + name + ".tmp-d4E5f6", std::chrono::hours(0)));  // a save may be running
+    }
+    kept.push_back(plant(".notes.txt.tmp-a1B2c3", std::chrono::hours(2)));  // no store's
+    if (::geteuid() == 0) {
+        kept.push_back(plant(".stats.json.tmp-g7H8i9", std::chrono::hours(2)));
+        ASSERT_EQ(::chown(kept.back().c_str(), testing::kNobody, testing::kNobody), 0);  // not ours
+    }
+    const ConfigStore config(AppPaths::configURL());
+    const VocabStore vocab(AppPaths::vocabURL());
+    const StatsStore stats(AppPaths::statsURL());
+    for (const fs::path& file : stale) EXPECT_FALSE(fs::exists(file)) << file;
+    for (const fs::path& file : kept) EXPECT_TRUE(fs::exists(file)) << file;
 }
 
 TEST_F(Files, PathsFollowHomeAndXdgVariables) {

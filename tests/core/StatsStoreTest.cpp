@@ -2,6 +2,7 @@
 
 #include "core/AppPaths.h"
 #include "core/AtomicFile.h"
+#include "support/ChildProcess.h"
 #include "support/TempHome.h"
 
 namespace quorvel {
@@ -92,6 +93,30 @@ TEST_F(StatsStoreTest, RecordingManySessionsAtOnceOrMigratingEqualsOneCallEach) 
     migrated.migrateFrom(history);
     EXPECT_EQ(readFile(freshURL("b")), readFile(freshURL("a")));
     EXPECT_EQ(readFile(freshURL("c")), readFile(freshURL("a")));
+}
+
+// Two running copies of the program (say, a headless run beside the tray program) each
+// counting sessions: every one of them ends up in the file.
+TEST_F(StatsStoreTest, TwoProcessesRecordingAtOnceLoseNoSession) {
+    const StatsStore before(AppPaths::statsURL());  // opened before either writes
+    const auto writer = [](const char* app) {
+        return [app] {
+            StatsStore stats(AppPaths::statsURL());  // each opens the file once, as the program does
+            for (int i = 0; i < 100; ++i) stats.recordSession(2, std::string(app));
+            return 0;
+        };
+    };
+    const pid_t first = testing::startChild(writer("Kate"));
+    const pid_t second = testing::startChild(writer("Firefox"));
+    EXPECT_EQ(testing::waitChild(first), 0);
+    EXPECT_EQ(testing::waitChild(second), 0);
+    const StatsStore after(AppPaths::statsURL());
+    EXPECT_EQ(after.sessionsTotal(), 200);
+    EXPECT_EQ(after.wordsTotal(), 400);
+    EXPECT_EQ(after.appsUsed(), (std::set<std::string>{"Firefox", "Kate"}));
+    // A store opened earlier adds to what is in the file now, not to what it once read.
+    StatsStore(before).recordSession(1, std::nullopt);
+    EXPECT_EQ(StatsStore(AppPaths::statsURL()).sessionsTotal(), 201);
 }
 
 TEST_F(StatsStoreTest, AverageDictationSpeedKeepsPlausibleRatesOnly) {

@@ -1,5 +1,7 @@
 #include "core/VocabCorrector.h"
 
+#include "support/CoreLogCapture.h"
+
 #include <gtest/gtest.h>
 #include <unicode/regex.h>
 
@@ -65,6 +67,40 @@ TEST(VocabCorrectorTest, ReplacementIsATemplate) {
     for (const auto& [tmpl, expected] : templates) {
         const VocabCorrector corrector(VocabCorrector::Pairs{{"гпт", tmpl}});
         EXPECT_EQ(corrector.correct("<Гпт>"), std::string("<") + expected + ">") << "template: " << tmpl;
+    }
+}
+
+std::string repeated(std::string_view piece, size_t times) {
+    std::string out;
+    for (size_t i = 0; i < times; ++i) out += piece;
+    return out;
+}
+
+// Each rule works on the earlier rules' output. The text may grow to four times the input plus
+// 4 KB; the rule that would pass that is skipped with every rule after it, the text so far kept.
+TEST(VocabCorrectorTest, GrowthStopsAtTheRuleThatWouldPassTheBound) {
+    struct Row {
+        std::string input;
+        VocabCorrector::Pairs pairs;
+        std::string expected;
+        const char* skippedRule;  // named in a WARN, or nullptr
+    };
+    const std::string bs = repeated("b ", 300), cs = repeated("c ", 300), ds = repeated("d ", 300);
+    const std::string as = repeated("a ", 1000);  // 2 000 bytes: at most 12 096
+    const std::vector<Row> rows = {
+        {"a", {{"a", bs}, {"b", cs}, {"c", ds}}, bs, "b"},  // would be 54 MB after the third
+        {"x", {{"x", repeated("y", 4100)}}, repeated("y", 4100), nullptr},  // exactly at the bound
+        {"x", {{"x", repeated("y", 4101)}}, "x", "x"},
+        {"x z", {{"x", repeated("y", 5000)}, {"z", "w"}}, "x z", "x"},  // later rules skipped too
+        {as, {{"a", "aaaaaa"}}, repeated("aaaaaa ", 1000), nullptr},
+        {as, {{"a", "aaaaaaaaaaaa"}}, as, "a"},
+    };
+    for (const Row& row : rows) {
+        const testing::CoreLogCapture log;
+        EXPECT_EQ(VocabCorrector(row.pairs).correct(row.input), row.expected) << row.input.substr(0, 20);
+        const std::string named = std::string("\"") + (row.skippedRule ? row.skippedRule : "") + "\"";
+        EXPECT_EQ(log.count(corelog::Level::Warn, row.skippedRule ? named : "vocabulary rule"),
+                  row.skippedRule ? 1u : 0u) << row.input.substr(0, 20);
     }
 }
 
