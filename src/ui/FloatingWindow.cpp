@@ -12,6 +12,9 @@
 namespace quorvel {
 namespace {
 
+// Without a real screen there is nothing to shape or stack (and the platform says so loudly).
+bool headless() { return QGuiApplication::platformName() == QLatin1String("offscreen"); }
+
 QPainterPath roundedShape(const QRectF& rect, int radius) {
     const double r = std::min<double>(radius, rect.height() / 2);
     QPainterPath path;
@@ -40,7 +43,7 @@ void FloatingWindow::showWithoutActivating() {
         if (QWindow* window = windowHandle()) FloatingWindowHints::apply(*window);
         show();
     }
-    raise();
+    if (!headless()) raise();
 }
 
 void FloatingWindow::setFocusable(bool focusable) {
@@ -115,7 +118,7 @@ void FloatingWindow::changeEvent(QEvent* event) {
 }
 
 void FloatingWindow::updateMask() {
-    if (translucent_) return;
+    if (translucent_ || headless()) return;
     const QPainterPath shape = roundedShape(QRectF(rect()), cornerRadius_);
     setMask(QRegion(shape.toFillPolygon().toPolygon()));
 }

@@ -65,6 +65,7 @@ PillPanel::PillPanel() : FloatingWindow(20), recordKey_(UiTexts::keyLabel(KeyCom
     connect(&animator_, &QTimer::timeout, this, &PillPanel::tick);
     moveSaveTimer_.setSingleShot(true);
     moveSaveTimer_.setInterval(400);
+    moveSaveTimer_.setTimerType(Qt::PreciseTimer);
     connect(&moveSaveTimer_, &QTimer::timeout, this, [this] {
         if (onMoveEnd) onMoveEnd(geometry());
     });
