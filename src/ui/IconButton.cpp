@@ -5,7 +5,7 @@
 namespace quorvel {
 
 IconButton::IconButton(Icons::Glyph glyph, int side, const QString& tooltip, QWidget* parent)
-    : QAbstractButton(parent), side_(side) {
+    : QAbstractButton(parent), side_(side), glyphSide_(side >= 26 ? 16 : side * 5 / 8) {
     setIcon(Icons::icon(glyph));
     setToolTip(tooltip);
     setFocusPolicy(Qt::NoFocus);
@@ -13,9 +13,9 @@ IconButton::IconButton(Icons::Glyph glyph, int side, const QString& tooltip, QWi
     setFixedSize(side, side);
 }
 
-void IconButton::setSide(int side) {
-    side_ = side;
-    setFixedSize(side, side);
+void IconButton::setGlyphSide(int side) {
+    glyphSide_ = side;
+    update();
 }
 
 void IconButton::setForeground(const QColor& color) {
@@ -42,8 +42,7 @@ void IconButton::paintEvent(QPaintEvent*) {
         painter.setBrush(wash);
         painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 6, 6);
     }
-    // The glyph takes a little over half the button, like a toolbar's symbolic icons.
-    const int glyph = side_ >= 26 ? 16 : side_ * 5 / 8;
+    const int glyph = glyphSide_;
     const QPixmap pixmap = Icons::tinted(icon(), glyph, foreground_, devicePixelRatioF());
     const QPointF corner((width() - glyph) / 2.0, (height() - glyph) / 2.0);
     painter.drawPixmap(corner, pixmap);

@@ -14,7 +14,8 @@ class IconButton : public QAbstractButton {
 public:
     IconButton(Icons::Glyph glyph, int side, const QString& tooltip, QWidget* parent);
 
-    void setSide(int side);
+    // The glyph's size; by default a little over half the button, like toolbar icons.
+    void setGlyphSide(int side);
     void setForeground(const QColor& color);
     // Fades the button in and out (0…1); fully transparent buttons paint nothing.
     void setOpacity(double opacity);
@@ -28,6 +29,7 @@ protected:
 
 private:
     int side_;
+    int glyphSide_;
     QColor foreground_{Qt::black};
     bool hovered_ = false;
     double opacity_ = 1;

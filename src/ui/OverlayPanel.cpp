@@ -36,9 +36,10 @@ OverlayPanel::OverlayPanel() : FloatingWindow(16) {
     resize(kWidth, kHeight);
     micImage_ = new IconButton(Icons::Glyph::mic, 16, QString(), this);
     micImage_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    micImage_->setGlyphSide(16);
     waveView_ = new WaveView(this);
     QFont small = font();
-    small.setPointSizeF(11);
+    small.setPixelSize(11);  // a design point is a logical pixel
     timeLabel_ = new FadeLabel(this);
     timeLabel_->setFont(small);
     timeLabel_->setText(QStringLiteral("0:00"));
@@ -206,7 +207,7 @@ void OverlayPanel::layoutContent() {
     micImage_->move(14, (h - 16) / 2);
     waveView_->setGeometry(14 + 16 + 10, (h - 36) / 2, kWaveWidth, 36);
     const int timeX = waveView_->geometry().right() + 1 + 8;
-    const int timeWidth = QFontMetrics(timeLabel_->font()).horizontalAdvance(QStringLiteral("00:00"));
+    const int timeWidth = QFontMetrics(timeLabel_->font()).horizontalAdvance(QStringLiteral("00:00")) + 2;
     timeLabel_->setGeometry(timeX, 0, timeWidth, h);
     const int hintX = timeX + timeWidth + 8;
     int right = width() - 14;

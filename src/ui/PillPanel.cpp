@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QFontDatabase>
 #include <QMenu>
 #include <QVariantAnimation>
 
@@ -25,9 +24,10 @@ constexpr int kDragMargin = 4;
 const QColor kRecordingBackdrop = QColor::fromRgbF(0.13f, 0.13f, 0.13f, 0.96f);
 const QColor kRecordingForeground(236, 236, 236);
 
-QFont pointFont(const QFont& base, double points) {
+// Sizes are given as on a 1× display: a point of the design is one logical pixel here.
+QFont pixelFont(const QFont& base, int pixels) {
     QFont font = base;
-    font.setPointSizeF(points);
+    font.setPixelSize(pixels);
     return font;
 }
 
@@ -38,11 +38,10 @@ PillPanel::PillPanel() : FloatingWindow(20), recordKey_(UiTexts::keyLabel(KeyCom
     setWindowTitle(QStringLiteral("Tovik"));
     bars_ = new BarsIndicatorView(this);
     timerLabel_ = new FadeLabel(this);
-    // Fixed-width digits: the running time must not jitter.
-    timerLabel_->setFont(pointFont(QFontDatabase::systemFont(QFontDatabase::FixedFont), 10));
+    timerLabel_->setFont(pixelFont(font(), 10));
     timerLabel_->setText(QStringLiteral("0:00"));
     modeBadge_ = new FadeLabel(this);
-    modeBadge_->setFont(pointFont(font(), 10));
+    modeBadge_->setFont(pixelFont(font(), 10));
     modeBadge_->setText(QStringLiteral("По умолчанию"));
     textPane_ = new PillTextPane(this);
     textPane_->onPress = [this] {
@@ -52,7 +51,7 @@ PillPanel::PillPanel() : FloatingWindow(20), recordKey_(UiTexts::keyLabel(KeyCom
     };
     textPane_->keyHandler = [this](QKeyEvent* event) { return handleKey(event); };
     placeholder_ = new FadeLabel(textPane_->viewport());
-    placeholder_->setFont(pointFont(font(), 12));
+    placeholder_->setFont(pixelFont(font(), 12));
     placeholder_->setAlignment(Qt::AlignCenter);
     buildButtons();
 
@@ -93,7 +92,8 @@ void PillPanel::buildButtons() {
     collapseButton_ =
         make(Icons::Glyph::collapse, kButton, QStringLiteral("collapseButton"), QStringLiteral("Свернуть (esc)"));
     copyButton_ = make(Icons::Glyph::copy, 24, QStringLiteral("copyButton"), QStringLiteral("Копировать (Ctrl+C)"));
-    micView_ = make(Icons::Glyph::mic, 16, QStringLiteral("micView"), QString());
+    micView_ = make(Icons::Glyph::mic, 12, QStringLiteral("micView"), QString());
+    micView_->setGlyphSide(12);
     micView_->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     auto call = [](const std::function<void()>& callback) {
@@ -158,10 +158,11 @@ void PillPanel::layoutFor(PillState state) {
             break;
         case PillState::recording:
         case PillState::thinking:
-            micView_->move(9, 10);
-            timerLabel_->setGeometry(28, 0, 28, 36);
-            bars_->setGeometry(40, 8, 52, 20);
-            stopButton_->move(87, 8);
+            // Under the pointer all five share the 132 px: mic, time, bars, stop, cancel.
+            micView_->move(7, 12);
+            timerLabel_->setGeometry(21, 0, 25, 36);
+            bars_->setGeometry(46, 8, 41, 20);
+            stopButton_->move(88, 8);
             cancelButton_->move(108, 8);
             break;
         case PillState::expanded:

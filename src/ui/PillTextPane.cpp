@@ -14,7 +14,7 @@ PillTextPane::PillTextPane(QWidget* parent) : QPlainTextEdit(parent) {
     viewport()->setAutoFillBackground(false);
     setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
     QFont font = this->font();
-    font.setPointSizeF(12);
+    font.setPixelSize(12);
     setFont(font);
 }
 

@@ -266,8 +266,9 @@ TEST_F(FloatingWindowsDesktopTest, EveryLookPhotographedInLightAndDark) {
         shot = photograph(pill, "pill-recording-" + theme);
         EXPECT_LT(lightness(shot, 20, 18), 50) << "the recording look is near-black";
         std::vector<int> heights;
+        const QRect barsArea = pill.bars().geometry();
         for (int i = 0; i < 7; ++i) {
-            const int x = 40 + static_cast<int>(std::lround(6.4 + 6 * i + 1.6));
+            const int x = barsArea.x() + static_cast<int>(std::lround(BarLevels::barX(barsArea.width(), i) + 1.6));
             heights.push_back(countPixels(shot, {x, 0, 1, 36}, [](QColor c) { return c.lightness() > 110; }));
         }
         for (size_t i = 1; i < heights.size(); ++i) EXPECT_GE(heights[i], heights[i - 1]) << "bar " << i;
@@ -277,13 +278,14 @@ TEST_F(FloatingWindowsDesktopTest, EveryLookPhotographedInLightAndDark) {
         pointerTo(pill.mapToGlobal(QPoint(66, 18)));
         QTest::qWait(300);
         shot = photograph(pill, "pill-recording-hover-" + theme);
-        EXPECT_GT(countPixels(shot, {87, 8, 20, 20}, [](QColor c) { return c.lightness() > 150; }), 10) << "stop button";
+        const QRect stop = pill.findChild<IconButton*>("stopButton")->geometry();
+        EXPECT_GT(countPixels(shot, stop, [](QColor c) { return c.lightness() > 150; }), 10) << "stop button";
         pointerTo({5, 795});
 
         pill.setState(PillState::thinking);
         shot = photograph(pill, "pill-thinking-" + theme);
         EXPECT_LT(lightness(shot, 20, 18), 50);
-        EXPECT_GT(countPixels(shot, {40, 8, 52, 20}, [](QColor c) { return c.lightness() > 110; }), 40) << "the pulse";
+        EXPECT_GT(countPixels(shot, barsArea, [](QColor c) { return c.lightness() > 110; }), 40) << "the pulse";
 
         pill.setState(PillState::expanded);
         shot = photograph(pill, "pill-expanded-empty-" + theme);
@@ -302,8 +304,10 @@ TEST_F(FloatingWindowsDesktopTest, EveryLookPhotographedInLightAndDark) {
         photograph(overlay, "overlay-idle-" + theme);
         overlay.setRecording(true, "push-to-talk");
         std::vector<float> wave(16000);
-        for (size_t i = 0; i < wave.size(); ++i)
-            wave[i] = static_cast<float>(0.3 * std::sin(static_cast<double>(i) / 40) * (static_cast<double>(i) / 16000));
+        for (size_t i = 0; i < wave.size(); ++i) {  // syllables: a tone under a slow, uneven envelope
+            const double t = static_cast<double>(i) / 16000;
+            wave[i] = static_cast<float>(0.3 * std::sin(t * 900) * std::pow(std::sin(t * 17) * std::sin(t * 5.3), 2));
+        }
         overlay.appendSamples(wave);
         shot = photograph(overlay, "overlay-recording-" + theme);
         EXPECT_GT(countPixels(shot, {40, 14, 100, 36}, red), 100) << "a red waveform";
