@@ -1,6 +1,7 @@
 #include "ui/FloatingWindow.h"
 
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
@@ -8,6 +9,7 @@
 #include <algorithm>
 
 #include "platform/FloatingWindowHints.h"
+#include "ui/FloatingGeometry.h"
 
 namespace quorvel {
 namespace {
@@ -115,6 +117,37 @@ void FloatingWindow::moveEvent(QMoveEvent* event) {
 void FloatingWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange) lookChanged();
+}
+
+// Dragging the background moves the window by the pointer's displacement. (A window-manager
+// move would not keep it inside the screen, and offscreen there is none.)
+void FloatingWindow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+    dragStartOrigin_ = pos();
+    dragStartPointer_ = event->globalPosition().toPoint();
+}
+
+void FloatingWindow::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragStartOrigin_) return QWidget::mouseMoveEvent(event);
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    move(FloatingGeometry::dragPosition(*dragStartOrigin_, dragStartPointer_, event->globalPosition().toPoint(),
+                                        size(), availableArea(screen), dragMargin_));
+}
+
+void FloatingWindow::mouseReleaseEvent(QMouseEvent* event) {
+    if (!dragStartOrigin_ || event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
+    dragStartOrigin_.reset();
+    dragFinished();
+}
+
+void FloatingWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    visibilityChanged();
+}
+
+void FloatingWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    visibilityChanged();
 }
 
 void FloatingWindow::updateMask() {

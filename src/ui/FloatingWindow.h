@@ -44,11 +44,22 @@ protected:
     void setGeometryProgrammatically(const QRect& frame);
     // The window moved for another reason than our own placement (user drag, window manager).
     virtual void movedByUser() {}
+    // The user let go of the window after dragging it.
+    virtual void dragFinished() {}
+    // Shown or hidden: timers follow.
+    virtual void visibilityChanged() {}
+    // Dragging keeps the window this far inside the screen's available area.
+    void setDragMargin(int margin) { dragMargin_ = margin; }
 
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void updateMask();
@@ -59,6 +70,9 @@ private:
     bool programmaticMove_ = false;
     QPoint placedAt_;
     QColor backdrop_;
+    int dragMargin_ = 0;
+    std::optional<QPoint> dragStartOrigin_;
+    QPoint dragStartPointer_;
 };
 
 }  // namespace quorvel

@@ -244,33 +244,8 @@ void OverlayPanel::updateTimers() {
     }
 }
 
-void OverlayPanel::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return FloatingWindow::mousePressEvent(event);
-    dragStartOrigin_ = pos();
-    dragStartPointer_ = event->globalPosition().toPoint();
-}
-
-void OverlayPanel::mouseMoveEvent(QMouseEvent* event) {
-    if (!dragStartOrigin_) return FloatingWindow::mouseMoveEvent(event);
-    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    move(FloatingGeometry::dragPosition(*dragStartOrigin_, dragStartPointer_, event->globalPosition().toPoint(),
-                                        size(), availableArea(screen), 0));
-}
-
-void OverlayPanel::mouseReleaseEvent(QMouseEvent* event) {
-    if (!dragStartOrigin_) return FloatingWindow::mouseReleaseEvent(event);
-    dragStartOrigin_.reset();
+void OverlayPanel::dragFinished() {
     if (onPositionSave) onPositionSave(pos());
-}
-
-void OverlayPanel::showEvent(QShowEvent* event) {
-    FloatingWindow::showEvent(event);
-    updateTimers();
-}
-
-void OverlayPanel::hideEvent(QHideEvent* event) {
-    FloatingWindow::hideEvent(event);
-    updateTimers();
 }
 
 }  // namespace quorvel

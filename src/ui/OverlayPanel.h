@@ -65,12 +65,9 @@ public:
     bool redrawing() const { return redrawTimer_.isActive(); }
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     void lookChanged() override;
+    void dragFinished() override;
+    void visibilityChanged() override { updateTimers(); }
 
 private:
     void layoutContent();
@@ -91,8 +88,6 @@ private:
     QTimer noSignalTimer_;
     QTimer hideTimer_;
     std::optional<QElapsedTimer> recordStart_;
-    std::optional<QPoint> dragStartOrigin_;
-    QPoint dragStartPointer_;
 };
 
 }  // namespace quorvel

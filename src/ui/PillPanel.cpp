@@ -20,7 +20,6 @@ namespace {
 
 constexpr int kButton = 28;
 constexpr int kSmallButton = 20;  // stop/cancel share the 132 px recording look with the bars
-constexpr int kDragMargin = 4;
 const QColor kRecordingBackdrop = QColor::fromRgbF(0.13f, 0.13f, 0.13f, 0.96f);
 const QColor kRecordingForeground(236, 236, 236);
 
@@ -69,6 +68,7 @@ PillPanel::PillPanel() : FloatingWindow(20), recordKey_(UiTexts::keyLabel(KeyCom
         if (onMoveEnd) onMoveEnd(geometry());
     });
     mediaClock_.start();
+    setDragMargin(4);
 
     resize(pillSize(state_));
     refreshPlaceholder();
@@ -300,24 +300,6 @@ void PillPanel::expandToggled() {
 
 void PillPanel::collapseFromPane() { setState(PillState::collapsed); }
 
-void PillPanel::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return FloatingWindow::mousePressEvent(event);
-    dragStartOrigin_ = pos();
-    dragStartPointer_ = event->globalPosition().toPoint();
-}
-
-void PillPanel::mouseMoveEvent(QMouseEvent* event) {
-    if (!dragStartOrigin_) return FloatingWindow::mouseMoveEvent(event);
-    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    move(FloatingGeometry::dragPosition(*dragStartOrigin_, dragStartPointer_, event->globalPosition().toPoint(),
-                                        size(), availableArea(screen), kDragMargin));
-}
-
-void PillPanel::mouseReleaseEvent(QMouseEvent* event) {
-    dragStartOrigin_.reset();
-    FloatingWindow::mouseReleaseEvent(event);
-}
-
 void PillPanel::movedByUser() { moveSaveTimer_.start(); }
 
 void PillPanel::contextMenuEvent(QContextMenuEvent* event) {
@@ -345,16 +327,6 @@ void PillPanel::enterEvent(QEnterEvent* event) {
 void PillPanel::leaveEvent(QEvent* event) {
     fadeHover(false);
     FloatingWindow::leaveEvent(event);
-}
-
-void PillPanel::showEvent(QShowEvent* event) {
-    FloatingWindow::showEvent(event);
-    updateAnimator();
-}
-
-void PillPanel::hideEvent(QHideEvent* event) {
-    FloatingWindow::hideEvent(event);
-    updateAnimator();
 }
 
 }  // namespace quorvel

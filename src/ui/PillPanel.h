@@ -58,16 +58,12 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     void lookChanged() override;
     void movedByUser() override;
+    void visibilityChanged() override { updateAnimator(); }
 
 private:
     void buildButtons();
@@ -102,8 +98,6 @@ private:
     QTimer moveSaveTimer_;
     QElapsedTimer mediaClock_;
     std::optional<QElapsedTimer> recordStart_;
-    std::optional<QPoint> dragStartOrigin_;
-    QPoint dragStartPointer_;
     QString recordKey_;
 };
 
