@@ -139,6 +139,19 @@ TEST_F(FloatingWindowsDesktopTest, ClicksOnEveryLookLeaveTheFocusInTheTextField)
     settle();
     EXPECT_EQ(activeWindow(), fieldWindow);
 
+    // The right-click menu holds the looks' main actions and gives the focus back when it closes.
+    pill.setState(PillState::collapsed);
+    settle();
+    clickAt(centreOf(pill), 3);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 3000));
+    QStringList titles;
+    for (const QAction* action : QApplication::activePopupWidget()->actions()) titles << action->text();
+    EXPECT_EQ(titles, QStringList({"Запись", "Отмена", "Развернуть", "Копировать"}));
+    run("xdotool", {"key", "Escape"});
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, 3000));
+    settle();
+    EXPECT_EQ(activeWindow(), fieldWindow);
+
     run("xdotool", {"type", "--delay", "30", "ok"});
     EXPECT_TRUE(QTest::qWaitFor([&] { return field.text() == "ok"; }, 5000)) << field.text();
 
