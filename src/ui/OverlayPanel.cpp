@@ -98,6 +98,7 @@ void OverlayPanel::setRecording(bool recording, const QString& hint) {
         recordStart_.emplace();
         recordStart_->start();
         timeLabel_->setText(UiTexts::elapsedLabel(0));
+        noSignalTimer_.start();  // a fresh 1.2 s for every recording
     } else {
         recordStart_.reset();
     }
