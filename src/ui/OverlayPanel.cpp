@@ -45,6 +45,15 @@ OverlayPanel::OverlayPanel() : FloatingWindow(16) {
     timeLabel_->setText(QStringLiteral("0:00"));
     hintLabel_ = new FadeLabel(this);
     hintLabel_->setFont(small);
+    for (size_t tag = 0; tag < 2; ++tag) {
+        auto* button = new QPushButton(this);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->hide();
+        connect(button, &QPushButton::clicked, this, [this, tag] {
+            if (tag < errorActions_.size() && errorActions_[tag].run) errorActions_[tag].run();
+        });
+        actionButtons_.push_back(button);
+    }
 
     redrawTimer_.setInterval(1000 / 30);
     connect(&redrawTimer_, &QTimer::timeout, this, [this] {
@@ -161,18 +170,6 @@ void OverlayPanel::setErrorActions(std::vector<ErrorAction> actions) {
 }
 
 void OverlayPanel::clearError() {
-    if (actionButtons_.empty()) {
-        for (int tag = 0; tag < 2; ++tag) {
-            auto* button = new QPushButton(this);
-            button->setFocusPolicy(Qt::NoFocus);
-            button->hide();
-            connect(button, &QPushButton::clicked, this, [this, tag] {
-                if (static_cast<size_t>(tag) < errorActions_.size() && errorActions_[static_cast<size_t>(tag)].run)
-                    errorActions_[static_cast<size_t>(tag)].run();
-            });
-            actionButtons_.push_back(button);
-        }
-    }
     errorActions_.clear();
     for (QPushButton* button : actionButtons_) button->hide();
     hintIsResult_ = false;

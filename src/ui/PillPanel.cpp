@@ -19,6 +19,7 @@ namespace quorvel {
 namespace {
 
 constexpr int kButton = 28;
+constexpr int kCyrillicEs = 0x421;
 constexpr int kSmallButton = 20;  // stop/cancel share the 132 px recording look with the bars
 const QColor kRecordingBackdrop = QColor::fromRgbF(0.13f, 0.13f, 0.13f, 0.96f);
 const QColor kRecordingForeground(236, 236, 236);
@@ -49,7 +50,7 @@ PillPanel::PillPanel() : FloatingWindow(20), recordKey_(UiTexts::keyLabel(KeyCom
         activateWindow();
     };
     textPane_->keyHandler = [this](QKeyEvent* event) { return handleKey(event); };
-    placeholder_ = new FadeLabel(textPane_->viewport());
+    placeholder_ = new FadeLabel(this);  // over the pane, which it lets clicks through to
     placeholder_->setFont(pixelFont(font(), 12));
     placeholder_->setAlignment(Qt::AlignCenter);
     buildButtons();
@@ -171,7 +172,8 @@ void PillPanel::layoutFor(PillState state) {
             collapseButton_->move(252, 6);
             closeButton_->move(282, 6);
             textPane_->setGeometry(8, 38, 304, 154);
-            placeholder_->setGeometry(textPane_->viewport()->rect());
+            placeholder_->setGeometry(textPane_->geometry());
+            placeholder_->raise();
             break;
     }
 }
@@ -278,7 +280,9 @@ bool PillPanel::handleKey(QKeyEvent* event) {
         collapseFromPane();
         return true;
     }
-    if (event->key() == Qt::Key_C && modifiers == Qt::ControlModifier) {
+    // The C key also reads as Cyrillic "С" under a Russian layout.
+    const bool keyC = event->key() == Qt::Key_C || event->key() == kCyrillicEs;
+    if (keyC && modifiers == Qt::ControlModifier) {
         copySelectionOrAll();
         return true;
     }

@@ -92,6 +92,9 @@ TEST_F(PillCopyTest, CopiesSelectionOrWholePaneAndLogsUtf8Bytes) {
 
     EXPECT_TRUE(sendKey(*pane, Qt::Key_C, Qt::ControlModifier));  // nothing selected: the whole pane
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "тест");
+    QGuiApplication::clipboard()->clear();
+    EXPECT_TRUE(sendKey(*pane, 0x421, Qt::ControlModifier)) << "Ctrl+С under a Russian layout";
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "тест");
 
     pill.appendText("вторая строка");
     EXPECT_EQ(pill.text(), "тест\nвторая строка");
