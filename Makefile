@@ -54,6 +54,7 @@ bench: bootstrap $(BENCHDIR)/build.ninja
 	./$(BENCHDIR)/bench/quorvel_services_bench --benchmark_repetitions=3 --benchmark_display_aggregates_only=true
 	if [ -x $(BENCHDIR)/bench/quorvel_platform_bench ]; then \
 		tests/desktop/with-desktop ./$(BENCHDIR)/bench/quorvel_platform_bench; fi
+	tests/desktop/with-desktop ./$(BENCHDIR)/bench/quorvel_ui_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(BENCHDIR) build-fuzz

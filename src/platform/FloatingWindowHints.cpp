@@ -1,0 +1,20 @@
+#include "platform/FloatingWindowHints.h"
+
+#include <QGuiApplication>
+#include <QWindow>
+
+#include "platform/x11/X11WindowHints.h"
+
+namespace quorvel::FloatingWindowHints {
+
+namespace {
+bool onX11() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
+}  // namespace
+
+void apply(QWindow& window) {
+    if (onX11()) x11::applyFloatingHints(window.winId());
+}
+
+bool compositorActive() { return onX11() && x11::compositorActive(); }
+
+}  // namespace quorvel::FloatingWindowHints

@@ -1,0 +1,18 @@
+#pragma once
+// What the desktop must know about our floating windows (the pill and the recording overlay):
+// they sit above other windows, on every virtual desktop, and stay out of the taskbar and pager.
+// The window-type and focus hints come from Qt's own window flags; these are the rest.
+
+class QWindow;
+
+namespace quorvel::FloatingWindowHints {
+
+// Call before every show: a window manager drops these when the window is withdrawn. Does
+// nothing where the platform has no such hints (offscreen).
+void apply(QWindow& window);
+
+// A compositing manager runs, so translucent pixels reach the screen (otherwise they render
+// black and the caller shapes the window with a mask instead).
+bool compositorActive();
+
+}  // namespace quorvel::FloatingWindowHints

@@ -1,0 +1,16 @@
+#pragma once
+// EWMH hints for our floating windows on Qt's own X connection. No X11 headers here.
+
+#include <cstdint>
+
+namespace quorvel::x11 {
+
+// _NET_WM_DESKTOP = all desktops, _NET_WM_STATE += above, sticky, skip taskbar, skip pager:
+// written as properties (read by the window manager when it maps the window) and sent as
+// client messages (for a window that is already mapped).
+void applyFloatingHints(uintptr_t window);
+
+// _NET_WM_CM_S<screen> has an owner.
+bool compositorActive();
+
+}  // namespace quorvel::x11

@@ -1,0 +1,349 @@
+// The pill and the overlay on a real (private) X server with a window manager: clicks on the
+// pill leave the keyboard focus in another process's text field, the windows carry the
+// above / all-desktops / no-taskbar hints, pointer drags move them, and every look is
+// photographed (light and dark) into <build>/screenshots with checks on its pixels.
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPalette>
+#include <QProcess>
+#include <QScreen>
+#include <QStyle>
+#include <QTest>
+#include <cmath>
+#include <fstream>
+
+#include "ui/BarsIndicatorView.h"
+#include "ui/IconButton.h"
+#include "ui/OverlayPanel.h"
+#include "ui/PillPanel.h"
+#include "ui/PillTextPane.h"
+#include "ui/WaveView.h"
+#include "support/TempHome.h"
+
+namespace quorvel {
+namespace {
+
+// Runs a command without blocking the event loop (our windows must keep answering).
+QString run(const QString& program, const QStringList& args) {
+    QProcess process;
+    process.start(program, args);
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 10000))
+        ADD_FAILURE() << program.toStdString() << " did not finish";
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Pointer events through XTest (xdotool without a target window).
+void pointerTo(QPoint global) { run("xdotool", {"mousemove", QString::number(global.x()), QString::number(global.y())}); }
+void clickAt(QPoint global, int button = 1) {
+    pointerTo(global);
+    QTest::qWait(60);  // let enter/hover reach the window before the press
+    run("xdotool", {"click", QString::number(button)});
+}
+QPoint centreOf(const QWidget& w) { return w.mapToGlobal(w.rect().center()); }
+
+// The window manager and X server catch up with a geometry change or a repaint.
+void settle() { QTest::qWait(150); }
+
+unsigned long activeWindow() {
+    const QString out = run("xprop", {"-root", "_NET_ACTIVE_WINDOW"});
+    return out.section('#', 1).trimmed().section(',', 0, 0).toULong(nullptr, 16);
+}
+
+class FieldApp {
+public:
+    explicit FieldApp(const std::filesystem::path& out) : out_(out) {
+        process_.setProcessChannelMode(QProcess::ForwardedChannels);
+        process_.start(QUORVEL_BINARY_DIR "/tests/text_field_app", {"--out", QString::fromStdString(out.string())});
+    }
+    ~FieldApp() {
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
+    bool waitUntilFocused() { return QTest::qWaitFor([&] { return std::filesystem::exists(out_); }, 10000); }
+    std::string text() const {
+        std::ifstream in(out_, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+private:
+    std::filesystem::path out_;
+    QProcess process_;
+};
+
+class FloatingWindowsDesktopTest : public testing::TempHome {
+protected:
+    void SetUp() override {
+        TempHome::SetUp();
+        ASSERT_EQ(QGuiApplication::platformName(), "xcb") << "run under tests/desktop/with-desktop";
+    }
+};
+
+TEST_F(FloatingWindowsDesktopTest, ClicksOnEveryLookLeaveTheFocusInTheTextField) {
+    FieldApp field(home() / "field.txt");
+    ASSERT_TRUE(field.waitUntilFocused());
+    const unsigned long fieldWindow = activeWindow();
+    ASSERT_NE(fieldWindow, 0u);
+
+    PillPanel pill;
+    int records = 0, cancels = 0, modeTaps = 0;
+    pill.onRecord = [&] {
+        ++records;
+        pill.setState(pill.state() == PillState::recording ? PillState::collapsed : PillState::recording);
+    };
+    pill.onCancel = [&] {
+        ++cancels;
+        pill.setState(PillState::collapsed);
+    };
+    pill.onModeTap = [&] { ++modeTaps; };
+    pill.applySavedPosition(std::nullopt, std::nullopt);
+    pill.setState(PillState::collapsed);
+    pill.showWithoutActivating();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pill));
+    settle();
+
+    // Above the others, on every desktop, not in the taskbar or pager.
+    const QString id = QString::number(pill.winId());
+    const QString states = run("xprop", {"-id", id, "_NET_WM_STATE"});
+    for (const char* state : {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"})
+        EXPECT_TRUE(states.contains(state)) << state << " in " << states.toStdString();
+    EXPECT_TRUE(run("xprop", {"-id", id, "_NET_WM_DESKTOP"}).contains("4294967295"));
+
+    auto button = [&](const char* name) { return centreOf(*pill.findChild<IconButton*>(name)); };
+    struct Step {
+        const char* button;
+        PillState after;
+    };
+    const Step steps[]{{"modeButton", PillState::collapsed},  {"recordButton", PillState::recording},
+                       {"stopButton", PillState::collapsed},  {"expandButton", PillState::expanded},
+                       {"collapseButton", PillState::collapsed}, {"expandButton", PillState::expanded},
+                       {"closeButton", PillState::collapsed}, {"recordButton", PillState::recording},
+                       {"cancelButton", PillState::collapsed}};
+    for (const Step& step : steps) {
+        clickAt(button(step.button));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pill.state() == step.after; }, 3000)) << step.button;
+        settle();
+        EXPECT_EQ(activeWindow(), fieldWindow) << "after " << step.button;
+        EXPECT_FALSE(pill.isActiveWindow()) << step.button;
+    }
+    EXPECT_EQ(records, 3);
+    EXPECT_EQ(cancels, 1);
+    EXPECT_EQ(modeTaps, 1);
+
+    // The thinking look takes no clicks of its own; a click on it must not take the focus either.
+    pill.setState(PillState::thinking);
+    settle();
+    clickAt(centreOf(pill));
+    settle();
+    EXPECT_EQ(activeWindow(), fieldWindow);
+
+    // The right-click menu holds the looks' main actions and gives the focus back when it closes.
+    pill.setState(PillState::collapsed);
+    settle();
+    clickAt(centreOf(pill), 3);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 3000));
+    QStringList titles;
+    for (const QAction* action : QApplication::activePopupWidget()->actions()) titles << action->text();
+    EXPECT_EQ(titles, QStringList({"Запись", "Отмена", "Развернуть", "Копировать"}));
+    run("xdotool", {"key", "Escape"});
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, 3000));
+    settle();
+    EXPECT_EQ(activeWindow(), fieldWindow);
+
+    run("xdotool", {"type", "--delay", "30", "ok"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return field.text() == "ok"; }, 5000)) << field.text();
+
+    // A click into the text pane is the one way in: then Ctrl+C copies and Esc collapses.
+    pill.setState(PillState::expanded);
+    pill.appendText("скопируй меня");
+    settle();
+    clickAt(centreOf(*pill.findChild<PillTextPane*>()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pill.isActiveWindow(); }, 3000));
+    run("xdotool", {"key", "ctrl+c"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QGuiApplication::clipboard()->text() == "скопируй меня"; }, 3000));
+    run("xdotool", {"key", "Escape"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pill.state() == PillState::collapsed; }, 3000));
+}
+
+TEST_F(FloatingWindowsDesktopTest, DraggingMovesTheWindowsAndReportsOncePositionAfterwards) {
+    PillPanel pill;
+    std::vector<QRect> reported;
+    QElapsedTimer sinceLastMotion;
+    pill.onMoveEnd = [&](const QRect& frame) { reported.push_back(frame); };
+    pill.applySavedPosition(300.0, 300.0);
+    pill.setState(PillState::collapsed);
+    pill.showWithoutActivating();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pill));
+    settle();
+    ASSERT_TRUE(reported.empty()) << "placing the pill is not a move";
+    const QPoint start = pill.pos();
+
+    // Grab the background between two buttons and drag by (+100, +60) in steps.
+    const QPoint grip = pill.mapToGlobal(QPoint(42, 16));
+    pointerTo(grip);
+    run("xdotool", {"mousedown", "1"});
+    for (int step = 1; step <= 5; ++step) {
+        sinceLastMotion.start();
+        pointerTo(grip + QPoint(20 * step, 12 * step));
+        QTest::qWait(20);
+    }
+    run("xdotool", {"mouseup", "1"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !reported.empty(); }, 3000));
+    EXPECT_GE(sinceLastMotion.elapsed(), 400);
+    QTest::qWait(600);
+    ASSERT_EQ(reported.size(), 1u) << "one report per drag";
+    EXPECT_EQ(reported.front().topLeft(), start + QPoint(100, 60));
+    EXPECT_EQ(pill.pos(), start + QPoint(100, 60));
+
+    OverlayPanel overlay;
+    std::vector<QPoint> saved;
+    overlay.onPositionSave = [&](const QPoint& at) { saved.push_back(at); };
+    overlay.showPanel(QPoint(200, 500));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&overlay));
+    settle();
+    const QPoint overlayGrip = overlay.mapToGlobal(QPoint(150, 4));
+    pointerTo(overlayGrip);
+    run("xdotool", {"mousedown", "1"});
+    pointerTo(overlayGrip + QPoint(-50, -1000));  // past the top: held inside the screen
+    QTest::qWait(50);
+    run("xdotool", {"mouseup", "1"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !saved.empty(); }, 3000));
+    const QRect area = overlay.screen()->availableGeometry();
+    EXPECT_EQ(saved.back(), QPoint(150, area.y()));
+}
+
+// ---- screenshots ------------------------------------------------------------------------
+
+QPalette darkPalette() {
+    QPalette p;
+    p.setColor(QPalette::Window, QColor(45, 45, 48));
+    p.setColor(QPalette::WindowText, QColor(235, 235, 235));
+    p.setColor(QPalette::Base, QColor(30, 30, 32));
+    p.setColor(QPalette::Text, QColor(235, 235, 235));
+    p.setColor(QPalette::Button, QColor(55, 55, 58));
+    p.setColor(QPalette::ButtonText, QColor(235, 235, 235));
+    p.setColor(QPalette::Highlight, QColor(10, 132, 255));
+    return p;
+}
+
+QImage photograph(QWidget& window, const QString& name) {
+    window.update();
+    settle();
+    const QImage image = window.screen()->grabWindow(0, window.x(), window.y(), window.width(), window.height()).toImage();
+    const QString folder = QUORVEL_BINARY_DIR "/screenshots";
+    QDir().mkpath(folder);
+    image.save(folder + "/" + name + ".png");
+    return image;
+}
+
+int lightness(const QImage& image, int x, int y) { return image.pixelColor(x, y).lightness(); }
+
+// Pixels of `image` inside `area` for which `match` holds.
+int countPixels(const QImage& image, const QRect& area, const std::function<bool(QColor)>& match) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) count += match(image.pixelColor(x, y)) ? 1 : 0;
+    return count;
+}
+
+bool orange(QColor c) { return c.red() > 200 && c.green() > 100 && c.green() < 190 && c.blue() < 90; }
+bool red(QColor c) { return c.red() > 200 && c.green() < 110 && c.blue() < 110; }
+bool green(QColor c) { return c.green() > 150 && c.red() < 120 && c.blue() < 140; }
+
+TEST_F(FloatingWindowsDesktopTest, EveryLookPhotographedInLightAndDark) {
+    QApplication::setStyle("Fusion");
+    const QPalette original = QApplication::palette();
+    for (const bool dark : {false, true}) {
+        const QString theme = dark ? "dark" : "light";
+        QApplication::setPalette(dark ? darkPalette() : QApplication::style()->standardPalette());
+
+        PillPanel pill;
+        pill.applySavedPosition(520.0, 200.0);
+        pill.setState(PillState::collapsed);
+        pill.showWithoutActivating();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&pill));
+        QImage shot = photograph(pill, "pill-collapsed-" + theme);
+        // The gap between the mode and record buttons shows the backdrop.
+        if (dark)
+            EXPECT_LT(lightness(shot, 42, 16), 80) << theme.toStdString();
+        else
+            EXPECT_GT(lightness(shot, 42, 16), 200) << theme.toStdString();
+        EXPECT_GT(countPixels(shot, {46, 2, 28, 28}, [&](QColor c) { return std::abs(c.lightness() - lightness(shot, 42, 16)) > 80; }), 20)
+            << "the record button's glyph shows";
+
+        // Levels rising from left to right: the bars grow with them.
+        pill.setState(PillState::recording);
+        for (int i = 0; i < 7; ++i) pill.bars().pushLevel(0.05f * static_cast<float>(i));
+        shot = photograph(pill, "pill-recording-" + theme);
+        EXPECT_LT(lightness(shot, 20, 18), 50) << "the recording look is near-black";
+        std::vector<int> heights;
+        const QRect barsArea = pill.bars().geometry();
+        for (int i = 0; i < 7; ++i) {
+            const int x = barsArea.x() + static_cast<int>(std::lround(BarLevels::barX(barsArea.width(), i) + 1.6));
+            heights.push_back(countPixels(shot, {x, 0, 1, 36}, [](QColor c) { return c.lightness() > 110; }));
+        }
+        for (size_t i = 1; i < heights.size(); ++i) EXPECT_GE(heights[i], heights[i - 1]) << "bar " << i;
+        EXPECT_GT(heights.back(), heights.front() + 8);
+
+        // Hover shows the microphone, time and the stop/cancel buttons.
+        pointerTo(pill.mapToGlobal(QPoint(66, 18)));
+        QTest::qWait(300);
+        shot = photograph(pill, "pill-recording-hover-" + theme);
+        const QRect stop = pill.findChild<IconButton*>("stopButton")->geometry();
+        EXPECT_GT(countPixels(shot, stop, [](QColor c) { return c.lightness() > 150; }), 10) << "stop button";
+        pointerTo({5, 795});
+
+        pill.setState(PillState::thinking);
+        shot = photograph(pill, "pill-thinking-" + theme);
+        EXPECT_LT(lightness(shot, 20, 18), 50);
+        EXPECT_GT(countPixels(shot, barsArea, [](QColor c) { return c.lightness() > 110; }), 40) << "the pulse";
+
+        pill.setState(PillState::expanded);
+        shot = photograph(pill, "pill-expanded-empty-" + theme);
+        pill.appendText("Привет, это проверка диктовки.");
+        pill.appendText("⚠️ Тишина — проверьте вход микрофона");
+        shot = photograph(pill, "pill-expanded-" + theme);
+        const int paper = lightness(shot, 160, 190);
+        EXPECT_GT(countPixels(shot, {12, 40, 290, 20}, [&](QColor c) { return std::abs(c.lightness() - paper) > 90; }), 30)
+            << "the text is readable on the backdrop";
+        pill.hide();
+
+        OverlayPanel overlay;
+        overlay.showPanel(QPoint(400, 400));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&overlay));
+        overlay.setRecording(false, "распознаю…");
+        photograph(overlay, "overlay-idle-" + theme);
+        overlay.setRecording(true, "push-to-talk");
+        std::vector<float> wave(16000);
+        for (size_t i = 0; i < wave.size(); ++i) {  // syllables: a tone under a slow, uneven envelope
+            const double t = static_cast<double>(i) / 16000;
+            wave[i] = static_cast<float>(0.3 * std::sin(t * 900) * std::pow(std::sin(t * 17) * std::sin(t * 5.3), 2));
+        }
+        overlay.appendSamples(wave);
+        shot = photograph(overlay, "overlay-recording-" + theme);
+        EXPECT_GT(countPixels(shot, {40, 14, 100, 36}, red), 100) << "a red waveform";
+        overlay.style = OverlayPanel::Style::mini;
+        overlay.setRecording(true, "push-to-talk");
+        shot = photograph(overlay, "overlay-mini-" + theme);
+        EXPECT_GT(countPixels(shot, {100, 14, 100, 36}, red), 100) << "the mini waveform is centred";
+        overlay.style = OverlayPanel::Style::classic;
+        overlay.hidePanel();
+        overlay.showPanel(QPoint(400, 400));
+        overlay.setRecording(true, "push-to-talk");
+        overlay.waveView().setNoSignal(true);
+        shot = photograph(overlay, "overlay-no-signal-" + theme);
+        EXPECT_GT(countPixels(shot, {40, 30, 100, 4}, orange), 40) << "the no-signal line is orange";
+        overlay.showResult("", true);
+        shot = photograph(overlay, "overlay-result-success-" + theme);
+        EXPECT_GT(countPixels(shot, {150, 20, 140, 24}, green), 15) << "green ✓ вставлено";
+        overlay.showResult("Не распознано", false);
+        shot = photograph(overlay, "overlay-result-failure-" + theme);
+        EXPECT_GT(countPixels(shot, {150, 20, 140, 24}, orange), 15) << "orange ✗";
+    }
+    QApplication::setPalette(original);
+}
+
+}  // namespace
+}  // namespace quorvel
