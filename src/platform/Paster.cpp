@@ -92,7 +92,7 @@ Paster::Paster(TextInjector& injector, SystemQueries& queries, PasterOptions opt
         if (auto next = std::exchange(afterFetch_, nullptr)) next();
     });
     restoreTimer_.setSingleShot(true);
-    connect(&restoreTimer_, &QTimer::timeout, this, &Paster::restoreNow);
+    connect(&restoreTimer_, &QTimer::timeout, this, &Paster::restoreWhenDue);
     // A restore still due when the program quits would otherwise leave our text behind.
     if (QCoreApplication::instance())
         connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &Paster::shutDown);
@@ -106,7 +106,7 @@ void Paster::shutDown() {
     stopInsertionThread();
     fetchTimer_.stop();
     afterFetch_ = nullptr;
-    if (current_ && current_->saved) restore_ = Restore{current_->pasteId, std::move(*current_->saved)};
+    if (current_ && current_->saved) restore_ = Restore{current_->pasteId, std::move(*current_->saved), false, {}};
     current_.reset();
     restoreNow();
 }
@@ -274,7 +274,8 @@ void Paster::finish(Outcome outcome) {
     current_.reset();
     stopInsertionThread();
     if (outcome == Outcome::complete && job.saved) {
-        restore_ = Restore{job.pasteId, std::move(*job.saved)};
+        restore_ = Restore{job.pasteId, std::move(*job.saved), job.watchFetch && !job.fetched,
+                           std::chrono::steady_clock::now()};
         restoreTimer_.start(options_.restoreDelay);
     } else if (outcome == Outcome::none || outcome == Outcome::partial) {
         // It stays for the user to paste by hand: no secret for clipboard managers any more.
@@ -303,12 +304,29 @@ void Paster::whenTextFetched(std::function<void()> next) {
 }
 
 void Paster::textFetched(const QByteArray& pasteId) {
+    if (restore_ && restore_->pasteId == pasteId && restore_->awaitingFetch) {
+        restore_->awaitingFetch = false;
+        restoreTimer_.start(options_.restoreDelay);
+    }
     if (!current_ || current_->pasteId != pasteId || !current_->watchFetch) return;
     current_->fetched = true;
     if (!afterFetch_) return;
     fetchTimer_.stop();
     current_->fetchDone = true;
     std::exchange(afterFetch_, nullptr)();
+}
+
+void Paster::restoreWhenDue() {
+    if (restore_ && restore_->awaitingFetch && pasteIdOnClipboard() == restore_->pasteId) {
+        const auto waited = std::chrono::steady_clock::now() - restore_->pasted;
+        if (waited < options_.fetchBeforeRestore) {
+            restoreTimer_.start(std::chrono::duration_cast<std::chrono::milliseconds>(options_.fetchBeforeRestore - waited));
+            return;
+        }
+        Log::info("text not fetched within " + std::to_string(options_.fetchBeforeRestore.count()) +
+                  " ms — restoring the clipboard anyway");
+    }
+    restoreNow();
 }
 
 void Paster::restoreNow() {
