@@ -135,6 +135,14 @@ private:
     QTimer fetchTimer_;
     std::optional<Restore> restore_;
     QTimer restoreTimer_;
+    // The latest pasted text the target has not fetched yet: the next paste waits for the fetch
+    // (at most `fetchWait`), or the target would get the next text in its place.
+    struct Unfetched {
+        QByteArray pasteId;
+        std::chrono::steady_clock::time_point posted;
+    };
+    std::optional<Unfetched> unfetched_;
+    QTimer nextTimer_;
 
     friend class FetchWatchingMime;
 };

@@ -107,7 +107,7 @@ TEST_F(PasteDesktopTest, QueriesSeeTheDesktopAndTerminalWindowsGetControlShiftV)
     EXPECT_TRUE(field.waitForText("echo да")) << "got: " << field.text();
 }
 
-TEST_F(PasteDesktopTest, PastesAfterAHeldModifierIsReleasedSendsReturnAndTypesIntoAnotherProcess) {
+TEST_F(PasteDesktopTest, PastesAfterAHeldModifierIsReleasedSendsReturnTypesAndKeepsQuickPastesApart) {
     FieldApp field(out());
     ASSERT_TRUE(field.waitUntilFocused());
     runAsync("xdotool", {"keydown", "alt"});
@@ -122,6 +122,14 @@ TEST_F(PasteDesktopTest, PastesAfterAHeldModifierIsReleasedSendsReturnAndTypesIn
     const std::string typed = "Съешь ещё 😀 ok, Ünïcode ✓\tend";
     paster.paste(typed, false, true, false);
     EXPECT_TRUE(field.waitForText("Привет, мир 😀👍🏽\n" + typed)) << field.text();
+    // Each waits until the field has fetched the one before.
+    std::string all = field.text();
+    for (int i = 0; i < 4; ++i) {
+        const std::string word = " слово" + std::to_string(i);
+        all += word;
+        paster.paste(word, i % 2 == 1, false, false);
+    }
+    EXPECT_TRUE(field.waitForText(all)) << field.text();
 }
 
 TEST_F(PasteDesktopTest, RestoresAnImageOwnedByAnotherProgramUnlessSomethingElseWasCopied) {
