@@ -92,7 +92,11 @@ Paster::Paster(TextInjector& injector, SystemQueries& queries, PasterOptions opt
         if (auto next = std::exchange(afterFetch_, nullptr)) next();
     });
     restoreTimer_.setSingleShot(true);
-    connect(&restoreTimer_, &QTimer::timeout, this, &Paster::restoreNow);
+    connect(&restoreTimer_, &QTimer::timeout, this, &Paster::restoreWhenDue);
+    nextTimer_.setSingleShot(true);
+    connect(&nextTimer_, &QTimer::timeout, this, [this] {
+        if (!current_) startNext();
+    });
     // A restore still due when the program quits would otherwise leave our text behind.
     if (QCoreApplication::instance())
         connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &Paster::shutDown);
@@ -105,8 +109,9 @@ void Paster::shutDown() {
     queue_.clear();
     stopInsertionThread();
     fetchTimer_.stop();
+    nextTimer_.stop();
     afterFetch_ = nullptr;
-    if (current_ && current_->saved) restore_ = Restore{current_->pasteId, std::move(*current_->saved)};
+    if (current_ && current_->saved) restore_ = Restore{current_->pasteId, std::move(*current_->saved), false, {}};
     current_.reset();
     restoreNow();
 }
@@ -158,6 +163,15 @@ void Paster::cancel() {
 
 void Paster::startNext() {
     if (queue_.empty()) return;
+    if (unfetched_) {
+        const auto waited = std::chrono::steady_clock::now() - unfetched_->posted;
+        if (waited < options_.fetchWait) {
+            nextTimer_.start(std::chrono::duration_cast<std::chrono::milliseconds>(options_.fetchWait - waited));
+            return;
+        }
+        Log::info("text not fetched within " + std::to_string(options_.fetchWait.count()) + " ms — going on");
+        unfetched_.reset();
+    }
     current_ = std::move(queue_.front());
     queue_.pop_front();
     cancelled_ = false;
@@ -274,7 +288,8 @@ void Paster::finish(Outcome outcome) {
     current_.reset();
     stopInsertionThread();
     if (outcome == Outcome::complete && job.saved) {
-        restore_ = Restore{job.pasteId, std::move(*job.saved)};
+        restore_ = Restore{job.pasteId, std::move(*job.saved), job.watchFetch && !job.fetched,
+                           std::chrono::steady_clock::now()};
         restoreTimer_.start(options_.restoreDelay);
     } else if (outcome == Outcome::none || outcome == Outcome::partial) {
         // It stays for the user to paste by hand: no secret for clipboard managers any more.
@@ -286,6 +301,10 @@ void Paster::finish(Outcome outcome) {
         Log::warn(std::string(outcome == Outcome::none ? "nothing was inserted" : "the text was not fully inserted") +
                   (job.saved ? ", clipboard not restored" : "") + " — the text stays on the clipboard");
     }
+    if (job.pasted && !job.fetched && !job.fetchDone)
+        unfetched_ = Unfetched{job.pasteId, std::chrono::steady_clock::now()};
+    else
+        unfetched_.reset();
     const bool inserted = outcome == Outcome::complete || outcome == Outcome::partial;
     QMetaObject::invokeMethod(this, [this, inserted] { emit finished(inserted); }, Qt::QueuedConnection);
     startNext();
@@ -303,12 +322,34 @@ void Paster::whenTextFetched(std::function<void()> next) {
 }
 
 void Paster::textFetched(const QByteArray& pasteId) {
+    if (unfetched_ && unfetched_->pasteId == pasteId) {
+        unfetched_.reset();
+        nextTimer_.stop();
+        if (!current_) startNext();
+    }
+    if (restore_ && restore_->pasteId == pasteId && restore_->awaitingFetch) {
+        restore_->awaitingFetch = false;
+        restoreTimer_.start(options_.restoreDelay);
+    }
     if (!current_ || current_->pasteId != pasteId || !current_->watchFetch) return;
     current_->fetched = true;
     if (!afterFetch_) return;
     fetchTimer_.stop();
     current_->fetchDone = true;
     std::exchange(afterFetch_, nullptr)();
+}
+
+void Paster::restoreWhenDue() {
+    if (restore_ && restore_->awaitingFetch && pasteIdOnClipboard() == restore_->pasteId) {
+        const auto waited = std::chrono::steady_clock::now() - restore_->pasted;
+        if (waited < options_.fetchBeforeRestore) {
+            restoreTimer_.start(std::chrono::duration_cast<std::chrono::milliseconds>(options_.fetchBeforeRestore - waited));
+            return;
+        }
+        Log::info("text not fetched within " + std::to_string(options_.fetchBeforeRestore.count()) +
+                  " ms — restoring the clipboard anyway");
+    }
+    restoreNow();
 }
 
 void Paster::restoreNow() {

@@ -39,6 +39,9 @@ struct PasterOptions {
     std::chrono::milliseconds fetchWait{1000};
     // How long the owner of the user's clipboard gets to hand its content over for the restore.
     std::chrono::milliseconds clipboardReadLimit{1000};
+    // The restore delay counts from the target's fetch of the pasted text: a target that was busy
+    // would otherwise paste the user's old content. Without a fetch the restore waits this long.
+    std::chrono::milliseconds fetchBeforeRestore{10000};
 };
 
 class Paster : public QObject {
@@ -96,6 +99,8 @@ private:
     struct Restore {
         QByteArray pasteId;
         std::vector<SavedItem> items;
+        bool awaitingFetch = false;  // the paste shortcut went out, the target has not asked yet
+        std::chrono::steady_clock::time_point pasted;
     };
 
     void startNext();
@@ -107,6 +112,7 @@ private:
     void finish(Outcome outcome);
     void whenTextFetched(std::function<void()> next);
     void textFetched(const QByteArray& pasteId);
+    void restoreWhenDue();
     void restoreNow();
     void stopInsertionThread();
     void shutDown();
@@ -129,6 +135,14 @@ private:
     QTimer fetchTimer_;
     std::optional<Restore> restore_;
     QTimer restoreTimer_;
+    // The latest pasted text the target has not fetched yet: the next paste waits for the fetch
+    // (at most `fetchWait`), or the target would get the next text in its place.
+    struct Unfetched {
+        QByteArray pasteId;
+        std::chrono::steady_clock::time_point posted;
+    };
+    std::optional<Unfetched> unfetched_;
+    QTimer nextTimer_;
 
     friend class FetchWatchingMime;
 };

@@ -37,6 +37,10 @@ public:
         XEvent event;
         if (!waitFor(SelectionNotify, event)) return std::nullopt;
         if (event.xselection.property == None) return std::nullopt;
+        // The owner's writes of the property (and our deletes) queued PropertyNotify events; left
+        // there, an incremental transfer would take them for its chunks and end before the first.
+        while (XCheckTypedWindowEvent(display_, window_, PropertyNotify, &event)) {
+        }
         Atom type = None;
         int format = 0;
         std::string data = takeProperty(type, format);
