@@ -23,13 +23,15 @@ namespace fs = std::filesystem;
 struct Step {
     QString program;
     QStringList arguments;
-    // A fetched file, whose size must match the length the server announced (curl takes a
-    // connection closed early, or a chunked body beside a Content-Length, as a whole file).
+    // A fetched file: the final answer must be 200 (curl saves the body of a 3xx without a
+    // Location, a 204 or a 206 as if it were the file) and its size the length the server
+    // announced (curl takes a connection closed early, or a chunked body beside a Content-Length,
+    // as a whole file).
     fs::path fetched;
 };
 
-// curl prints the final response's announced length (empty when there was none) once done.
-const QString kAnnouncedLength = QStringLiteral("%header{content-length}");
+// curl prints the final response's status and announced length (empty when there was none).
+const QString kFinalResponse = QStringLiteral("%{http_code} %header{content-length}");
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
@@ -90,17 +92,26 @@ bool hasUsableFiles(const STTModel& model) {
     return true;
 }
 
-// Why the fetched `file` does not match the length curl reported the server announced, or "".
-QString lengthProblem(const fs::path& file, const QByteArray& announced) {
-    if (file.empty() || announced.trimmed().isEmpty()) return {};
+// Why the fetched `file` is not what the final response (curl's "<status> <length>") promised,
+// or "".
+QString responseProblem(const fs::path& file, const QByteArray& response) {
+    if (file.empty()) return {};
+    const QByteArray trimmed = response.trimmed();
+    const qsizetype space = trimmed.indexOf(' ');
+    const QByteArray status = space < 0 ? trimmed : trimmed.left(space);
+    if (status != "200")
+        return QStringLiteral("%1: the server answered %2")
+            .arg(qs(file.filename()), QString::fromLatin1(status.left(10)));
+    const QByteArray announced = space < 0 ? QByteArray() : trimmed.mid(space + 1).trimmed();
+    if (announced.isEmpty()) return {};
     bool valid = false;
-    const qulonglong expected = announced.trimmed().toULongLong(&valid);
+    const qulonglong expected = announced.toULongLong(&valid);
     std::error_code ec;
     const std::uintmax_t size = fs::file_size(file, ec);
     if (valid && !ec && size == expected) return {};
     return QStringLiteral("%1: %2 bytes arrived, the server announced %3")
         .arg(qs(file.filename()), ec ? QStringLiteral("no") : QString::number(size),
-             QString::fromLatin1(announced.trimmed().left(40)));
+             QString::fromLatin1(announced.left(40)));
 }
 
 // The last line curl or tar wrote to standard error, as the reason of a failure.
@@ -219,7 +230,7 @@ bool ModelStore::prepare(Job& job, QString& error) {
                                      QString::number(options_.stallSeconds),
                                      QStringLiteral("--create-dirs"),
                                      QStringLiteral("-w"),
-                                     kAnnouncedLength};
+                                     kFinalResponse};
     auto fetch = [&](const fs::path& target, const QString& url) {
         job.steps.push_back(
             {options_.curlPath, curlOptions + QStringList{QStringLiteral("-o"), qs(target), url},
@@ -294,7 +305,7 @@ void ModelStore::onStepFinished(const std::string& id, QProcess* process, int ex
         finish(id, error);
         return;
     }
-    if (const QString problem = lengthProblem(job.steps[job.next].fetched,
+    if (const QString problem = responseProblem(job.steps[job.next].fetched,
                                               process->readAllStandardOutput());
         !problem.isEmpty()) {
         finish(id, problem);

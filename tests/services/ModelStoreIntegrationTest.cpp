@@ -242,6 +242,7 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
         {giga, remotePath(giga, "encoder.int8.onnx"), errorPage,
          "the download is not usable: encoder.int8.onnx is not an ONNX model"},
         {giga, remotePath(giga, "tokens.txt"), errorPage, "the download is not usable: tokens.txt is not a token list"},
+        {giga, remotePath(giga, "tokens.txt"), bytes(tokenList(), 302), "tokens.txt: the server answered 302"},
         {giga, remotePath(giga, "decoder.onnx"), wrongLength,
          "decoder.onnx: " + std::to_string(onnxModel().size()) + " bytes arrived, the server announced 100000"},
     };
