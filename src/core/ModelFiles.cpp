@@ -137,6 +137,18 @@ std::optional<std::string> firstNonPlainEntry(const fs::path& dir) {
     return std::nullopt;
 }
 
+TreeUse treeUse(const fs::path& dir, std::size_t maxEntries) {
+    TreeUse use;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        struct stat info {};
+        if (::lstat(it->path().c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            use.bytes += static_cast<std::uint64_t>(info.st_size);
+        if (++use.entries > maxEntries) break;
+    }
+    return use;
+}
+
 bool syncTree(const fs::path& dir) {
     std::error_code ec;
     bool ok = true;

@@ -1,10 +1,12 @@
 #include "services/ModelStore.h"
 
 #include <QProcess>
+#include <QTimer>
 #include <QUrl>
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -114,6 +116,27 @@ QString responseProblem(const fs::path& file, const QByteArray& response) {
              QString::fromLatin1(announced.left(40)));
 }
 
+// A download may take ten times the model's listed size (an archive unpacks to more than it
+// weighs) plus 64 MiB, in at most this many files; beyond that it is a bomb or a server that never
+// stops sending, and would only fill the disk.
+constexpr std::size_t kMaxEntries = 2000;
+constexpr std::uint64_t kMiB = 1024 * 1024;
+constexpr int kGrowthCheckMs = 250;
+
+std::uint64_t byteLimit(const STTModel& model) {
+    return static_cast<std::uint64_t>(std::clamp(model.sizeMB, 0.0, 1e6) * 10) * kMiB + 64 * kMiB;
+}
+
+// Why what `staging` holds is more than a download of `model` may take, or "".
+QString growthProblem(const fs::path& staging, const STTModel& model) {
+    const modelfiles::TreeUse use = modelfiles::treeUse(staging, kMaxEntries);
+    if (use.entries > kMaxEntries)
+        return QStringLiteral("the download holds more than %1 files").arg(kMaxEntries);
+    if (use.bytes > byteLimit(model))
+        return QStringLiteral("the download grows past %1 MB").arg(byteLimit(model) / kMiB);
+    return {};
+}
+
 // The last line curl or tar wrote to standard error, as the reason of a failure.
 QString lastLine(const QByteArray& output) {
     const QList<QByteArray> lines = output.trimmed().split('\n');
@@ -133,15 +156,17 @@ struct ModelStore::Job {
 };
 
 ModelStore::ModelStore(ModelCatalog catalog, Options options, QObject* parent)
-    : QObject(parent), catalog_(std::move(catalog)), options_(std::move(options)) {}
+    : QObject(parent),
+      catalog_(std::move(catalog)),
+      options_(std::move(options)),
+      watchdog_(new QTimer(this)) {
+    watchdog_->setInterval(kGrowthCheckMs);
+    connect(watchdog_, &QTimer::timeout, this, &ModelStore::checkGrowth);
+}
 
 ModelStore::~ModelStore() {
     for (auto& [id, job] : jobs_) {
-        if (job->process) {
-            job->process->disconnect(this);
-            job->process->kill();
-            job->process->waitForFinished(3000);
-        }
+        stopStep(*job);
         std::error_code ignored;
         if (!job->staging.empty()) fs::remove_all(job->staging, ignored);
     }
@@ -182,6 +207,7 @@ bool ModelStore::download(const STTModel& model) {
     job.model = model;
     const std::string id = model.id;
     jobs_.emplace(id, std::move(owned));
+    watchdog_->start();
     emit downloadingChanged();
 
     Log::info("скачивание модели " + id + " → " +
@@ -305,9 +331,11 @@ void ModelStore::onStepFinished(const std::string& id, QProcess* process, int ex
         finish(id, error);
         return;
     }
-    if (const QString problem = responseProblem(job.steps[job.next].fetched,
-                                              process->readAllStandardOutput());
-        !problem.isEmpty()) {
+    QString problem =
+        responseProblem(job.steps[job.next].fetched, process->readAllStandardOutput());
+    // Measured once more here: a small bomb can unpack between two checks of the watchdog.
+    if (problem.isEmpty()) problem = growthProblem(job.staging, job.model);
+    if (!problem.isEmpty()) {
         finish(id, problem);
         return;
     }
@@ -360,11 +388,34 @@ QString ModelStore::installStaged(Job& job) {
     return {};
 }
 
+void ModelStore::stopStep(Job& job) {
+    if (!job.process) return;
+    job.process->disconnect(this);
+    job.process->kill();
+    // Dead before its folder is removed, so it cannot write anything back into it.
+    job.process->waitForFinished(3000);
+    job.process->deleteLater();
+    job.process = nullptr;
+}
+
+void ModelStore::checkGrowth() {
+    std::vector<std::pair<std::string, QString>> stopped;
+    for (auto& [id, job] : jobs_) {
+        if (job->staging.empty()) continue;
+        if (QString problem = growthProblem(job->staging, job->model); !problem.isEmpty()) {
+            stopStep(*job);
+            stopped.emplace_back(id, problem);
+        }
+    }
+    for (const auto& [id, problem] : stopped) finish(id, problem);
+}
+
 void ModelStore::finish(const std::string& id, const QString& error) {
     auto found = jobs_.find(id);
     if (found == jobs_.end()) return;
     std::unique_ptr<Job> job = std::move(found->second);
     jobs_.erase(found);
+    if (jobs_.empty()) watchdog_->stop();
     std::error_code ignored;
     if (!job->staging.empty()) fs::remove_all(job->staging, ignored);
 

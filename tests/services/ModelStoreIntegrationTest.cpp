@@ -210,6 +210,15 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
     makeArchive(small.dirName, files);
     fs::create_hard_link(top / "small-tokens.txt", top / "test_wavs" / "tokens-again.txt");
     const std::string hardLinked = packArchive(small.dirName);
+    // Bombs: a few hundred bytes that unpack to far more than the model's size, or to many files.
+    STTModel tiny = small;
+    tiny.sizeMB = 0;
+    makeArchive(small.dirName, files);
+    fs::resize_file(writeFile(top / "test_wavs" / "zeros.wav", ""), 72 << 20);
+    const std::string bomb = packArchive(small.dirName);
+    makeArchive(small.dirName, files);
+    for (int i = 0; i <= 2000; ++i) writeFile(top / "test_wavs" / std::to_string(i), "");
+    const std::string manyFiles = packArchive(small.dirName);
 
     HttpResponse cut = bytes(archive);
     cut.cutAfter = archive.size() / 2;
@@ -237,6 +246,8 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
          "the archive is refused: sherpa-onnx-whisper-small/small-tokens.txt is a link"},
         {small, remotePath(small), bytes(linkedFolder), "the archive is refused: sherpa-onnx-whisper-small is a link"},
         {small, remotePath(small), bytes(hardLinked), "is a hard link"},
+        {tiny, remotePath(small), bytes(bomb), "the download grows past 64 MB"},
+        {small, remotePath(small), bytes(manyFiles), "the download holds more than 2000 files"},
         {giga, remotePath(giga, "encoder.int8.onnx"), tenBytesNoLength,
          "the download is not usable: encoder.int8.onnx is cut short"},
         {giga, remotePath(giga, "encoder.int8.onnx"), errorPage,
