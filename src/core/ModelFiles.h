@@ -32,6 +32,10 @@ struct TreeUse {
 };
 TreeUse treeUse(const std::filesystem::path& dir, std::size_t maxEntries);
 
+// Removes `path` and everything below it without following links. Folders that an archive left
+// without write or search permission for us are opened up first, or nothing in them could go.
+bool removeTree(const std::filesystem::path& path);
+
 // Flushes every file and folder below `dir`, and `dir` itself, to disk; false on any failure.
 bool syncTree(const std::filesystem::path& dir);
 // Flushes one folder's entries (say, after renaming something into it) to disk.

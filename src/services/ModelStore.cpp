@@ -71,8 +71,7 @@ void removeStaleStaging(const std::string& dirName) {
     for (fs::directory_iterator it(ModelCatalog::modelsDir(), ec), end; !ec && it != end;
          it.increment(ec)) {
         if (it->path().filename().string().rfind(prefix, 0) == 0) {
-            std::error_code ignored;
-            fs::remove_all(it->path(), ignored);
+            modelfiles::removeTree(it->path());
         }
     }
 }
@@ -167,8 +166,7 @@ ModelStore::ModelStore(ModelCatalog catalog, Options options, QObject* parent)
 ModelStore::~ModelStore() {
     for (auto& [id, job] : jobs_) {
         stopStep(*job);
-        std::error_code ignored;
-        if (!job->staging.empty()) fs::remove_all(job->staging, ignored);
+        if (!job->staging.empty()) modelfiles::removeTree(job->staging);
     }
 }
 
@@ -416,8 +414,7 @@ void ModelStore::finish(const std::string& id, const QString& error) {
     std::unique_ptr<Job> job = std::move(found->second);
     jobs_.erase(found);
     if (jobs_.empty()) watchdog_->stop();
-    std::error_code ignored;
-    if (!job->staging.empty()) fs::remove_all(job->staging, ignored);
+    if (!job->staging.empty()) modelfiles::removeTree(job->staging);
 
     const bool ok = error.isEmpty();
     if (ok) {
@@ -443,12 +440,12 @@ bool ModelStore::remove(const STTModel& model) {
     if (!trash || ec) {
         if (trash) {
             error = qs(ec.message());
-            fs::remove_all(*trash, ec);
+            modelfiles::removeTree(*trash);
         }
         Log::error("удаление модели " + model.id + " неудачно: " + error.toStdString());
         return false;
     }
-    fs::remove_all(*trash, ec);  // a leftover is hidden and cleared by the next download
+    modelfiles::removeTree(*trash);  // a leftover is hidden and cleared by the next download
     Log::info("модель " + model.id + " удалена");
     emit changed();
     return true;

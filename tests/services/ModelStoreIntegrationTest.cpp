@@ -193,7 +193,15 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
     const auto files = std::vector<std::pair<std::string, std::string>>{
         {"small-encoder.int8.onnx", onnxModel(200000)}, {"small-decoder.int8.onnx", onnxModel()},
         {"small-tokens.txt", tokenList()}, {"test_wavs/0.wav", "RIFF"}};
-    const std::string archive = makeArchive(small.dirName, files);
+    // Archives may bring folders without write permission; they must still be removable.
+    const auto packReadOnly = [&](const fs::path& folder) {
+        fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove);
+        const std::string packed = packArchive(small.dirName);
+        fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+        return packed;
+    };
+    makeArchive(small.dirName, files);
+    const std::string archive = packReadOnly(archiveSource() / small.dirName / "test_wavs");
     const fs::path secret = writeFile(home() / "private" / "notes.txt", "the user's own file");
     const fs::path outside = home() / "outside" / small.dirName;
     for (const auto& [name, content] : files) writeFile(outside / name, content);
@@ -209,7 +217,7 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
     const std::string linkedFolder = packArchive(small.dirName);
     makeArchive(small.dirName, files);
     fs::create_hard_link(top / "small-tokens.txt", top / "test_wavs" / "tokens-again.txt");
-    const std::string hardLinked = packArchive(small.dirName);
+    const std::string hardLinked = packReadOnly(top / "test_wavs");
     // Bombs: a few hundred bytes that unpack to far more than the model's size, or to many files.
     STTModel tiny = small;
     tiny.sizeMB = 0;
@@ -281,6 +289,8 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
     EXPECT_EQ(readFile(dir / "test_wavs" / "0.wav"), "RIFF");
     EXPECT_EQ(entriesOf(modelsDir()), Names{small.dirName}) << "the archive is gone";
     EXPECT_EQ(changed->count(), 1);
+    EXPECT_TRUE(store->remove(small));
+    EXPECT_TRUE(entriesOf(modelsDir()).empty());
 }
 
 TEST_F(ModelStoreTest, SecondRequestForARunningDownloadIsRefused) {
