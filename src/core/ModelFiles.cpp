@@ -101,6 +101,16 @@ bool syncPath(const fs::path& path, int flags) {
     return fd.get() >= 0 && ::fsync(fd.get()) == 0;
 }
 
+// Gives us write and search permission on `path` and every folder below it, if they are ours.
+void openUpFolders(const fs::path& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return;
+    if ((info.st_mode & S_IRWXU) != S_IRWXU) ::chmod(path.c_str(), (info.st_mode & 07777) | S_IRWXU);
+    std::error_code ec;
+    for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
+        openUpFolders(it->path());
+}
+
 }  // namespace
 
 std::optional<std::string> folderProblem(const fs::path& dir,
@@ -135,6 +145,25 @@ std::optional<std::string> firstNonPlainEntry(const fs::path& dir) {
     }
     if (ec) return dir.filename().string() + " is unreadable (" + ec.message() + ")";
     return std::nullopt;
+}
+
+TreeUse treeUse(const fs::path& dir, std::size_t maxEntries) {
+    TreeUse use;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        struct stat info {};
+        if (::lstat(it->path().c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            use.bytes += static_cast<std::uint64_t>(info.st_size);
+        if (++use.entries > maxEntries) break;
+    }
+    return use;
+}
+
+bool removeTree(const fs::path& path) {
+    openUpFolders(path);
+    std::error_code ec;
+    fs::remove_all(path, ec);
+    return !ec;
 }
 
 bool syncTree(const fs::path& dir) {

@@ -4,6 +4,8 @@
 // following links, and only the heads of files are read, so the check is cheap enough to decide
 // whether a model counts as installed.
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -21,6 +23,18 @@ std::optional<std::string> folderProblem(const std::filesystem::path& dir,
 // a plain folder or file, with what it is; nothing when there is none. Unpacked archives must not
 // bring such entries: they could make a model file stand for any file of the user.
 std::optional<std::string> firstNonPlainEntry(const std::filesystem::path& dir);
+
+// What the entries below `dir` take: the sum of their sizes (a sparse file counts whole) and
+// their number. Links are not followed. The walk stops once more than `maxEntries` are counted.
+struct TreeUse {
+    std::uint64_t bytes = 0;
+    std::size_t entries = 0;
+};
+TreeUse treeUse(const std::filesystem::path& dir, std::size_t maxEntries);
+
+// Removes `path` and everything below it without following links. Folders that an archive left
+// without write or search permission for us are opened up first, or nothing in them could go.
+bool removeTree(const std::filesystem::path& path);
 
 // Flushes every file and folder below `dir`, and `dir` itself, to disk; false on any failure.
 bool syncTree(const std::filesystem::path& dir);

@@ -10,8 +10,9 @@ namespace quorvel {
 namespace {
 
 // A ModelProto holds a handful of top-level fields (versions, producer, graph, opsets, metadata);
-// this many means it is something else.
-constexpr int kMaxFields = 100000;
+// this many means it is something else. Each field costs a read, and the check runs whenever the
+// program asks whether a model is installed.
+constexpr int kMaxFields = 1000;
 // Format versions released so far are single digits; a wild value means it is not ONNX.
 constexpr std::uint64_t kMaxIrVersion = 100;
 

@@ -1,10 +1,12 @@
 #include "services/ModelStore.h"
 
 #include <QProcess>
+#include <QTimer>
 #include <QUrl>
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -23,13 +25,15 @@ namespace fs = std::filesystem;
 struct Step {
     QString program;
     QStringList arguments;
-    // A fetched file, whose size must match the length the server announced (curl takes a
-    // connection closed early, or a chunked body beside a Content-Length, as a whole file).
+    // A fetched file: the final answer must be 200 (curl saves the body of a 3xx without a
+    // Location, a 204 or a 206 as if it were the file) and its size the length the server
+    // announced (curl takes a connection closed early, or a chunked body beside a Content-Length,
+    // as a whole file).
     fs::path fetched;
 };
 
-// curl prints the final response's announced length (empty when there was none) once done.
-const QString kAnnouncedLength = QStringLiteral("%header{content-length}");
+// curl prints the final response's status and announced length (empty when there was none).
+const QString kFinalResponse = QStringLiteral("%{http_code} %header{content-length}");
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
@@ -67,8 +71,7 @@ void removeStaleStaging(const std::string& dirName) {
     for (fs::directory_iterator it(ModelCatalog::modelsDir(), ec), end; !ec && it != end;
          it.increment(ec)) {
         if (it->path().filename().string().rfind(prefix, 0) == 0) {
-            std::error_code ignored;
-            fs::remove_all(it->path(), ignored);
+            modelfiles::removeTree(it->path());
         }
     }
 }
@@ -90,17 +93,47 @@ bool hasUsableFiles(const STTModel& model) {
     return true;
 }
 
-// Why the fetched `file` does not match the length curl reported the server announced, or "".
-QString lengthProblem(const fs::path& file, const QByteArray& announced) {
-    if (file.empty() || announced.trimmed().isEmpty()) return {};
+// Why the fetched `file` is not what the final response (curl's "<status> <length>") promised,
+// or "".
+QString responseProblem(const fs::path& file, const QByteArray& response) {
+    if (file.empty()) return {};
+    const QByteArray trimmed = response.trimmed();
+    const qsizetype space = trimmed.indexOf(' ');
+    const QByteArray status = space < 0 ? trimmed : trimmed.left(space);
+    if (status != "200")
+        return QStringLiteral("%1: the server answered %2")
+            .arg(qs(file.filename()), QString::fromLatin1(status.left(10)));
+    const QByteArray announced = space < 0 ? QByteArray() : trimmed.mid(space + 1).trimmed();
+    if (announced.isEmpty()) return {};
     bool valid = false;
-    const qulonglong expected = announced.trimmed().toULongLong(&valid);
+    const qulonglong expected = announced.toULongLong(&valid);
     std::error_code ec;
     const std::uintmax_t size = fs::file_size(file, ec);
     if (valid && !ec && size == expected) return {};
     return QStringLiteral("%1: %2 bytes arrived, the server announced %3")
         .arg(qs(file.filename()), ec ? QStringLiteral("no") : QString::number(size),
-             QString::fromLatin1(announced.trimmed().left(40)));
+             QString::fromLatin1(announced.left(40)));
+}
+
+// A download may take ten times the model's listed size (an archive unpacks to more than it
+// weighs) plus 64 MiB, in at most this many files; beyond that it is a bomb or a server that never
+// stops sending, and would only fill the disk.
+constexpr std::size_t kMaxEntries = 2000;
+constexpr std::uint64_t kMiB = 1024 * 1024;
+constexpr int kGrowthCheckMs = 250;
+
+std::uint64_t byteLimit(const STTModel& model) {
+    return static_cast<std::uint64_t>(std::clamp(model.sizeMB, 0.0, 1e6) * 10) * kMiB + 64 * kMiB;
+}
+
+// Why what `staging` holds is more than a download of `model` may take, or "".
+QString growthProblem(const fs::path& staging, const STTModel& model) {
+    const modelfiles::TreeUse use = modelfiles::treeUse(staging, kMaxEntries);
+    if (use.entries > kMaxEntries)
+        return QStringLiteral("the download holds more than %1 files").arg(kMaxEntries);
+    if (use.bytes > byteLimit(model))
+        return QStringLiteral("the download grows past %1 MB").arg(byteLimit(model) / kMiB);
+    return {};
 }
 
 // The last line curl or tar wrote to standard error, as the reason of a failure.
@@ -122,17 +155,18 @@ struct ModelStore::Job {
 };
 
 ModelStore::ModelStore(ModelCatalog catalog, Options options, QObject* parent)
-    : QObject(parent), catalog_(std::move(catalog)), options_(std::move(options)) {}
+    : QObject(parent),
+      catalog_(std::move(catalog)),
+      options_(std::move(options)),
+      watchdog_(new QTimer(this)) {
+    watchdog_->setInterval(kGrowthCheckMs);
+    connect(watchdog_, &QTimer::timeout, this, &ModelStore::checkGrowth);
+}
 
 ModelStore::~ModelStore() {
     for (auto& [id, job] : jobs_) {
-        if (job->process) {
-            job->process->disconnect(this);
-            job->process->kill();
-            job->process->waitForFinished(3000);
-        }
-        std::error_code ignored;
-        if (!job->staging.empty()) fs::remove_all(job->staging, ignored);
+        stopStep(*job);
+        if (!job->staging.empty()) modelfiles::removeTree(job->staging);
     }
 }
 
@@ -171,6 +205,7 @@ bool ModelStore::download(const STTModel& model) {
     job.model = model;
     const std::string id = model.id;
     jobs_.emplace(id, std::move(owned));
+    watchdog_->start();
     emit downloadingChanged();
 
     Log::info("скачивание модели " + id + " → " +
@@ -219,7 +254,7 @@ bool ModelStore::prepare(Job& job, QString& error) {
                                      QString::number(options_.stallSeconds),
                                      QStringLiteral("--create-dirs"),
                                      QStringLiteral("-w"),
-                                     kAnnouncedLength};
+                                     kFinalResponse};
     auto fetch = [&](const fs::path& target, const QString& url) {
         job.steps.push_back(
             {options_.curlPath, curlOptions + QStringList{QStringLiteral("-o"), qs(target), url},
@@ -294,9 +329,11 @@ void ModelStore::onStepFinished(const std::string& id, QProcess* process, int ex
         finish(id, error);
         return;
     }
-    if (const QString problem = lengthProblem(job.steps[job.next].fetched,
-                                              process->readAllStandardOutput());
-        !problem.isEmpty()) {
+    QString problem =
+        responseProblem(job.steps[job.next].fetched, process->readAllStandardOutput());
+    // Measured once more here: a small bomb can unpack between two checks of the watchdog.
+    if (problem.isEmpty()) problem = growthProblem(job.staging, job.model);
+    if (!problem.isEmpty()) {
         finish(id, problem);
         return;
     }
@@ -349,13 +386,35 @@ QString ModelStore::installStaged(Job& job) {
     return {};
 }
 
+void ModelStore::stopStep(Job& job) {
+    if (!job.process) return;
+    job.process->disconnect(this);
+    job.process->kill();
+    // Dead before its folder is removed, so it cannot write anything back into it.
+    job.process->waitForFinished(3000);
+    job.process->deleteLater();
+    job.process = nullptr;
+}
+
+void ModelStore::checkGrowth() {
+    std::vector<std::pair<std::string, QString>> stopped;
+    for (auto& [id, job] : jobs_) {
+        if (job->staging.empty()) continue;
+        if (QString problem = growthProblem(job->staging, job->model); !problem.isEmpty()) {
+            stopStep(*job);
+            stopped.emplace_back(id, problem);
+        }
+    }
+    for (const auto& [id, problem] : stopped) finish(id, problem);
+}
+
 void ModelStore::finish(const std::string& id, const QString& error) {
     auto found = jobs_.find(id);
     if (found == jobs_.end()) return;
     std::unique_ptr<Job> job = std::move(found->second);
     jobs_.erase(found);
-    std::error_code ignored;
-    if (!job->staging.empty()) fs::remove_all(job->staging, ignored);
+    if (jobs_.empty()) watchdog_->stop();
+    if (!job->staging.empty()) modelfiles::removeTree(job->staging);
 
     const bool ok = error.isEmpty();
     if (ok) {
@@ -381,12 +440,12 @@ bool ModelStore::remove(const STTModel& model) {
     if (!trash || ec) {
         if (trash) {
             error = qs(ec.message());
-            fs::remove_all(*trash, ec);
+            modelfiles::removeTree(*trash);
         }
         Log::error("удаление модели " + model.id + " неудачно: " + error.toStdString());
         return false;
     }
-    fs::remove_all(*trash, ec);  // a leftover is hidden and cleared by the next download
+    modelfiles::removeTree(*trash);  // a leftover is hidden and cleared by the next download
     Log::info("модель " + model.id + " удалена");
     emit changed();
     return true;

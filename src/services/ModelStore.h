@@ -6,7 +6,9 @@
 // only when every file of the model arrived whole (as long as the server announced), an archive
 // unpacked without links, and each file is what it claims to be (see core/ModelFiles.h), all
 // flushed to disk first; so a failed, cut or forged download never makes a model look installed
-// and leaves nothing behind. Everything
+// and leaves nothing behind. A download that grows far past the model's listed size or to
+// thousands of files (an archive bomb, a server that never stops sending) is stopped before it
+// fills the disk. Everything
 // this object reports happens on the main thread; the tools run as child processes.
 
 #include <QObject>
@@ -21,6 +23,7 @@
 #include "core/ModelCatalog.h"
 
 class QProcess;
+class QTimer;
 
 namespace quorvel {
 
@@ -81,11 +84,14 @@ class ModelStore : public QObject {
     void onStepFinished(const std::string& id, QProcess* process, int exitCode, bool crashed);
     void onStepFailedToStart(const std::string& id, QProcess* process);
     QString installStaged(Job& job);
+    void stopStep(Job& job);
+    void checkGrowth();
     void finish(const std::string& id, const QString& error);
 
     ModelCatalog catalog_;
     Options options_;
     std::map<std::string, std::unique_ptr<Job>> jobs_;
+    QTimer* watchdog_ = nullptr;  // measures running downloads while there are any
 };
 
 }  // namespace quorvel

@@ -96,6 +96,12 @@ const SpoiledCopy kSpoiled[] = {
      [](const fs::path& dir, const fs::path&) { replaceWith(dir / "encoder.int8.onnx", testing::onnxModel().substr(0, 10)); }},
     {"EncoderIsAnErrorPage", "gigaam-v2-ru",
      [](const fs::path& dir, const fs::path&) { replaceWith(dir / "encoder.int8.onnx", "<!DOCTYPE html><html>Error</html>"); }},
+    {"EncoderIsThousandsOfTinyFields", "gigaam-v2-ru",
+     [](const fs::path& dir, const fs::path&) {
+         std::string fields = testing::onnxModel();
+         for (int i = 0; i < 2000; ++i) fields += testing::protobufField(14, "");
+         replaceWith(dir / "encoder.int8.onnx", fields);
+     }},
     {"DecoderIsEmpty", "gigaam-v2-ru", [](const fs::path& dir, const fs::path&) { replaceWith(dir / "decoder.onnx", ""); }},
     {"TokensAreAnErrorPage", "whisper-small-multi",
      [](const fs::path& dir, const fs::path&) { replaceWith(dir / "small-tokens.txt", "<html>\n<body>Not found</body>\n"); }},

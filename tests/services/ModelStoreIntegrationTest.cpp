@@ -193,7 +193,15 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
     const auto files = std::vector<std::pair<std::string, std::string>>{
         {"small-encoder.int8.onnx", onnxModel(200000)}, {"small-decoder.int8.onnx", onnxModel()},
         {"small-tokens.txt", tokenList()}, {"test_wavs/0.wav", "RIFF"}};
-    const std::string archive = makeArchive(small.dirName, files);
+    // Archives may bring folders without write permission; they must still be removable.
+    const auto packReadOnly = [&](const fs::path& folder) {
+        fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove);
+        const std::string packed = packArchive(small.dirName);
+        fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+        return packed;
+    };
+    makeArchive(small.dirName, files);
+    const std::string archive = packReadOnly(archiveSource() / small.dirName / "test_wavs");
     const fs::path secret = writeFile(home() / "private" / "notes.txt", "the user's own file");
     const fs::path outside = home() / "outside" / small.dirName;
     for (const auto& [name, content] : files) writeFile(outside / name, content);
@@ -209,7 +217,16 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
     const std::string linkedFolder = packArchive(small.dirName);
     makeArchive(small.dirName, files);
     fs::create_hard_link(top / "small-tokens.txt", top / "test_wavs" / "tokens-again.txt");
-    const std::string hardLinked = packArchive(small.dirName);
+    const std::string hardLinked = packReadOnly(top / "test_wavs");
+    // Bombs: a few hundred bytes that unpack to far more than the model's size, or to many files.
+    STTModel tiny = small;
+    tiny.sizeMB = 0;
+    makeArchive(small.dirName, files);
+    fs::resize_file(writeFile(top / "test_wavs" / "zeros.wav", ""), 72 << 20);
+    const std::string bomb = packArchive(small.dirName);
+    makeArchive(small.dirName, files);
+    for (int i = 0; i <= 2000; ++i) writeFile(top / "test_wavs" / std::to_string(i), "");
+    const std::string manyFiles = packArchive(small.dirName);
 
     HttpResponse cut = bytes(archive);
     cut.cutAfter = archive.size() / 2;
@@ -237,11 +254,14 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
          "the archive is refused: sherpa-onnx-whisper-small/small-tokens.txt is a link"},
         {small, remotePath(small), bytes(linkedFolder), "the archive is refused: sherpa-onnx-whisper-small is a link"},
         {small, remotePath(small), bytes(hardLinked), "is a hard link"},
+        {tiny, remotePath(small), bytes(bomb), "the download grows past 64 MB"},
+        {small, remotePath(small), bytes(manyFiles), "the download holds more than 2000 files"},
         {giga, remotePath(giga, "encoder.int8.onnx"), tenBytesNoLength,
          "the download is not usable: encoder.int8.onnx is cut short"},
         {giga, remotePath(giga, "encoder.int8.onnx"), errorPage,
          "the download is not usable: encoder.int8.onnx is not an ONNX model"},
         {giga, remotePath(giga, "tokens.txt"), errorPage, "the download is not usable: tokens.txt is not a token list"},
+        {giga, remotePath(giga, "tokens.txt"), bytes(tokenList(), 302), "tokens.txt: the server answered 302"},
         {giga, remotePath(giga, "decoder.onnx"), wrongLength,
          "decoder.onnx: " + std::to_string(onnxModel().size()) + " bytes arrived, the server announced 100000"},
     };
@@ -269,6 +289,8 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
     EXPECT_EQ(readFile(dir / "test_wavs" / "0.wav"), "RIFF");
     EXPECT_EQ(entriesOf(modelsDir()), Names{small.dirName}) << "the archive is gone";
     EXPECT_EQ(changed->count(), 1);
+    EXPECT_TRUE(store->remove(small));
+    EXPECT_TRUE(entriesOf(modelsDir()).empty());
 }
 
 TEST_F(ModelStoreTest, SecondRequestForARunningDownloadIsRefused) {
