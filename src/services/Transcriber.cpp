@@ -137,9 +137,14 @@ std::filesystem::path Transcriber::wavPath(int64_t id) const {
     return tempDir_ / ("req_" + std::to_string(id) + ".wav");
 }
 
+// Told later, from the event loop, like completions: the handler may run a dialog's loop, in
+// which a completion may release the client, so it must not run in the middle of the client's
+// own handling. Each change is told, in order, while the client exists.
 void Transcriber::setState(State state) {
     state_ = state;
-    if (onStateChange) onStateChange(state_);
+    MainDispatcher::dispatch(this, [this, state] {
+        if (const auto notify = onStateChange) notify(state);  // a copy: the handler may release the client
+    });
 }
 
 void Transcriber::transcribe(std::vector<float> samples, Completion completion) {
@@ -264,8 +269,7 @@ void Transcriber::clearOutput() {
     discardingLongLine_ = false;
 }
 
-// Each line leaves the buffer before it is handled: handling it may run a nested event loop (a
-// dialog in the state-change handler) that feeds this again.
+// Each line leaves the buffer before it is handled, so that handling it may feed this again.
 void Transcriber::consumeStdout(uint64_t serial, const std::string& chunk) {
     if (!worker_ || worker_->serial() != serial) return;  // output of a replaced worker
     stdoutBuf_ += chunk;

@@ -49,7 +49,8 @@ public:
 
     State state() const { return state_; }
     static const char* rawValue(State state);
-    // Runs inside the client's own handling: it must not destroy the client.
+    // Each change of state, later, on the main thread, in order (like completions: never
+    // inside a call into the client, so it may run a dialog's loop or release the client).
     std::function<void(State)> onStateChange;
 
     const std::string& pythonPath() const { return pythonPath_; }

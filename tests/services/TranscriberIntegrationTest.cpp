@@ -351,6 +351,8 @@ TEST_F(TranscriberTest, ACompletionMayReleaseTheClientWhateverEndedItsRequest) {
         prefs_ = WorkerPrefs{modelA_.string(), "nemo", "ru"};
         end == End::reply ? unfake("HANG") : fake("HANG", "1");
         std::unique_ptr<Transcriber> t = make();
+        // A modal dialog on every state change: its loop runs whatever completion is due.
+        t->onStateChange = [](State) { QTest::qWait(20); };
         Outcome& outcome = sendAndRelease(t);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !t || t->state() == State::ready; }, 5000));
         if (end == End::restart) t->restart();
