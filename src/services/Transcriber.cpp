@@ -19,6 +19,7 @@ namespace quorvel {
 namespace {
 
 constexpr int64_t kSampleRate = 16000;
+constexpr size_t kShownJunkCharacters = 200;  // of a line we cannot parse
 
 // The first `count` code points of a UTF-8 text.
 std::string firstCharacters(const std::string& text, size_t count) {
@@ -141,6 +142,7 @@ std::filesystem::path Transcriber::wavPath(int64_t id) const {
 // which a completion may release the client, so it must not run in the middle of the client's
 // own handling. Each change is told, in order, while the client exists.
 void Transcriber::setState(State state) {
+    if (state == state_) return;  // a worker repeating "ready" must not flood the handler
     state_ = state;
     MainDispatcher::dispatch(this, [this, state] {
         if (const auto notify = onStateChange) notify(state);  // a copy: the handler may release the client
@@ -309,19 +311,26 @@ void Transcriber::handleLine(const std::string& line) {
     handleReply(id, text);
 }
 
-// A worker that floods junk must not flood the log: one line a second, the rest counted.
 void Transcriber::reportJunk(const std::string& line) {
+    std::string shown = unicode::isValidUtf8(line) ? firstCharacters(line, kShownJunkCharacters) : "?";
+    if (shown.size() < line.size() && shown != "?") shown += "…";
+    reportUnusable("worker: неразборчивый вывод: " + shown);
+}
+
+// A worker that floods lines we cannot use must not flood the log: one line a second, the
+// rest counted.
+void Transcriber::reportUnusable(const std::string& message) {
     if (junkTimer_.isActive()) {
         ++junkHidden_;
         return;
     }
-    Log::warn("worker: неразборчивый вывод: " + (unicode::isValidUtf8(line) ? line : std::string("?")));
+    Log::warn(message);
     junkTimer_.start();
 }
 
 bool Transcriber::reportHiddenJunk() {
     if (junkHidden_ == 0) return false;
-    Log::warn("worker: ещё " + std::to_string(junkHidden_) + " неразборчивых строк вывода не показаны");
+    Log::warn("worker: ещё " + std::to_string(junkHidden_) + " строк вывода не показаны");
     junkHidden_ = 0;
     return true;
 }
@@ -348,7 +357,7 @@ void Transcriber::handleFatal(const std::string& reason) {
 void Transcriber::handleReply(int64_t id, const std::string& text) {
     if (!current_ || current_->id != id) {
         // The request in flight keeps its time-out: a stray reply must not disarm it.
-        Log::warn("STT: ответ на несуществующий запрос #" + std::to_string(id));
+        reportUnusable("STT: ответ на несуществующий запрос #" + std::to_string(id));
         return;
     }
     watchdog_.stop();

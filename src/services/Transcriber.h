@@ -88,6 +88,7 @@ private:
     void consumeStdout(uint64_t serial, const std::string& chunk);
     void handleLine(const std::string& line);
     void reportJunk(const std::string& line);
+    void reportUnusable(const std::string& message);
     bool reportHiddenJunk();
     void handleReady();
     void handleFatal(const std::string& reason);
@@ -108,7 +109,7 @@ private:
     std::string stdoutBuf_;
     size_t lineStart_ = 0;  // where the first line not yet handled begins in stdoutBuf_
     bool discardingLongLine_ = false;
-    QTimer junkTimer_;  // runs for a second after junk output was logged
+    QTimer junkTimer_;  // runs for a second after unusable output was logged
     uint64_t junkHidden_ = 0;
     std::deque<Request> queue_;
     int64_t nextID_ = 1;

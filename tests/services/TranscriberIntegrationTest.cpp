@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QTest>
+#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <regex>
@@ -39,7 +40,7 @@ protected:
         for (const char* name : {"READY_DELAY", "NO_READY", "FATAL_AT_START", "TEXT", "OMIT_TEXT", "WRONG_ID",
                                  "GARBAGE", "SPLIT_WRITES", "FLOOD", "FLOOD_NEWLINE", "FATAL_ON", "FATAL_STAY",
                                  "DIE_AFTER", "EXIT_CODE", "HANG", "HANG_AFTER", "RECORD", "STRAY_BEFORE", "REPLY_DELAY", "REPEAT_REPLY",
-                                 "JUNK_LINES"})
+                                 "JUNK_LINES", "JUNK_TEXT"})
             unfake(name);
         fake("RECORD", (home() / "record.jsonl").string());
         fake("TEXT", "text {id}");
@@ -165,9 +166,17 @@ TEST_F(TranscriberTest, SplitLinesGarbageMissingTextAndFloodsAreHandled) {
         {{{"FLOOD", std::to_string(2 * 1024 * 1024 + 17)}, {"FLOOD_NEWLINE", "1"}}, "text 1",  // the next line counts
          {"WARN: worker: строка вывода длиннее 1048576 байт отброшена"}, 0},
         {{{"JUNK_LINES", "20000"}}, "text 1", {"WARN: worker: неразборчивый вывод: junk"}, 20000},
+        // Replies to no request and repeated "ready" lines flood no more than junk does.
+        {{{"JUNK_LINES", "20000"}, {"JUNK_TEXT", R"({"id":-7})"}}, "text 1",
+         {"WARN: STT: ответ на несуществующий запрос #-7"}, 20000},
+        {{{"JUNK_LINES", "20000"}, {"JUNK_TEXT", R"({"ready":true})"}}, "text 1", {}, 0},
+        // A giant junk line is shown cut short.
+        {{{"JUNK_LINES", "30"}, {"JUNK_TEXT", std::string(100000, 'y')}}, "text 1",
+         {"WARN: worker: неразборчивый вывод: " + std::string(200, 'y') + "…\n"}, 30},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.faults[0].first);
+        SCOPED_TRACE(c.faults.back().second.substr(0, 20));
+        states_.clear();
         Log::flush();
         std::filesystem::remove(home() / "quorvel.log");
         for (const auto& [name, value] : c.faults) fake(name, value);
@@ -182,11 +191,13 @@ TEST_F(TranscriberTest, SplitLinesGarbageMissingTextAndFloodsAreHandled) {
         // Junk is logged at most once a second, the rest as a count.
         size_t shown = 0, counted = 0, junkWarnings = 0;
         const std::string log = readFile(home() / "quorvel.log");
-        const std::regex junk("неразборчивый вывод: |ещё (\\d+) неразборчивых строк");
+        const std::regex junk("неразборчивый вывод: |несуществующий запрос #|ещё (\\d+) строк вывода не показаны");
         for (auto m = std::sregex_iterator(log.begin(), log.end(), junk); m != std::sregex_iterator(); ++m, ++junkWarnings)
             (*m)[1].matched ? counted += std::stoul((*m)[1]) : ++shown;
         EXPECT_EQ(shown + counted, c.junkLines);
         EXPECT_LE(junkWarnings, 2 * static_cast<size_t>(seconds.count()) + 2) << log.substr(0, 2000);
+        EXPECT_LT(log.size(), 64u << 10) << "the log stays small";
+        EXPECT_LE(std::count(states_.begin(), states_.end(), State::ready), 1) << "a state is told when it changes";
         for (const auto& fault : c.faults) unfake(fault.first);
     }
 }
