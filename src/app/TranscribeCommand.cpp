@@ -77,8 +77,6 @@ std::optional<WorkerPrefs> resolveModel(const std::string& id, const ModelCatalo
 }
 
 void finish(Run& run) {
-    std::error_code ec;
-    std::filesystem::remove_all(run.transcriber->tempDir(), ec);
     run.transcriber.reset();  // completions run from the event loop: the client may go here
     run.finished(run.status);
 }

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "app/TranscribeCommand.h"
 #include "services/Log.h"
 #include "services/QuitOnSignals.h"
+#include "services/Transcriber.h"
 #include "services/WorkerProcess.h"
 
 namespace {
@@ -43,6 +45,9 @@ int runEventLoop(QCoreApplication& app, const std::function<void(std::function<v
     if (quitOnSignals.receivedSignal() != 0) status = 128 + quitOnSignals.receivedSignal();
     // No worker thread may post to the application object while it is destroyed.
     quorvel::WorkerProcess::stopAll();
+    // The run's own request folder goes however the run ended: it may hold the user's speech.
+    std::error_code ec;
+    std::filesystem::remove_all(quorvel::Transcriber::runTempDir(), ec);
     quorvel::Log::flush();
     return status;
 }

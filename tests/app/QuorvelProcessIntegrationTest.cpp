@@ -63,6 +63,14 @@ protected:
     }
 
     std::string log() const { return readFile(home() / ".local/state/Quorvel/quorvelmac.log"); }
+
+    // What one-off runs left in the temporary folder (their request audio is the user's speech).
+    std::string leftovers() const {
+        std::string found;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(home() / "tmp"))
+            if (entry.path().filename().string().rfind("run-", 0) == 0) found += entry.path().string() + " ";
+        return found;
+    }
 };
 
 TEST_F(QuorvelProcessTest, WavListRunWritesDecodeLinesFirstThenCorrectedResults) {
@@ -90,6 +98,7 @@ TEST_F(QuorvelProcessTest, WavListRunWritesDecodeLinesFirstThenCorrectedResults)
               std::string::npos) << results[3];
     EXPECT_NE(log().find("INFO: headless acceptance mode"), std::string::npos);
     EXPECT_NE(log().find("INFO: результаты: " + out.string()), std::string::npos);
+    EXPECT_EQ(leftovers(), "");
 }
 
 TEST_F(QuorvelProcessTest, UnreadableListEndsTheRunWithAnErrorLineAndStatus1) {
@@ -147,6 +156,7 @@ TEST_F(QuorvelProcessTest, ASignalEndsARunWithItsStatusAndTakesTheWorkerAlong) {
             return !(stat >> pid >> name >> state) || state == "Z";
         };
         EXPECT_TRUE(QTest::qWaitFor(workerEnded, 5000)) << "worker " << workerPid << " after signal " << signal;
+        EXPECT_EQ(leftovers(), "") << "signal " << signal;
     }
 }
 
