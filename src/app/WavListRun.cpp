@@ -1,6 +1,8 @@
 #include "app/WavListRun.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -47,7 +49,13 @@ void finish(Progress& progress) {
     std::string text;
     for (const auto& line : progress.lines) text += line + "\n";
     files::createDirectories(progress.resultsPath.parent_path());
-    files::writeAtomically(progress.resultsPath, text);
+    if (!files::writeAtomically(progress.resultsPath, text)) {
+        // A script must not take a run whose results went nowhere for a success.
+        Log::error("результаты не записаны: " + progress.resultsPath.string() + ": " + std::strerror(errno));
+        for (const auto& line : progress.lines) Log::info(line);
+        progress.finished(false);
+        return;
+    }
     Log::info("результаты: " + progress.resultsPath.string());
     for (const auto& line : progress.lines) Log::info(line);
     progress.finished(true);

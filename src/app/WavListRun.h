@@ -34,7 +34,7 @@ std::string resultLine(const std::string& file, const std::string& expected, con
                        double elapsedSeconds);
 
 // Runs the list; `finished` is called once on the main thread when the results file is written
-// (true) or the list cannot be read (false).
+// (true) or the list cannot be read or the results not written (false).
 void run(const std::filesystem::path& listPath, const std::filesystem::path& resultsPath,
          Transcriber& transcriber, VocabCorrector corrector, std::function<void(bool)> finished);
 

@@ -101,9 +101,15 @@ TEST_F(QuorvelProcessTest, WavListRunWritesDecodeLinesFirstThenCorrectedResults)
     EXPECT_EQ(leftovers(), "");
 }
 
-TEST_F(QuorvelProcessTest, UnreadableListEndsTheRunWithAnErrorLineAndStatus1) {
+TEST_F(QuorvelProcessTest, UnreadableListOrUnwritableResultsEndTheRunWithAnErrorLineAndStatus1) {
     EXPECT_EQ(run({}, {{"QUORVEL_TEST_WAVS", QString::fromStdString((home() / "nope.tsv").string())}}).status, 1);
     EXPECT_NE(log().find("ERROR: не читается список: " + (home() / "nope.tsv").string()), std::string::npos);
+
+    const auto list = writeFile(home() / "list.tsv", (home() / "missing.wav").string() + "\n");
+    const auto out = writeFile(home() / "not-a-folder", "") / "out.jsonl";
+    EXPECT_EQ(run({}, {{"QUORVEL_TEST_WAVS", QString::fromStdString(list.string())},
+                       {"QUORVEL_TEST_OUT", QString::fromStdString(out.string())}}).status, 1);
+    EXPECT_NE(log().find("ERROR: результаты не записаны: " + out.string()), std::string::npos) << log();
 }
 
 TEST_F(QuorvelProcessTest, TranscribePrintsTextOrJsonAndNeverSubstitutesAMissingModel) {
