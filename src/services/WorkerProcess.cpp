@@ -1,6 +1,7 @@
 #include "services/WorkerProcess.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -185,7 +186,12 @@ std::unique_ptr<WorkerProcess> WorkerProcess::launch(const std::string& executab
         ::close(input[1]);
         return nullptr;
     }
-    int errFd = ::open(stderrFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // Appended across restarts, so the previous worker's last words stay readable; started afresh
+    // once it has grown large, so a chatty worker cannot fill the disk over many runs.
+    constexpr off_t kStderrKeepBytes = 4 << 20;
+    struct stat existing {};
+    const bool tooLarge = ::lstat(stderrFile.c_str(), &existing) == 0 && existing.st_size > kStderrKeepBytes;
+    int errFd = ::open(stderrFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | (tooLarge ? O_TRUNC : 0), 0600);
     if (errFd < 0) errFd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
 
     posix_spawn_file_actions_t actions;

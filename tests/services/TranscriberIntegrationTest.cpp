@@ -296,7 +296,12 @@ TEST_F(TranscriberTest, WorkerThatNeverGetsReadyIsDeclaredDeadAndStopped) {
 
 TEST_F(TranscriberTest, ChangedModelRestartsTheWorkerWithNewArguments) {
     auto t = make();
+    // The worker's error output is kept across restarts, but never grows without end.
+    const auto errors = t->tempDir() / "worker_stderr.log";
+    std::filesystem::resize_file(writeFile(errors, "x"), 5 << 20);
     ASSERT_TRUE(waitDone(send(*t)));
+    EXPECT_LT(std::filesystem::file_size(errors), 1u << 20) << "an oversized log starts afresh";
+    writeFile(errors, "the previous worker said goodbye\n");
     prefs_ = WorkerPrefs{modelB_.string(), "whisper", ""};
     Outcome& outcome = send(*t);
     ASSERT_TRUE(waitDone(outcome));
@@ -304,6 +309,7 @@ TEST_F(TranscriberTest, ChangedModelRestartsTheWorkerWithNewArguments) {
     EXPECT_TRUE(logged("INFO: prefs модели изменились (" + modelA_.string() + " → " + modelB_.string() + ") — restart"));
     const std::string record = readFile(home() / "record.jsonl");
     EXPECT_NE(record.find(R"("--model-type", "whisper", "--language", "")"), std::string::npos) << record;
+    EXPECT_EQ(readFile(errors).rfind("the previous worker said goodbye\n", 0), 0u) << "a small log is appended to";
 }
 
 TEST_F(TranscriberTest, HungRequestsAudioIsA16kHzWavAndARestartFailsItWithoutHarmingTheNewWorker) {
