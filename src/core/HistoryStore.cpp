@@ -215,6 +215,8 @@ HistoryStore::HistoryStore(std::filesystem::path url, std::filesystem::path reco
     files::createDirectories(recordingsDir_);
     files::createDirectories(AppPaths::supportDir());
     if (url_.has_parent_path()) files::createDirectories(url_.parent_path());
+    // A delete or clean-up killed before its rename leaves a copy of the history behind.
+    files::removeStaleTemporaries(url_);
 }
 
 bool HistoryStore::append(HistoryEntry entry) const {
