@@ -8,6 +8,7 @@
 #include <map>
 
 #include "core/AppPaths.h"
+#include "core/FileSplice.h"
 #include "core/HistoryStore.h"
 #include "support/TempHome.h"
 
@@ -67,6 +68,26 @@ TEST_F(HistoryStoreIntegrationTest, AppendsFromAnotherProcessSurviveDeletesAndCl
     for (const auto& e : store.read(100000)) ++seen[e.text];
     EXPECT_EQ(seen.size(), size_t{kAppends}) << "after " << rewrites << " rewrites";
     for (int i = 0; i < kAppends; ++i) EXPECT_EQ(seen["child " + std::to_string(i)], 1) << i;
+}
+
+// An append that gave up waiting for the lock (its holder stopped mid-rewrite for longer than
+// the wait) writes to the file the rewrite is about to replace: the rewrite carries it over.
+TEST_F(HistoryStoreIntegrationTest, ARewriteKeepsWhatAnAppendAddedBehindItsBack) {
+    const HistoryStore store = makeStore();
+    const std::string doomed = "{\"doomed\":1}\n", kept = "{\"kept\":1}\n";
+    writeFile(store.url(), doomed + kept);
+    const int source = ::open(store.url().c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(source, 0);
+    const off_t scanned = static_cast<off_t>(doomed.size() + kept.size());
+    EXPECT_EQ(runInChild([&] { return store.append(entry("behind its back")); }), 0);
+    std::string why;
+    EXPECT_TRUE(files::writeWithout(store.url(), source, scanned,
+                                    {{0, static_cast<off_t>(doomed.size())}}, why)) << why;
+    ::close(source);
+    const auto newest = store.read(1);
+    ASSERT_EQ(newest.size(), 1u);
+    EXPECT_EQ(newest[0].text, "behind its back");
+    EXPECT_EQ(readFile(store.url()).substr(0, kept.size() + 1), kept + "{");
 }
 
 #if defined(__SANITIZE_ADDRESS__)
