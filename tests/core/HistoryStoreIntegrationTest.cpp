@@ -10,6 +10,7 @@
 #include "core/AppPaths.h"
 #include "core/FileSplice.h"
 #include "core/HistoryStore.h"
+#include "support/ChildProcess.h"
 #include "support/TempHome.h"
 
 namespace quorvel {
@@ -88,6 +89,18 @@ TEST_F(HistoryStoreIntegrationTest, ARewriteKeepsWhatAnAppendAddedBehindItsBack)
     ASSERT_EQ(newest.size(), 1u);
     EXPECT_EQ(newest[0].text, "behind its back");
     EXPECT_EQ(readFile(store.url()).substr(0, kept.size() + 1), kept + "{");
+}
+
+// A run under sudo leaves the lock file owned by root; the user's deletes must still get the lock.
+TEST_F(HistoryStoreIntegrationTest, ALockFileLeftByRootStillLocksForTheUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can leave a file of another user";
+    const HistoryStore store = makeStore();
+    store.append(entry("expired", 40 * kDay));  // makes the lock file, as root
+    namespace fs = std::filesystem;
+    for (const fs::path& file : {store.url().parent_path(), store.url()})
+        ASSERT_EQ(::chown(file.c_str(), testing::kNobody, testing::kNobody), 0);
+    fs::permissions(home(), fs::perms::owner_all | fs::perms::others_exec);
+    EXPECT_EQ(testing::runInChild([&] { return store.cleanup(KeepPolicy::d30).removed == 1 ? 0 : 1; }, true), 0);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
