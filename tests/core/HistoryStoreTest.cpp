@@ -1,14 +1,13 @@
 #include "core/HistoryStore.h"
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <csignal>
 #include <regex>
 
 #include "core/AppPaths.h"
 #include "core/FileLock.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempHome.h"
 
 namespace quorvel {
@@ -18,26 +17,7 @@ constexpr double kDay = 86400;
 using Texts = std::vector<std::string>;
 using Removal = HistoryStore::Removal;
 
-// While it lives, writes beyond `bytes` fail with EFBIG, as on a full disk.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) : handler_(std::signal(SIGXFSZ, SIG_IGN)) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, handler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-  private:
-    rlimit saved_{};
-    void (*handler_)(int);
-};
+using testing::FileSizeLimit;
 
 ino_t inode(const std::filesystem::path& file) {
     struct stat info {};
