@@ -7,6 +7,7 @@
 
 #include "core/AppPaths.h"
 #include "core/FileLock.h"
+#include "support/CoreLogCapture.h"
 #include "support/FileSizeLimit.h"
 #include "support/TempHome.h"
 
@@ -84,6 +85,13 @@ TEST_F(HistoryStoreTest, AppendCreatesTheFileFillsAnEmptyTimeKeepsBadUtf8AndMend
     ASSERT_TRUE(store.append(entry("third")));
     EXPECT_EQ(texts(store.read(10)), (Texts{"third", "second", "first"}));
     EXPECT_EQ(lineCount(readFile(store.url())), 4u);
+
+    // A pipe in the file's place would swallow every entry without a trace.
+    std::filesystem::remove(store.url());
+    ASSERT_EQ(::mkfifo(store.url().c_str(), 0600), 0);
+    const testing::CoreLogCapture log;
+    store.append(entry("into a pipe"));
+    EXPECT_EQ(log.count(corelog::Level::Error, store.url().string()), 1u);
 }
 
 // Lines longer than a read block, empty lines and a missing final line feed.
