@@ -24,10 +24,15 @@ FileLock::FileLock(const std::filesystem::path& guardedFile, std::chrono::millis
     const std::filesystem::path lockFile = lockFileFor(guardedFile);
     // flock needs no write access, and a lock file that everyone may read still works for the
     // user after a run under sudo has created it as root. It holds nothing.
-    int fd = ::open(lockFile.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kLockFileMode);
+    // Non-blocking: a pipe planted under the lock file's name must not hang the open.
+    int fd = ::open(lockFile.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, kLockFileMode);
     if (fd < 0) return;
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & 0777) != kLockFileMode)
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return;
+    }
+    if (info.st_uid == ::geteuid() && (info.st_mode & 0777) != kLockFileMode)
         ::fchmod(fd, kLockFileMode);  // whatever the umask
 
     // flock has no time-out of its own: poll with a short sleep, which costs nothing in the

@@ -212,14 +212,19 @@ TEST_F(HistoryStoreTest, CleanupRemovesExpiredEntriesThenTheirAudioAndRewritesOn
 TEST_F(HistoryStoreTest, AFailedRewriteIsReportedAndKeepsTheFileAndTheAudio) {
     const HistoryStore store = makeStore();
     const auto lockFile = FileLock::lockFileFor(store.url());
-    for (const bool fullDisk : {true, false}) {
-        SCOPED_TRACE(fullDisk ? "full disk" : "no lock");
+    // No lock: something other than a file stands in the lock file's place.
+    for (const char* fault : {"full disk", "folder as lock", "pipe as lock"}) {
+        SCOPED_TRACE(fault);
+        const bool fullDisk = fault == std::string_view("full disk");
         const auto audio = writeFile(store.recordingsDir() / "rec-1.wav", "RIFF");
         const HistoryEntry doomed = entry("doomed", 40 * kDay, audio.string());
         const std::string content = line(entry("a")) + line(doomed) + line(entry("b"));
         writeFile(store.url(), content);
         std::filesystem::remove_all(lockFile);
-        if (!fullDisk) std::filesystem::create_directory(lockFile);
+        if (fault == std::string_view("folder as lock")) std::filesystem::create_directory(lockFile);
+        if (fault == std::string_view("pipe as lock")) {
+            ASSERT_EQ(::mkfifo(lockFile.c_str(), 0600), 0);
+        }
         {
             std::optional<FileSizeLimit> limit;
             if (fullDisk) limit.emplace(content.size() / 2);
