@@ -75,9 +75,17 @@ bool writeAtomically(const std::filesystem::path& requested, std::string_view by
 }
 
 bool keepUnreadableCopy(const std::filesystem::path& file, std::string_view bytes) {
-    std::filesystem::path copy = file;
-    copy += ".unreadable";
-    return writeAtomically(copy, bytes);
+    // An earlier copy may hold the user's real settings from before the defaults replaced them:
+    // never write over it.
+    constexpr int kMostCopies = 100;
+    for (int n = 1; n <= kMostCopies; ++n) {
+        std::filesystem::path copy = file;
+        copy += n == 1 ? std::string(".unreadable") : ".unreadable-" + std::to_string(n);
+        struct stat info {};
+        if (::lstat(copy.c_str(), &info) == 0) continue;
+        return writeAtomically(copy, bytes);
+    }
+    return false;
 }
 
 bool writeScratch(const std::filesystem::path& target, std::string_view bytes) {
@@ -159,7 +167,9 @@ StoreLoad loadStoreFile(const std::filesystem::path& file, std::string_view what
     if (read.status == Status::Missing) return StoreLoad::Missing;
     if (read.status != Status::Read) return StoreLoad::KeptAside;
     if (decode(read.bytes)) return StoreLoad::Decoded;
-    keepUnreadableCopy(file, read.bytes);
+    const bool kept = keepUnreadableCopy(file, read.bytes);
+    corelog::error(std::string(what) + " file " + file.string() + " does not decode: working with defaults" +
+                   (kept ? ", its bytes kept as " + file.string() + ".unreadable*" : ", and its bytes could not be kept aside"));
     return StoreLoad::Undecodable;
 }
 

@@ -29,9 +29,9 @@ struct ReadResult {
 // bits of an existing target; a symbolic link is written through (the link stays). Returns false (and leaves the target untouched) on any failure.
 bool writeAtomically(const std::filesystem::path& target, std::string_view bytes);
 
-// Keeps the bytes of a file we could not read as "<file>.unreadable" next to it, before the
-// program's next save replaces the file with defaults: a hand edit with one typo must not
-// silently take every setting with it.
+// Keeps the bytes of a file we could not read as "<file>.unreadable" next to it (or
+// ".unreadable-2" and on, never over an earlier copy), before the program's next save replaces
+// the file with defaults: a hand edit with one typo must not silently take every setting with it.
 bool keepUnreadableCopy(const std::filesystem::path& file, std::string_view bytes);
 
 // Writes `bytes` as the whole file, replacing it, without the durability of writeAtomically:
@@ -57,8 +57,8 @@ ReadResult readStoreFile(const std::filesystem::path& file, std::string_view wha
 enum class StoreLoad { Decoded, Missing, Undecodable, KeptAside };
 
 // Reads a store's file with readStoreFile and hands its bytes to `decode`, which returns whether
-// it took them. The bytes `decode` refuses are kept as "<file>.unreadable" first, since the
-// store's next save replaces them.
+// it took them. The bytes `decode` refuses are logged as an ERROR and kept aside
+// (keepUnreadableCopy) first, since the store's next save replaces them.
 StoreLoad loadStoreFile(const std::filesystem::path& file, std::string_view what,
                         const std::function<bool(const std::string&)>& decode);
 

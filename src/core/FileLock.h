@@ -20,12 +20,16 @@ public:
     FileLock& operator=(const FileLock&) = delete;
 
     bool held() const { return fd_ >= 0; }
+    // Not held because another holder kept it for the whole wait (say, a process stopped while
+    // holding it), rather than because the lock file could not be opened.
+    bool timedOut() const { return timedOut_; }
 
     // The lock file that guards `guardedFile`.
     static std::filesystem::path lockFileFor(const std::filesystem::path& guardedFile);
 
 private:
     int fd_ = -1;
+    bool timedOut_ = false;
 };
 
 }  // namespace quorvel

@@ -68,6 +68,19 @@ bool copyAllBut(int from, off_t size, const std::vector<ByteSpan>& drop, int to)
     return copyRange(from, position, size - position, to);
 }
 
+// Copies what was appended to `from` beyond `copied` since it was scanned: an append that gave
+// up waiting for the lock (its holder stopped for longer than the wait) still writes to the
+// file being replaced, and its line must not go with it.
+bool carryAppended(int from, off_t copied, int to) {
+    for (;;) {
+        struct stat info {};
+        if (::fstat(from, &info) != 0) return false;
+        if (info.st_size <= copied) return true;
+        if (!copyRange(from, copied, info.st_size - copied, to)) return false;
+        copied = info.st_size;
+    }
+}
+
 // The rename is only durable once the folder's entry is on disk too.
 bool syncFolder(const std::filesystem::path& dir) {
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -100,7 +113,8 @@ bool writeWithout(const std::filesystem::path& requested, int source, off_t sour
     struct stat info {};
     const mode_t mode = ::fstat(source, &info) == 0 ? (info.st_mode & 07777) : 0600;
     bool ok =
-        ::fchmod(fd, mode) == 0 && copyAllBut(source, sourceSize, drop, fd) && ::fdatasync(fd) == 0;
+        ::fchmod(fd, mode) == 0 && copyAllBut(source, sourceSize, drop, fd) &&
+              carryAppended(source, sourceSize, fd) && ::fdatasync(fd) == 0;
     if (!ok) why = failure("cannot write the temporary file", errno);
     if (::close(fd) != 0 && ok) {
         ok = false;

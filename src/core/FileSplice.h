@@ -17,7 +17,8 @@ struct ByteSpan {
 };
 
 // Replaces `target` by the bytes of `source` (an open descriptor of the file `target` names, of
-// `sourceSize` bytes) minus the spans in `drop` (in file order, not overlapping). The bytes go to
+// `sourceSize` bytes when it was scanned) minus the spans in `drop` (in file order, not
+// overlapping), plus whatever was appended to it since, up to the rename. The bytes go to
 // ".<name>.tmp-XXXXXX" beside the file (behind a symbolic link, beside the file it points to),
 // which is flushed and renamed over it: a crash leaves the old or the new file. The mode bits are
 // kept. On a failure false is returned with the reason in `why`, the temporary removed and the

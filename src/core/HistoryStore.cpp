@@ -215,6 +215,8 @@ HistoryStore::HistoryStore(std::filesystem::path url, std::filesystem::path reco
     files::createDirectories(recordingsDir_);
     files::createDirectories(AppPaths::supportDir());
     if (url_.has_parent_path()) files::createDirectories(url_.parent_path());
+    // A delete or clean-up killed before its rename leaves a copy of the history behind.
+    files::removeStaleTemporaries(url_);
 }
 
 bool HistoryStore::append(HistoryEntry entry) const {
@@ -227,17 +229,21 @@ bool HistoryStore::append(HistoryEntry entry) const {
     // written: a lost dictation is worse than a race with a clean-up.
     const FileLock lock(url_);
     if (!lock.held()) corelog::warn(describe(url_, "нет блокировки файла, запись без неё"));
-    const FileDescriptor fd(::open(url_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+    const FileDescriptor fd(::open(url_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600));
     if (!fd.valid()) {
         corelog::error(describe(url_, std::string("запись не добавлена: ") + std::strerror(errno)));
         return true;
     }
+    // A pipe or device in the file's place would swallow the entry without a trace.
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        corelog::error(describe(url_, "запись не добавлена: это не обычный файл"));
+        return true;
+    }
     // A write torn off by a crash leaves the last line without its line feed; finish that line
     // first so the new entry does not get glued to it and lost along with it.
-    struct stat info {};
     char last = '\n';
-    if (::fstat(fd.get(), &info) == 0 && info.st_size > 0)
-        preadAll(fd.get(), &last, 1, info.st_size - 1);
+    if (info.st_size > 0) preadAll(fd.get(), &last, 1, info.st_size - 1);
     if (last != '\n') line->insert(line->begin(), '\n');
     if (!writeAll(fd.get(), *line))
         corelog::error(describe(url_, std::string("запись не добавлена: ") + std::strerror(errno)));

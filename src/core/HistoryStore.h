@@ -32,7 +32,8 @@ class HistoryStore {
     };
 
     // Keeps both locations and creates the recordings folder and the support folder (and the
-    // history file's own folder); failures are ignored.
+    // history file's own folder); failures are ignored. Removes the temporaries an interrupted
+    // delete or clean-up left beside the file (files::removeStaleTemporaries).
     HistoryStore(std::filesystem::path url, std::filesystem::path recordingsDir);
 
     const std::filesystem::path& url() const { return url_; }

@@ -29,13 +29,19 @@ std::string fixed(double value, int decimals) {
 
 }  // namespace
 
-StatsStore::StatsStore(std::filesystem::path url) : url_(std::move(url)) {
+StatsStore::StatsStore(std::filesystem::path url, std::chrono::milliseconds lockWait)
+    : url_(std::move(url)), lockWait_(lockWait) {
     reload();
+}
+
+StatsStore::~StatsStore() {
+    if (unsaved_.sessions != 0 || unsaved_.typedWPM) commit([] {});
 }
 
 void StatsStore::reload() {
     const auto loaded = files::loadStoreFile(url_, "statistics", [this](const std::string& text) { return decode(text); });
     if (loaded == files::StoreLoad::KeptAside) fileKeptAside_ = true;
+    shown_ = sum(saved_, unsaved_);
 }
 
 // Takes the file's values only when all of them decode: one member of the wrong type spoils
@@ -45,55 +51,72 @@ bool StatsStore::decode(const std::string& text) {
     if (!parsed) return false;
     try {
         json::requireObject(*parsed, "stats");
-        int64_t words = 0, sessions = 0;
+        Totals file;
         std::vector<std::string> apps;
         double typed = kDefaultTypedWPM;
-        json::read(*parsed, "wordsTotal", words);
-        json::read(*parsed, "sessionsTotal", sessions);
+        json::read(*parsed, "wordsTotal", file.words);
+        json::read(*parsed, "sessionsTotal", file.sessions);
         json::read(*parsed, "appsUsed", apps);
         json::read(*parsed, "typedWPM", typed);
-        wordsTotal_ = words;
-        sessionsTotal_ = sessions;
-        appsUsed_ = std::set<std::string>(apps.begin(), apps.end());
-        typedWPM_ = typed;
+        file.apps = std::set<std::string>(apps.begin(), apps.end());
+        file.typedWPM = typed;
+        saved_ = std::move(file);
         return true;
     } catch (const json::DecodeError&) {
         return false;
     }
 }
 
-void StatsStore::commit(const std::function<void()>& change) {
-    if (fileKeptAside_) {
-        change();
-        return;
-    }
-    files::createDirectories(url_.parent_path());
-    const FileLock lock(url_);
-    if (!lock.held()) corelog::warn("statistics: saving " + url_.string() + " without its lock");
-    reload();  // another process may have recorded sessions since we last looked
-    change();
-    save();
+StatsStore::Totals StatsStore::sum(const Totals& base, const Totals& change) {
+    Totals total = base;
+    total.words = saturatingAdd(base.words, change.words);
+    total.sessions = saturatingAdd(base.sessions, change.sessions);
+    total.apps.insert(change.apps.begin(), change.apps.end());
+    if (change.typedWPM) total.typedWPM = change.typedWPM;
+    return total;
 }
 
-void StatsStore::save() const {
+void StatsStore::commit(const std::function<void()>& change) {
+    change();
+    shown_ = sum(saved_, unsaved_);
     if (fileKeptAside_) return;
+    files::createDirectories(url_.parent_path());
+    const FileLock lock(url_, lockWait_);
+    if (lock.timedOut()) {
+        // Saving now would be overwritten by the holder's save (or overwrite it): wait for the next.
+        corelog::warn("statistics: " + url_.string() + " is locked by another process; the change is kept for the next save");
+        return;
+    }
+    if (!lock.held()) corelog::warn("statistics: saving " + url_.string() + " without its lock");
+    reload();  // another process may have recorded sessions since we last looked
+    if (fileKeptAside_) return;
+    if (!save(shown_)) {
+        corelog::warn("statistics: cannot save " + url_.string() + "; the change is kept for the next save");
+        return;
+    }
+    saved_ = shown_;
+    unsaved_ = Totals{};
+}
+
+bool StatsStore::save(const Totals& totals) const {
     json::Json object = json::Json::object();
-    object["wordsTotal"] = wordsTotal_;
-    object["sessionsTotal"] = sessionsTotal_;
+    object["wordsTotal"] = totals.words;
+    object["sessionsTotal"] = totals.sessions;
     object["appsUsed"] = json::Json::array();
-    for (const std::string& app : appsUsed_) object["appsUsed"].push_back(app);  // std::set: sorted
-    object["typedWPM"] = typedWPM_;
-    if (const auto text = json::dump(object)) files::writeAtomically(url_, *text);
+    for (const std::string& app : totals.apps) object["appsUsed"].push_back(app);  // std::set: sorted
+    object["typedWPM"] = totals.typedWPM.value_or(kDefaultTypedWPM);
+    const auto text = json::dump(object);
+    return text && files::writeAtomically(url_, *text);
 }
 
 void StatsStore::setTypedWPM(double wordsPerMinute) {
-    commit([&] { typedWPM_ = wordsPerMinute; });
+    commit([&] { unsaved_.typedWPM = wordsPerMinute; });
 }
 
 void StatsStore::add(const Session& session) {
-    wordsTotal_ = saturatingAdd(wordsTotal_, session.words);
-    sessionsTotal_ = saturatingAdd(sessionsTotal_, 1);
-    if (session.sourceApp && !session.sourceApp->empty()) appsUsed_.insert(*session.sourceApp);
+    unsaved_.words = saturatingAdd(unsaved_.words, session.words);
+    unsaved_.sessions = saturatingAdd(unsaved_.sessions, 1);
+    if (session.sourceApp && !session.sourceApp->empty()) unsaved_.apps.insert(*session.sourceApp);
 }
 
 void StatsStore::recordSession(int64_t words, const std::optional<std::string>& sourceApp) {
@@ -126,20 +149,20 @@ std::optional<double> StatsStore::averageDictationWPM(const std::vector<HistoryE
 }
 
 double StatsStore::hoursSaved() const {
-    const double perMinute = typedWPM_ <= 1 ? 1.0 : typedWPM_;
-    return static_cast<double>(wordsTotal_) / perMinute / 60.0;
+    const double perMinute = typedWPM() <= 1 ? 1.0 : typedWPM();
+    return static_cast<double>(wordsTotal()) / perMinute / 60.0;
 }
 
 std::string StatsStore::shareText(const std::vector<HistoryEntry>& history) const {
     const auto average = averageDictationWPM(history);
     std::string text = "Tovik — статистика (локально, всё время)\nСлов: ";
-    text += std::to_string(wordsTotal_);
+    text += std::to_string(wordsTotal());
     text += "\nСредняя скорость диктовки: ";
     text += average ? fixed(*average, 0) : "—";
     text += " WPM\nСкорость моей печати: ";
-    text += fixed(typedWPM_, 0);
+    text += fixed(typedWPM(), 0);
     text += " WPM\nПриложений использовано: ";
-    text += std::to_string(appsUsed_.size());
+    text += std::to_string(appsUsed().size());
     text += "\nСэкономлено времени: ";
     text += fixed(hoursSaved(), 1);
     text += " ч";

@@ -3,6 +3,7 @@
 // typing speed; and the figures derived from them and the history. Several processes may
 // record at once: every change re-reads the file under a lock beside it and writes the sum.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -27,16 +28,26 @@ class StatsStore {
     // Loads the file; a missing, unreadable or undecodable file gives the initial values. One
     // that exists but cannot be read (or is larger than files::kMaxStoreFileBytes) is logged and
     // never saved over: the totals then live in memory only.
-    explicit StatsStore(std::filesystem::path url);
+    // A save waits at most `lockWait` for another process's save.
+    explicit StatsStore(std::filesystem::path url,
+                        std::chrono::milliseconds lockWait = std::chrono::seconds(10));
+    // Tries once more to save what could not be saved yet. Not copyable: two copies would
+    // each save the same unsaved sessions.
+    ~StatsStore();
+    StatsStore(const StatsStore&) = delete;
+    StatsStore& operator=(const StatsStore&) = delete;
 
+    // The totals include what could not be saved yet (see recordSession).
     const std::filesystem::path& url() const { return url_; }
-    int64_t wordsTotal() const { return wordsTotal_; }
-    int64_t sessionsTotal() const { return sessionsTotal_; }
-    const std::set<std::string>& appsUsed() const { return appsUsed_; }
-    double typedWPM() const { return typedWPM_; }
+    int64_t wordsTotal() const { return shown_.words; }
+    int64_t sessionsTotal() const { return shown_.sessions; }
+    const std::set<std::string>& appsUsed() const { return shown_.apps; }
+    double typedWPM() const { return shown_.typedWPM.value_or(kDefaultTypedWPM); }
     void setTypedWPM(double wordsPerMinute);  // saved at once
 
-    // Adds one session and saves. An absent or empty application name is not recorded.
+    // Adds one session and saves. An absent or empty application name is not recorded. When the
+    // save fails (full disk) or another process holds the file's lock past the wait, the session
+    // stays in memory and is saved with the next change.
     void recordSession(int64_t words, const std::optional<std::string>& sourceApp);
 
     // The same as one recordSession per session, but the file is written once at the end.
@@ -57,19 +68,28 @@ class StatsStore {
     std::string shareText(const std::vector<HistoryEntry>& history) const;
 
   private:
+    struct Totals {
+        int64_t words = 0;
+        int64_t sessions = 0;
+        std::set<std::string> apps;
+        std::optional<double> typedWPM;  // absent: the default, or unchanged in `unsaved_`
+    };
+    static Totals sum(const Totals& base, const Totals& change);
+
     // Takes in what the file holds now; a missing file leaves the values in memory.
     void reload();
     bool decode(const std::string& text);
-    // Under the file's lock: re-reads, applies `change` and saves.
+    // Applies `change` to the unsaved values, then under the file's lock re-reads the file and
+    // saves it with them added.
     void commit(const std::function<void()>& change);
     void add(const Session& session);
-    void save() const;
+    bool save(const Totals& totals) const;
 
     std::filesystem::path url_;
-    int64_t wordsTotal_ = 0;
-    int64_t sessionsTotal_ = 0;
-    std::set<std::string> appsUsed_;
-    double typedWPM_ = kDefaultTypedWPM;
+    std::chrono::milliseconds lockWait_;
+    Totals saved_;    // what the file held when last read or written
+    Totals unsaved_;  // changes made here that are not in the file yet
+    Totals shown_;    // the two together
     bool fileKeptAside_ = false;  // the file exists but could not be read: never save over it
 };
 

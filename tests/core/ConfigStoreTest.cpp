@@ -2,6 +2,7 @@
 
 #include "core/AppPaths.h"
 #include "core/ConfigStore.h"
+#include "support/CoreLogCapture.h"
 #include "support/TempHome.h"
 
 namespace quorvel {
@@ -99,14 +100,19 @@ TEST_F(ConfigStoreTest, MissingOrUnreadableFilesGiveDefaultsAndWriteNothing) {
         expectSameSettings(store.config(), AppConfig());
         EXPECT_FALSE(std::filesystem::exists(configFile())) << legacy;
     }
-    const std::string wrongType = R"({"maxRecordSeconds":"90","theme":"dark"})";
-    writeFile(configFile(), wrongType);
-    ConfigStore store(configFile());
-    expectSameSettings(store.config(), AppConfig());
-    EXPECT_EQ(readFile(configFile()), wrongType);
-    // The next save replaces the file with defaults; the user's bytes are kept aside first.
-    store.update([](AppConfig& c) { c.theme = "light"; });
-    EXPECT_EQ(readFile(configFile().string() + ".unreadable"), wrongType);
+    // The next save replaces a file that does not decode with defaults; the user's bytes are
+    // kept aside first, and an earlier kept copy is never written over.
+    for (const char* wrongType : {R"({"maxRecordSeconds":"90","theme":"dark"})", R"({"theme":7})"}) {
+        const testing::CoreLogCapture log;
+        writeFile(configFile(), wrongType);
+        ConfigStore store(configFile());
+        expectSameSettings(store.config(), AppConfig());
+        EXPECT_EQ(readFile(configFile()), wrongType);
+        EXPECT_EQ(log.count(corelog::Level::Error, configFile().string()), 1u);
+        store.update([](AppConfig& c) { c.theme = "light"; });
+    }
+    EXPECT_EQ(readFile(configFile().string() + ".unreadable"), R"({"maxRecordSeconds":"90","theme":"dark"})");
+    EXPECT_EQ(readFile(configFile().string() + ".unreadable-2"), R"({"theme":7})");
 }
 
 TEST_F(ConfigStoreTest, ChangesAreSavedAndModesKeepTheirIdentity) {

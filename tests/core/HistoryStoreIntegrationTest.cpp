@@ -8,7 +8,9 @@
 #include <map>
 
 #include "core/AppPaths.h"
+#include "core/FileSplice.h"
 #include "core/HistoryStore.h"
+#include "support/ChildProcess.h"
 #include "support/TempHome.h"
 
 namespace quorvel {
@@ -67,6 +69,38 @@ TEST_F(HistoryStoreIntegrationTest, AppendsFromAnotherProcessSurviveDeletesAndCl
     for (const auto& e : store.read(100000)) ++seen[e.text];
     EXPECT_EQ(seen.size(), size_t{kAppends}) << "after " << rewrites << " rewrites";
     for (int i = 0; i < kAppends; ++i) EXPECT_EQ(seen["child " + std::to_string(i)], 1) << i;
+}
+
+// An append that gave up waiting for the lock (its holder stopped mid-rewrite for longer than
+// the wait) writes to the file the rewrite is about to replace: the rewrite carries it over.
+TEST_F(HistoryStoreIntegrationTest, ARewriteKeepsWhatAnAppendAddedBehindItsBack) {
+    const HistoryStore store = makeStore();
+    const std::string doomed = "{\"doomed\":1}\n", kept = "{\"kept\":1}\n";
+    writeFile(store.url(), doomed + kept);
+    const int source = ::open(store.url().c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(source, 0);
+    const off_t scanned = static_cast<off_t>(doomed.size() + kept.size());
+    EXPECT_EQ(runInChild([&] { return store.append(entry("behind its back")); }), 0);
+    std::string why;
+    EXPECT_TRUE(files::writeWithout(store.url(), source, scanned,
+                                    {{0, static_cast<off_t>(doomed.size())}}, why)) << why;
+    ::close(source);
+    const auto newest = store.read(1);
+    ASSERT_EQ(newest.size(), 1u);
+    EXPECT_EQ(newest[0].text, "behind its back");
+    EXPECT_EQ(readFile(store.url()).substr(0, kept.size() + 1), kept + "{");
+}
+
+// A run under sudo leaves the lock file owned by root; the user's deletes must still get the lock.
+TEST_F(HistoryStoreIntegrationTest, ALockFileLeftByRootStillLocksForTheUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can leave a file of another user";
+    const HistoryStore store = makeStore();
+    store.append(entry("expired", 40 * kDay));  // makes the lock file, as root
+    namespace fs = std::filesystem;
+    for (const fs::path& file : {store.url().parent_path(), store.url()})
+        ASSERT_EQ(::chown(file.c_str(), testing::kNobody, testing::kNobody), 0);
+    fs::permissions(home(), fs::perms::owner_all | fs::perms::others_exec);
+    EXPECT_EQ(testing::runInChild([&] { return store.cleanup(KeepPolicy::d30).removed == 1 ? 0 : 1; }, true), 0);
 }
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -1,14 +1,14 @@
 #include "core/HistoryStore.h"
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <csignal>
 #include <regex>
 
 #include "core/AppPaths.h"
 #include "core/FileLock.h"
+#include "support/CoreLogCapture.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempHome.h"
 
 namespace quorvel {
@@ -18,26 +18,7 @@ constexpr double kDay = 86400;
 using Texts = std::vector<std::string>;
 using Removal = HistoryStore::Removal;
 
-// While it lives, writes beyond `bytes` fail with EFBIG, as on a full disk.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) : handler_(std::signal(SIGXFSZ, SIG_IGN)) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, handler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-  private:
-    rlimit saved_{};
-    void (*handler_)(int);
-};
+using testing::FileSizeLimit;
 
 ino_t inode(const std::filesystem::path& file) {
     struct stat info {};
@@ -104,6 +85,13 @@ TEST_F(HistoryStoreTest, AppendCreatesTheFileFillsAnEmptyTimeKeepsBadUtf8AndMend
     ASSERT_TRUE(store.append(entry("third")));
     EXPECT_EQ(texts(store.read(10)), (Texts{"third", "second", "first"}));
     EXPECT_EQ(lineCount(readFile(store.url())), 4u);
+
+    // A pipe in the file's place would swallow every entry without a trace.
+    std::filesystem::remove(store.url());
+    ASSERT_EQ(::mkfifo(store.url().c_str(), 0600), 0);
+    const testing::CoreLogCapture log;
+    store.append(entry("into a pipe"));
+    EXPECT_EQ(log.count(corelog::Level::Error, store.url().string()), 1u);
 }
 
 // Lines longer than a read block, empty lines and a missing final line feed.
@@ -224,14 +212,19 @@ TEST_F(HistoryStoreTest, CleanupRemovesExpiredEntriesThenTheirAudioAndRewritesOn
 TEST_F(HistoryStoreTest, AFailedRewriteIsReportedAndKeepsTheFileAndTheAudio) {
     const HistoryStore store = makeStore();
     const auto lockFile = FileLock::lockFileFor(store.url());
-    for (const bool fullDisk : {true, false}) {
-        SCOPED_TRACE(fullDisk ? "full disk" : "no lock");
+    // No lock: something other than a file stands in the lock file's place.
+    for (const char* fault : {"full disk", "folder as lock", "pipe as lock"}) {
+        SCOPED_TRACE(fault);
+        const bool fullDisk = fault == std::string_view("full disk");
         const auto audio = writeFile(store.recordingsDir() / "rec-1.wav", "RIFF");
         const HistoryEntry doomed = entry("doomed", 40 * kDay, audio.string());
         const std::string content = line(entry("a")) + line(doomed) + line(entry("b"));
         writeFile(store.url(), content);
         std::filesystem::remove_all(lockFile);
-        if (!fullDisk) std::filesystem::create_directory(lockFile);
+        if (fault == std::string_view("folder as lock")) std::filesystem::create_directory(lockFile);
+        if (fault == std::string_view("pipe as lock")) {
+            ASSERT_EQ(::mkfifo(lockFile.c_str(), 0600), 0);
+        }
         {
             std::optional<FileSizeLimit> limit;
             if (fullDisk) limit.emplace(content.size() / 2);

@@ -9,6 +9,7 @@
 #include "core/AppPaths.h"
 #include "core/AtomicFile.h"
 #include "core/ConfigStore.h"
+#include "core/HistoryStore.h"
 #include "core/LocalTime.h"
 #include "core/StatsStore.h"
 #include "core/Unicode.h"
@@ -192,7 +193,7 @@ TEST_F(Files, StoresRemoveTheirOwnStaleTemporariesWhenTheyLoad) {
         return file;
     };
     std::vector<fs::path> stale, kept;
-    for (const std::string name : {"config.json", "vocab.json", "stats.json"}) {
+    for (const std::string name : {"config.json", "vocab.json", "stats.json", "history.jsonl"}) {
         stale.push_back(plant("." + name + ".tmp-a1B2c3", std::chrono::hours(2)));
         kept.push_back(plant("." + name + ".tmp-d4E5f6", std::chrono::hours(0)));  // a save may be running
     }
@@ -204,6 +205,7 @@ TEST_F(Files, StoresRemoveTheirOwnStaleTemporariesWhenTheyLoad) {
     const ConfigStore config(AppPaths::configURL());
     const VocabStore vocab(AppPaths::vocabURL());
     const StatsStore stats(AppPaths::statsURL());
+    const HistoryStore history(AppPaths::historyURL(), AppPaths::recordingsDir());
     for (const fs::path& file : stale) EXPECT_FALSE(fs::exists(file)) << file;
     for (const fs::path& file : kept) EXPECT_TRUE(fs::exists(file)) << file;
 }

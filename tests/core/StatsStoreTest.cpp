@@ -2,7 +2,9 @@
 
 #include "core/AppPaths.h"
 #include "core/AtomicFile.h"
+#include "core/FileLock.h"
 #include "support/ChildProcess.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempHome.h"
 
 namespace quorvel {
@@ -98,7 +100,7 @@ TEST_F(StatsStoreTest, RecordingManySessionsAtOnceOrMigratingEqualsOneCallEach) 
 // Two running copies of the program (say, a headless run beside the tray program) each
 // counting sessions: every one of them ends up in the file.
 TEST_F(StatsStoreTest, TwoProcessesRecordingAtOnceLoseNoSession) {
-    const StatsStore before(AppPaths::statsURL());  // opened before either writes
+    StatsStore before(AppPaths::statsURL());  // opened before either writes
     const auto writer = [](const char* app) {
         return [app] {
             StatsStore stats(AppPaths::statsURL());  // each opens the file once, as the program does
@@ -115,7 +117,7 @@ TEST_F(StatsStoreTest, TwoProcessesRecordingAtOnceLoseNoSession) {
     EXPECT_EQ(after.wordsTotal(), 400);
     EXPECT_EQ(after.appsUsed(), (std::set<std::string>{"Firefox", "Kate"}));
     // A store opened earlier adds to what is in the file now, not to what it once read.
-    StatsStore(before).recordSession(1, std::nullopt);
+    before.recordSession(1, std::nullopt);
     EXPECT_EQ(StatsStore(AppPaths::statsURL()).sessionsTotal(), 201);
 }
 
@@ -144,6 +146,33 @@ TEST_F(StatsStoreTest, ShareTextHasTheExactWording) {
         stats.shareText({timed(30, 0, 6000), timed(19, 0, 6000)}),
         "Tovik — статистика (локально, всё время)\nСлов: 3600\nСредняя скорость диктовки: 245 WPM\n"
         "Скорость моей печати: 62 WPM\nПриложений использовано: 2\nСэкономлено времени: 1.0 ч");
+}
+
+// A session that could not be saved (full disk, or another process held the lock for longer
+// than the wait, say stopped in the middle of its own save) is saved with the next one: never
+// written over what that other process saved, never dropped when the file is read again.
+TEST_F(StatsStoreTest, ASessionThatCouldNotBeSavedIsSavedWithTheNextOne) {
+    for (const bool fullDisk : {true, false}) {
+        SCOPED_TRACE(fullDisk ? "full disk" : "lock held by a stopped process");
+        const auto url = freshURL(fullDisk ? "full" : "locked");
+        writeFile(url, R"({"sessionsTotal":10})");
+        StatsStore stats(url, std::chrono::milliseconds(20));
+        {
+            std::optional<testing::FileSizeLimit> full;
+            std::optional<FileLock> otherProcess;
+            if (fullDisk) full.emplace(8);
+            else otherProcess.emplace(url);
+            stats.recordSession(1, "Kate");
+            EXPECT_EQ(stats.sessionsTotal(), 11);
+            // The other process's own save, from what it read before this one tried.
+            if (!fullDisk) writeFile(url, R"({"sessionsTotal":20})");
+        }
+        stats.recordSession(1, std::nullopt);
+        EXPECT_EQ(stats.sessionsTotal(), fullDisk ? 12 : 22);
+        const StatsStore saved(url);
+        EXPECT_EQ(saved.sessionsTotal(), fullDisk ? 12 : 22);
+        EXPECT_EQ(saved.appsUsed(), std::set<std::string>{"Kate"});
+    }
 }
 
 }  // namespace
