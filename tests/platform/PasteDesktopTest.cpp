@@ -90,13 +90,29 @@ protected:
     Paster paster{injector, queries, PasterOptions{300ms, 1000ms, 10ms}};
 };
 
-TEST_F(PasteDesktopTest, QueriesSeeTheDesktopAndTerminalWindowsGetControlShiftV) {
+TEST_F(PasteDesktopTest, QueriesSeeTheDesktopAndTerminalsGetTheirPasteKeys) {
     EXPECT_TRUE(queries.accessibilityTrusted());
     EXPECT_TRUE(queries.inputMonitoringGranted());
     EXPECT_TRUE(injector.available());
-    FieldApp field(out(), {"--class", "XTerm", "--terminal"});
+    {
+        // A real xterm binds no key to the clipboard; whatever reaches its terminal is recorded.
+        const auto typed = home() / "xterm.txt";
+        QProcess xterm;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert("LC_ALL", "C.UTF-8");
+        xterm.setProcessEnvironment(env);
+        xterm.start("xterm", {"-u8", "-e", "sh", "-c", "stty -icanon -echo; exec cat > \"$0\"",
+                              QString::fromStdString(typed.string())});
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return std::filesystem::exists(typed) && queries.frontApplicationName() == "XTerm"; }, 10000));
+        paster.paste("echo да", false, false, false);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(typed) == "echo да"; }, 5000)) << readFile(typed);
+        xterm.kill();
+        xterm.waitForFinished();
+    }
+    FieldApp field(out(), {"--class", "URxvt", "--terminal"});
     ASSERT_TRUE(field.waitUntilFocused());
-    ASSERT_EQ(queries.frontApplicationName(), "XTerm");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return queries.frontApplicationName() == "URxvt"; }, 5000));
     EXPECT_FALSE(queries.shiftHeld());
     runAsync("xdotool", {"keydown", "shift"});
     EXPECT_TRUE(queries.shiftHeld());

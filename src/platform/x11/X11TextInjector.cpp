@@ -23,6 +23,9 @@ constexpr auto kProofWait = std::chrono::milliseconds(1000);
 // Between typed characters: lets the target keep up and the caller's checks run.
 constexpr auto kCharacterPause = std::chrono::milliseconds(3);
 constexpr int kModifierRechecks = 3;
+// After a keycode got another keysym, before its key: some toolkits (Tk) translate the keys they
+// read together with the keymap notice before they handle that notice.
+constexpr auto kRemapSettle = std::chrono::milliseconds(30);
 
 }  // namespace
 
@@ -140,16 +143,13 @@ void X11TextInjector::findSpareKeycodes() {
     XFree(map);
 }
 
-X11TextInjector::Slot* X11TextInjector::slotFor(unsigned long keysym) {
+X11TextInjector::Slot* X11TextInjector::slotFor(unsigned long keysym, bool& remapped) {
+    remapped = false;
     for (Slot& slot : slots_)
         if (slot.keysym == keysym) return &slot;
     Slot* slot = settledSlot();
-    if (!slot) {
-        receipts_.forgetGoneWindows(display_.get());
-        slot = settledSlot();
-    }
-    if (!slot) slot = proveOldestSlot();
     if (!slot) return nullptr;
+    remapped = true;
     KeySym syms[2] = {keysym, keysym};  // the same character with and without Shift
     XChangeKeyboardMapping(display_.get(), slot->keycode, 2, syms, 1);
     XSync(display_.get(), False);
@@ -161,19 +161,39 @@ X11TextInjector::Slot* X11TextInjector::slotFor(unsigned long keysym) {
 X11TextInjector::Slot* X11TextInjector::settledSlot() {
     Slot* best = nullptr;
     for (Slot& slot : slots_) {
+        if (slot.reserved) continue;
         if (slot.keysym == NoSymbol) return &slot;
         if (settled(slot) && (!best || slot.lastTap < best->lastTap)) best = &slot;
     }
     return best;
 }
 
-X11TextInjector::Slot* X11TextInjector::proveOldestSlot() {
-    Slot* oldest = &*std::min_element(slots_.begin(), slots_.end(),
-                                      [](const Slot& a, const Slot& b) { return a.lastTap < b.lastTap; });
-    const std::vector<unsigned long> windows = oldest->sentTo;
+// Asks the windows that got keys of our slots whether they have read them (stopping at the first
+// that cannot say, so a stalled one costs one wait); true when some slot is free now.
+bool X11TextInjector::proveSlotsRead() {
+    std::vector<unsigned long> windows;
+    for (const Slot& slot : slots_)
+        for (unsigned long window : slot.sentTo)
+            if (std::find(windows.begin(), windows.end(), window) == windows.end()) windows.push_back(window);
     for (unsigned long window : windows)
-        if (receipts_.prove(display_.get(), window, kProofWait) == X11KeyReceipts::Receipt::unknown) return nullptr;
-    return settled(*oldest) ? oldest : nullptr;
+        if (receipts_.prove(display_.get(), window, kProofWait) == X11KeyReceipts::Receipt::unknown) break;
+    return settledSlot() != nullptr;
+}
+
+// Maps the text's characters onto free slots before its first key: one pause then lets the
+// target take in the new keymap for all of them.
+bool X11TextInjector::mapAhead(const std::u32string& text) {
+    bool any = false;
+    for (char32_t scalar : text) {
+        const unsigned long keysym = keysymFor(scalar);
+        if (keysym == NoSymbol) continue;
+        bool remapped = false;
+        Slot* slot = slotFor(keysym, remapped);
+        if (!slot) break;
+        slot->reserved = true;
+        any = any || remapped;
+    }
+    return any;
 }
 
 bool X11TextInjector::settled(Slot& slot) {
@@ -183,7 +203,7 @@ bool X11TextInjector::settled(Slot& slot) {
 
 std::size_t X11TextInjector::typeText(const std::u32string& text, const std::function<bool()>& beforeEach) {
     if (!available()) return 0;
-    bool capsWasOn = false;
+    bool capsWasOn = false, remappedAhead = false;
     {
         std::lock_guard lock(mutex_);
         if (!spareKeycodesSearched_) findSpareKeycodes();
@@ -191,20 +211,29 @@ std::size_t X11TextInjector::typeText(const std::u32string& text, const std::fun
         // Now, before a new window can get the id of one that closed since.
         receipts_.forgetGoneWindows(display_.get());
         typing_ = true;
+        remappedAhead = mapAhead(text);
         capsWasOn = capsLockOn();
         if (capsWasOn) setCapsLock(false);
     }
     QMetaObject::invokeMethod(&clearTimer_, qOverload<>(&QTimer::stop), Qt::QueuedConnection);
+    if (remappedAhead) std::this_thread::sleep_for(kRemapSettle);
 
     std::size_t done = 0;
     for (; done < text.size() && beforeEach(); ++done) {
         const unsigned long keysym = keysymFor(text[done]);
         if (keysym == NoSymbol) continue;
         Slot* slot = nullptr;
+        bool remapped = false;
         {
             std::lock_guard lock(mutex_);
-            slot = slotFor(keysym);
+            slot = slotFor(keysym, remapped);
+            if (!slot && proveSlotsRead()) {
+                remapped = mapAhead(text.substr(done));
+                bool again = false;
+                slot = slotFor(keysym, again);
+            }
         }
+        if (remapped) std::this_thread::sleep_for(kRemapSettle);
         if (!slot || !tapWithoutModifiers(*slot, beforeEach)) break;
         std::this_thread::sleep_for(kCharacterPause);
     }
@@ -214,6 +243,7 @@ std::size_t X11TextInjector::typeText(const std::u32string& text, const std::fun
     // cannot change them.
     if (capsWasOn) setCapsLock(true);
     typing_ = false;
+    for (Slot& slot : slots_) slot.reserved = false;
     QMetaObject::invokeMethod(&clearTimer_, qOverload<>(&QTimer::start), Qt::QueuedConnection);
     return done;
 }
@@ -232,6 +262,7 @@ bool X11TextInjector::tapWithoutModifiers(Slot& slot, const std::function<bool()
             if (free) {
                 tap(slot.keycode);
                 slot.lastTap = ++taps_;
+                slot.reserved = false;
                 const unsigned long window = receipts_.noteKeysSent(display);
                 if (window != 0 && std::find(slot.sentTo.begin(), slot.sentTo.end(), window) == slot.sentTo.end())
                     slot.sentTo.push_back(window);

@@ -44,13 +44,15 @@ private:
         unsigned long keysym;  // 0 while the keycode is empty
         std::uint64_t lastTap = 0;
         std::vector<unsigned long> sentTo;  // windows that got its events (maybe not read yet)
+        bool reserved = false;              // mapped ahead for the typing in progress
     };
     void findSpareKeycodes();
-    // The slot for `keysym`, mapping it onto one whose events are all read when needed; null
-    // when no slot can take it now.
-    Slot* slotFor(unsigned long keysym);
+    // The slot for `keysym`, mapping it onto a free one (empty, or all its events read) when
+    // needed; null when none is free. `remapped` tells whether the keymap changed.
+    Slot* slotFor(unsigned long keysym, bool& remapped);
+    bool mapAhead(const std::u32string& text);
     Slot* settledSlot();
-    Slot* proveOldestSlot();
+    bool proveSlotsRead();
     bool settled(Slot& slot);
     void clearSettledSlots(bool all);
     void tap(unsigned char keycode);
