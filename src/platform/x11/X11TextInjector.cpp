@@ -62,37 +62,27 @@ void X11TextInjector::tap(unsigned char keycode) {
 }
 
 bool X11TextInjector::postPasteShortcut(bool withShift) {
-    if (!available()) return false;
-    std::lock_guard lock(mutex_);
-    Display* display = display_.get();
-    const KeyCode control = XKeysymToKeycode(display, XK_Control_L);
-    const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
-    const KeyCode v = XKeysymToKeycode(display, XK_v);
-    if (control == 0 || v == 0 || (withShift && shift == 0)) return false;
-    const ownKeyEvents::Scope ours;
-    XTestFakeKeyEvent(display, control, True, CurrentTime);
-    if (withShift) XTestFakeKeyEvent(display, shift, True, CurrentTime);
-    XTestFakeKeyEvent(display, v, True, CurrentTime);
-    XTestFakeKeyEvent(display, v, False, CurrentTime);
-    if (withShift) XTestFakeKeyEvent(display, shift, False, CurrentTime);
-    XTestFakeKeyEvent(display, control, False, CurrentTime);
-    XSync(display, False);
-    receipts_.noteKeysSent(display);
-    return true;
+    return withShift ? postChord({XK_Control_L, XK_Shift_L}, XK_v) : postChord({XK_Control_L}, XK_v);
 }
 
-bool X11TextInjector::postInsertSelection() {
+bool X11TextInjector::postInsertSelection() { return postChord({XK_Shift_L}, XK_Insert); }
+
+bool X11TextInjector::postReturn() { return postChord({}, XK_Return); }
+
+// Modifiers down, the key tapped, modifiers up, all in one batch (no key can stay down).
+bool X11TextInjector::postChord(std::initializer_list<unsigned long> modifiers, unsigned long key) {
     if (!available()) return false;
     std::lock_guard lock(mutex_);
     Display* display = display_.get();
-    const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
-    const KeyCode insert = XKeysymToKeycode(display, XK_Insert);
-    if (shift == 0 || insert == 0) return false;
+    std::vector<KeyCode> held;
+    for (unsigned long modifier : modifiers) held.push_back(XKeysymToKeycode(display, modifier));
+    const KeyCode code = XKeysymToKeycode(display, key);
+    if (code == 0 || std::find(held.begin(), held.end(), 0) != held.end()) return false;
     const ownKeyEvents::Scope ours;
-    XTestFakeKeyEvent(display, shift, True, CurrentTime);
-    XTestFakeKeyEvent(display, insert, True, CurrentTime);
-    XTestFakeKeyEvent(display, insert, False, CurrentTime);
-    XTestFakeKeyEvent(display, shift, False, CurrentTime);
+    for (KeyCode modifier : held) XTestFakeKeyEvent(display, modifier, True, CurrentTime);
+    XTestFakeKeyEvent(display, code, True, CurrentTime);
+    XTestFakeKeyEvent(display, code, False, CurrentTime);
+    for (auto it = held.rbegin(); it != held.rend(); ++it) XTestFakeKeyEvent(display, *it, False, CurrentTime);
     XSync(display, False);
     receipts_.noteKeysSent(display);
     return true;
@@ -103,16 +93,6 @@ bool X11TextInjector::latestKeysRead() {
     std::lock_guard lock(mutex_);
     const unsigned long window = receipts_.latestWindow();
     return window == 0 || receipts_.prove(display_.get(), window, kProofWait) != X11KeyReceipts::Receipt::unknown;
-}
-
-bool X11TextInjector::postReturn() {
-    if (!available()) return false;
-    std::lock_guard lock(mutex_);
-    const KeyCode code = XKeysymToKeycode(display_.get(), XK_Return);
-    if (code == 0) return false;
-    tap(code);
-    receipts_.noteKeysSent(display_.get());
-    return true;
 }
 
 unsigned long X11TextInjector::keysymFor(char32_t scalar) {

@@ -11,6 +11,7 @@
 
 #include <QTimer>
 #include <cstdint>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -56,6 +57,7 @@ private:
     bool settled(Slot& slot);
     void clearSettledSlots(bool all);
     void tap(unsigned char keycode);
+    bool postChord(std::initializer_list<unsigned long> modifiers, unsigned long key);
     bool tapWithoutModifiers(Slot& slot, const std::function<bool()>& wait);
     bool capsLockOn();
     void setCapsLock(bool on);
