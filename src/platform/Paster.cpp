@@ -82,6 +82,22 @@ private:
     QByteArray pasteId_;
 };
 
+static QMimeData* pasteMime(Paster* paster, const QByteArray& pasteId, const QString& text, bool secret) {
+    auto* mime = new FetchWatchingMime(paster, pasteId);
+    mime->setText(text);
+    mime->setData(QString::fromLatin1(Paster::kPasteIdFormat), pasteId);
+    // Text that goes away again is nothing for clipboard managers to keep.
+    if (secret) mime->setData(kSecretHint, "secret");
+    return mime;
+}
+
+static void putOnPrimarySelection(QMimeData* mime) {
+    if (QGuiApplication::clipboard()->supportsSelection())
+        QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Selection);
+    else
+        delete mime;
+}
+
 Paster::Paster(TextInjector& injector, SystemQueries& queries, PasterOptions options,
                QObject* parent)
     : QObject(parent), injector_(injector), queries_(queries), options_(options) {
@@ -124,6 +140,13 @@ bool Paster::isTerminal(std::string_view windowClass) {
            kTerminalClasses.end();
 }
 
+bool Paster::pastesPrimarySelection(std::string_view windowClass) {
+    std::string lower(windowClass);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower == "xterm" || lower == "uxterm";
+}
+
 const std::vector<Paster::SavedItem>& Paster::savedItems() const {
     static const std::vector<SavedItem> none;
     return restore_ ? restore_->items : current_ && current_->saved ? *current_->saved : none;
@@ -162,14 +185,18 @@ void Paster::cancel() {
 }
 
 void Paster::startNext() {
-    if (queue_.empty()) return;
+    if (queue_.empty() || checkingTarget_) return;
     if (unfetched_) {
         const auto waited = std::chrono::steady_clock::now() - unfetched_->posted;
         if (waited < options_.fetchWait) {
             nextTimer_.start(std::chrono::duration_cast<std::chrono::milliseconds>(options_.fetchWait - waited));
             return;
         }
-        Log::info("text not fetched within " + std::to_string(options_.fetchWait.count()) + " ms — going on");
+        if (waited < options_.fetchBeforeRestore) {
+            checkPendingPasteThenStart();
+            return;
+        }
+        Log::info("text not fetched within " + std::to_string(options_.fetchBeforeRestore.count()) + " ms — going on");
         unfetched_.reset();
     }
     current_ = std::move(queue_.front());
@@ -216,12 +243,41 @@ void Paster::saveClipboardFor(Job& job) {
 }
 
 void Paster::putOnClipboard(const QString& text, bool secret) {
-    auto* mime = new FetchWatchingMime(this, current_->pasteId);
-    mime->setText(text);
-    mime->setData(QString::fromLatin1(kPasteIdFormat), current_->pasteId);
-    // Text that goes away again is nothing for clipboard managers to keep.
-    if (secret) mime->setData(kSecretHint, "secret");
-    QGuiApplication::clipboard()->setMimeData(mime);
+    current_->onClipboard = text;
+    QGuiApplication::clipboard()->setMimeData(pasteMime(this, current_->pasteId, text, secret));
+    if (current_->primary) putOnPrimarySelection(pasteMime(this, current_->pasteId, text, false));
+}
+
+// The previous paste went out but its text was not fetched. A target that has read our keys and
+// still not asked ignored the shortcut: go on. One that may still have them queued will ask
+// later, and whatever is on the clipboard then is what it pastes.
+void Paster::checkPendingPasteThenStart() {
+    checkingTarget_ = true;
+    offMainThread([this] { keysRead_ = injector_.latestKeysRead(); }, [this] {
+        checkingTarget_ = false;
+        if (unfetched_ && keysRead_) {
+            Log::info("the target read the paste shortcut without fetching the text — going on");
+            unfetched_.reset();
+        }
+        if (unfetched_ && !queue_.empty())
+            joinPendingPaste();
+        else if (!current_)
+            startNext();
+    });
+}
+
+void Paster::joinPendingPaste() {
+    Unfetched& pending = *unfetched_;
+    while (!queue_.empty()) {
+        const Job job = std::move(queue_.front());
+        queue_.pop_front();
+        pending.text += job.text;
+        Log::info("the target has not fetched the previous text yet — " + std::to_string(job.text.toUtf8().size()) +
+                  " bytes join it" + (job.sendReturn ? ", without Return" : ""));
+        QMetaObject::invokeMethod(this, [this] { emit finished(true); }, Qt::QueuedConnection);
+    }
+    QGuiApplication::clipboard()->setMimeData(pasteMime(this, pending.pasteId, pending.text, pending.secret));
+    if (pending.primary) putOnPrimarySelection(pasteMime(this, pending.pasteId, pending.text, false));
 }
 
 void Paster::afterTyping() {
@@ -254,6 +310,7 @@ void Paster::afterPasteShortcut(bool afterTypedPart) {
         return;
     }
     job.pasted = true;
+    job.pastedAt = std::chrono::steady_clock::now();
     Log::info("Cmd+V posted");
     if (!afterTypedPart) {
         sendReturnThenFinish();
@@ -301,8 +358,8 @@ void Paster::finish(Outcome outcome) {
         Log::warn(std::string(outcome == Outcome::none ? "nothing was inserted" : "the text was not fully inserted") +
                   (job.saved ? ", clipboard not restored" : "") + " — the text stays on the clipboard");
     }
-    if (job.pasted && !job.fetched && !job.fetchDone)
-        unfetched_ = Unfetched{job.pasteId, std::chrono::steady_clock::now()};
+    if (job.pasted && !job.fetched)
+        unfetched_ = Unfetched{job.pasteId, job.pastedAt, job.onClipboard, job.saved.has_value(), job.primary};
     else
         unfetched_.reset();
     const bool inserted = outcome == Outcome::complete || outcome == Outcome::partial;
@@ -388,9 +445,14 @@ void Paster::postPasteShortcutThen(std::function<void()> then) {
     current_->watchFetch = true;
     const auto front = queries_.frontApplicationName();
     const bool withShift = front && isTerminal(*front);
-    offMainThread([this, withShift] {
+    const bool primary = front && pastesPrimarySelection(*front);
+    if (primary) {
+        current_->primary = true;
+        putOnPrimarySelection(pasteMime(this, current_->pasteId, current_->onClipboard, false));
+    }
+    offMainThread([this, withShift, primary] {
         waitForFreeKeyboard();
-        posted_ = !cancelled_ && injector_.postPasteShortcut(withShift);
+        posted_ = !cancelled_ && (primary ? injector_.postInsertSelection() : injector_.postPasteShortcut(withShift));
     }, std::move(then));
 }
 

@@ -74,6 +74,9 @@ public:
     // Terminal emulators paste with Control+Shift+V (Control+V is a control character there).
     // `windowClass` is the X WM_CLASS class; the comparison ignores case.
     static bool isTerminal(std::string_view windowClass);
+    // xterm binds no key to the clipboard: it gets the text as the primary selection too, and
+    // Shift+Insert (its insert-selection key).
+    static bool pastesPrimarySelection(std::string_view windowClass);
 
     // Carries a per-paste token on the clipboard, so the restore can tell whether the clipboard
     // still holds our text.
@@ -90,7 +93,10 @@ private:
         QByteArray pasteId;
         std::optional<std::vector<SavedItem>> saved;  // set when a restore will follow
         std::size_t typed = 0;                        // scalars typed so far
+        QString onClipboard;                          // what the paste shortcut would insert now
+        bool primary = false;                         // also the primary selection (xterm)
         bool pasted = false;                          // the paste shortcut went out
+        std::chrono::steady_clock::time_point pastedAt;
         bool watchFetch = false;  // the shortcut is going out: a fetch of our text is the target's
         bool fetched = false;
         bool fetchDone = false;  // fetched, or waited for long enough
@@ -106,6 +112,8 @@ private:
     void startNext();
     void saveClipboardFor(Job& job);
     void putOnClipboard(const QString& text, bool secret);
+    void checkPendingPasteThenStart();
+    void joinPendingPaste();
     void afterTyping();
     void afterPasteShortcut(bool afterTypedPart);
     void sendReturnThenFinish();
@@ -137,11 +145,17 @@ private:
     QTimer restoreTimer_;
     // The latest pasted text the target has not fetched yet: the next paste waits for the fetch
     // (at most `fetchWait`), or the target would get the next text in its place.
+    // A target that stalled still holds the paste shortcut and reads the clipboard once it
+    // wakes: later texts join that pending paste instead of replacing its content.
     struct Unfetched {
         QByteArray pasteId;
         std::chrono::steady_clock::time_point posted;
+        QString text;
+        bool secret = false, primary = false;
     };
     std::optional<Unfetched> unfetched_;
+    bool checkingTarget_ = false;  // asking whether the target of an unfetched paste is alive
+    std::atomic<bool> keysRead_{false};
     QTimer nextTimer_;
 
     friend class FetchWatchingMime;

@@ -20,6 +20,8 @@ public:
 
     // Control+V (Control+Shift+V with `withShift`, for terminals). False when nothing was posted.
     virtual bool postPasteShortcut(bool withShift) = 0;
+    // Shift+Insert: xterm's key for pasting the primary selection. False when nothing was posted.
+    virtual bool postInsertSelection() = 0;
     // Return. False when nothing was posted.
     virtual bool postReturn() = 0;
     // Types `text` from the start, one Unicode scalar after another, exactly as written whatever
@@ -29,6 +31,11 @@ public:
     // that a slow target may still have unread events for — the caller inserts the rest another
     // way. 0 when nothing can be typed at all.
     virtual std::size_t typeText(const std::u32string& text, const std::function<bool()>& beforeEach) = 0;
+
+    // The window that got our latest key events is shown to have read them all (or is gone),
+    // waiting a moment for its answer. False when that cannot be shown: it may have stalled with
+    // our keys still queued.
+    virtual bool latestKeysRead() = 0;
 
     // Some modifier key (Shift, Control, Alt, Super, …) is physically held down right now.
     virtual bool modifiersHeld() = 0;

@@ -90,13 +90,29 @@ protected:
     Paster paster{injector, queries, PasterOptions{300ms, 1000ms, 10ms}};
 };
 
-TEST_F(PasteDesktopTest, QueriesSeeTheDesktopAndTerminalWindowsGetControlShiftV) {
+TEST_F(PasteDesktopTest, QueriesSeeTheDesktopAndTerminalsGetTheirPasteKeys) {
     EXPECT_TRUE(queries.accessibilityTrusted());
     EXPECT_TRUE(queries.inputMonitoringGranted());
     EXPECT_TRUE(injector.available());
-    FieldApp field(out(), {"--class", "XTerm", "--terminal"});
+    {
+        // A real xterm binds no key to the clipboard; whatever reaches its terminal is recorded.
+        const auto typed = home() / "xterm.txt";
+        QProcess xterm;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert("LC_ALL", "C.UTF-8");
+        xterm.setProcessEnvironment(env);
+        xterm.start("xterm", {"-u8", "-e", "sh", "-c", "stty -icanon -echo; exec cat > \"$0\"",
+                              QString::fromStdString(typed.string())});
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return std::filesystem::exists(typed) && queries.frontApplicationName() == "XTerm"; }, 10000));
+        paster.paste("echo да", false, false, false);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(typed) == "echo да"; }, 5000)) << readFile(typed);
+        xterm.kill();
+        xterm.waitForFinished();
+    }
+    FieldApp field(out(), {"--class", "URxvt", "--terminal"});
     ASSERT_TRUE(field.waitUntilFocused());
-    ASSERT_EQ(queries.frontApplicationName(), "XTerm");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return queries.frontApplicationName() == "URxvt"; }, 5000));
     EXPECT_FALSE(queries.shiftHeld());
     runAsync("xdotool", {"keydown", "shift"});
     EXPECT_TRUE(queries.shiftHeld());
@@ -196,17 +212,20 @@ TEST_F(PasteDesktopTest, TypedTextArrivesExactWithCapsLockAHeldControlAndAStalle
     testing::fakeKey(keys, 66, false);
     ASSERT_TRUE(QTest::qWaitFor([&] { return testing::capsLockOn(keys); }, 2000));
     {
-        // Control held for a while in the middle of typing.
+        // Control held for a while in the middle of typing. More distinct characters than spare
+        // keycodes: the field answers pings, so all of them are typed.
         FieldApp field(out());
         ASSERT_TRUE(field.waitUntilFocused());
         std::string text;
-        for (int i = 0; i < 12; ++i) text += "Hello world ";
+        for (int i = 0; i < 4; ++i) text += "Hello world, the quick brown fox jumps over the lazy dog. ";
         paster.paste(text, false, true, false);
         ASSERT_TRUE(field.waitForSomeText());
         QProcess control;
         control.start("sh", {"-c", "xdotool keydown ctrl; sleep 0.3; xdotool keyup ctrl"});
         EXPECT_TRUE(field.waitForText(text)) << "got: " << field.text();
         control.waitForFinished();
+        Log::flush();
+        EXPECT_EQ(readFile(home() / "paste.log").find("pasting the rest"), std::string::npos);
     }
     {
         // More distinct characters than spare keycodes, and the target stops for 0.5 s.
@@ -223,6 +242,25 @@ TEST_F(PasteDesktopTest, TypedTextArrivesExactWithCapsLockAHeldControlAndAStalle
         field.signal(SIGCONT);
         EXPECT_TRUE(field.waitForText(text)) << "got: " << field.text();
         EXPECT_TRUE(done.wait(5000) || !done.isEmpty());
+    }
+    {
+        // Stopped for longer than any fixed delay: A (more distinct letters than the spare keycodes
+        // hold), then B with other letters. A's queued keys must not be read with B's keymap, and
+        // the pasted rest of A must not give way to B.
+        const auto tkOut = home() / "tk-stopped.txt";
+        FieldApp field(FieldApp::Tk{}, tkOut);
+        ASSERT_TRUE(field.waitUntilFocused());
+        const std::string a = "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ абвгдеёжзийклмнопрстуфхцчшщъыьэюя";
+        const std::string b = " ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        QSignalSpy done(&paster, &Paster::finished);
+        field.signal(SIGSTOP);
+        paster.paste(a, false, true, false);
+        EXPECT_TRUE(done.wait(5000));
+        QTest::qWait(3500);
+        paster.paste(b, false, true, false);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done.size() == 2; }, 5000));
+        field.signal(SIGCONT);
+        EXPECT_TRUE(field.waitForText(a + b)) << "got: " << field.text();
     }
     EXPECT_TRUE(testing::capsLockOn(keys)) << "locked again after typing";
     testing::fakeKey(keys, 66, true);

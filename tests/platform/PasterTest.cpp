@@ -146,7 +146,7 @@ TEST_F(PasterTest, TerminalsGetControlShiftV) {
     for (const char* name : {"", "Firefox", "code", "xterm2", "Gnome-calculator", "TerminalNot"})
         EXPECT_FALSE(Paster::isTerminal(name)) << name;
     const std::pair<std::optional<std::string>, std::string> fronts[] = {
-        {"XTerm", "paste+shift"}, {"firefox", "paste"}, {std::nullopt, "paste"}};
+        {"XTerm", "insert-selection"}, {"Konsole", "paste+shift"}, {"firefox", "paste"}, {std::nullopt, "paste"}};
     for (const auto& [front, expected] : fronts) {
         injector.events.clear();
         queries.frontApplication = front;

@@ -15,6 +15,12 @@ bool FakeTextInjector::postPasteShortcut(bool withShift) {
     return true;
 }
 
+bool FakeTextInjector::postInsertSelection() {
+    if (!isAvailable || failPaste) return false;
+    record("insert-selection");
+    return true;
+}
+
 bool FakeTextInjector::postReturn() {
     if (!isAvailable || failReturn) return false;
     record("return");

@@ -5,6 +5,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "platform/OwnKeyEvents.h"
@@ -13,23 +14,29 @@ namespace quorvel {
 namespace {
 
 constexpr std::size_t kMaxSlots = 64;
-// Idle time after the last typing before the spare keycodes are emptied again.
+// Idle time after the last typing before spare keycodes whose events were read are emptied
+// (tried again at this interval while some stay mapped).
 constexpr int kClearDelayMs = 10000;
-// A keycode used by an earlier typing is remapped only this long after its last key event.
-constexpr auto kReuseAfter = std::chrono::seconds(3);
+// How long a window gets to answer that it has read our keys: longer than a busy moment of a
+// live target, short enough that a stopped one soon gets the rest pasted instead.
+constexpr auto kProofWait = std::chrono::milliseconds(1000);
 // Between typed characters: lets the target keep up and the caller's checks run.
 constexpr auto kCharacterPause = std::chrono::milliseconds(3);
 constexpr int kModifierRechecks = 3;
+// After a keycode got another keysym, before its key: some toolkits (Tk) translate the keys they
+// read together with the keymap notice before they handle that notice.
+constexpr auto kRemapSettle = std::chrono::milliseconds(30);
 
 }  // namespace
 
 X11TextInjector::X11TextInjector() {
     clearTimer_.setSingleShot(true);
     clearTimer_.setInterval(kClearDelayMs);
-    QObject::connect(&clearTimer_, &QTimer::timeout, [this] { clearSpareKeycodes(); });
+    QObject::connect(&clearTimer_, &QTimer::timeout, [this] { clearSettledSlots(false); });
 }
 
-X11TextInjector::~X11TextInjector() { clearSpareKeycodes(); }
+// At exit the keymap is put back whatever the targets still have queued.
+X11TextInjector::~X11TextInjector() { clearSettledSlots(true); }
 
 bool X11TextInjector::available() {
     std::lock_guard lock(mutex_);
@@ -55,31 +62,37 @@ void X11TextInjector::tap(unsigned char keycode) {
 }
 
 bool X11TextInjector::postPasteShortcut(bool withShift) {
+    return withShift ? postChord({XK_Control_L, XK_Shift_L}, XK_v) : postChord({XK_Control_L}, XK_v);
+}
+
+bool X11TextInjector::postInsertSelection() { return postChord({XK_Shift_L}, XK_Insert); }
+
+bool X11TextInjector::postReturn() { return postChord({}, XK_Return); }
+
+// Modifiers down, the key tapped, modifiers up, all in one batch (no key can stay down).
+bool X11TextInjector::postChord(std::initializer_list<unsigned long> modifiers, unsigned long key) {
     if (!available()) return false;
     std::lock_guard lock(mutex_);
     Display* display = display_.get();
-    const KeyCode control = XKeysymToKeycode(display, XK_Control_L);
-    const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
-    const KeyCode v = XKeysymToKeycode(display, XK_v);
-    if (control == 0 || v == 0 || (withShift && shift == 0)) return false;
+    std::vector<KeyCode> held;
+    for (unsigned long modifier : modifiers) held.push_back(XKeysymToKeycode(display, modifier));
+    const KeyCode code = XKeysymToKeycode(display, key);
+    if (code == 0 || std::find(held.begin(), held.end(), 0) != held.end()) return false;
     const ownKeyEvents::Scope ours;
-    XTestFakeKeyEvent(display, control, True, CurrentTime);
-    if (withShift) XTestFakeKeyEvent(display, shift, True, CurrentTime);
-    XTestFakeKeyEvent(display, v, True, CurrentTime);
-    XTestFakeKeyEvent(display, v, False, CurrentTime);
-    if (withShift) XTestFakeKeyEvent(display, shift, False, CurrentTime);
-    XTestFakeKeyEvent(display, control, False, CurrentTime);
+    for (KeyCode modifier : held) XTestFakeKeyEvent(display, modifier, True, CurrentTime);
+    XTestFakeKeyEvent(display, code, True, CurrentTime);
+    XTestFakeKeyEvent(display, code, False, CurrentTime);
+    for (auto it = held.rbegin(); it != held.rend(); ++it) XTestFakeKeyEvent(display, *it, False, CurrentTime);
     XSync(display, False);
+    receipts_.noteKeysSent(display);
     return true;
 }
 
-bool X11TextInjector::postReturn() {
+bool X11TextInjector::latestKeysRead() {
     if (!available()) return false;
     std::lock_guard lock(mutex_);
-    const KeyCode code = XKeysymToKeycode(display_.get(), XK_Return);
-    if (code == 0) return false;
-    tap(code);
-    return true;
+    const unsigned long window = receipts_.latestWindow();
+    return window == 0 || receipts_.prove(display_.get(), window, kProofWait) != X11KeyReceipts::Receipt::unknown;
 }
 
 unsigned long X11TextInjector::keysymFor(char32_t scalar) {
@@ -105,75 +118,103 @@ void X11TextInjector::findSpareKeycodes() {
         const KeySym* syms = map + static_cast<ptrdiff_t>(code - minCode) * perCode;
         bool empty = true;
         for (int i = 0; i < perCode && empty; ++i) empty = syms[i] == NoSymbol;
-        if (empty) slots_.push_back({static_cast<unsigned char>(code), NoSymbol, {}});
+        if (empty) slots_.push_back({static_cast<unsigned char>(code), NoSymbol, 0, {}});
     }
     XFree(map);
 }
 
-X11TextInjector::Slot* X11TextInjector::slotFor(unsigned long keysym) {
+X11TextInjector::Slot* X11TextInjector::slotFor(unsigned long keysym, bool& remapped) {
+    remapped = false;
     for (Slot& slot : slots_)
         if (slot.keysym == keysym) return &slot;
-    // An empty keycode, else the one unused longest, if that was long enough ago.
-    Slot* best = nullptr;
-    const auto reusable = Clock::now() - kReuseAfter;
-    for (Slot& slot : slots_) {
-        if (slot.inUse || (slot.keysym != NoSymbol && slot.lastUsed > reusable)) continue;
-        if (!best || slot.keysym == NoSymbol || (best->keysym != NoSymbol && slot.lastUsed < best->lastUsed))
-            best = &slot;
-        if (best->keysym == NoSymbol) break;
-    }
-    if (!best) return nullptr;
+    Slot* slot = settledSlot();
+    if (!slot) return nullptr;
+    remapped = true;
     KeySym syms[2] = {keysym, keysym};  // the same character with and without Shift
-    XChangeKeyboardMapping(display_.get(), best->keycode, 2, syms, 1);
-    best->keysym = keysym;
+    XChangeKeyboardMapping(display_.get(), slot->keycode, 2, syms, 1);
+    XSync(display_.get(), False);
+    slot->keysym = keysym;
+    return slot;
+}
+
+// An empty slot, else the one unused longest among those whose events are all read.
+X11TextInjector::Slot* X11TextInjector::settledSlot() {
+    Slot* best = nullptr;
+    for (Slot& slot : slots_) {
+        if (slot.reserved) continue;
+        if (slot.keysym == NoSymbol) return &slot;
+        if (settled(slot) && (!best || slot.lastTap < best->lastTap)) best = &slot;
+    }
     return best;
 }
 
-std::size_t X11TextInjector::planTyping(const std::u32string& text, std::vector<unsigned char>& keycodes) {
-    std::size_t covered = 0;
-    for (char32_t scalar : text) {
-        const unsigned long keysym = keysymFor(scalar);
-        if (keysym == NoSymbol) {
-            keycodes.push_back(0);
-        } else {
-            Slot* slot = slotFor(keysym);
-            if (!slot) break;
-            slot->inUse = true;
-            keycodes.push_back(slot->keycode);
-        }
-        ++covered;
-    }
-    XSync(display_.get(), False);
-    return covered;
+// Asks the windows that got keys of our slots whether they have read them (stopping at the first
+// that cannot say, so a stalled one costs one wait); true when some slot is free now.
+bool X11TextInjector::proveSlotsRead() {
+    std::vector<unsigned long> windows;
+    for (const Slot& slot : slots_)
+        for (unsigned long window : slot.sentTo)
+            if (std::find(windows.begin(), windows.end(), window) == windows.end()) windows.push_back(window);
+    for (unsigned long window : windows)
+        if (receipts_.prove(display_.get(), window, kProofWait) == X11KeyReceipts::Receipt::unknown) break;
+    return settledSlot() != nullptr;
 }
 
-void X11TextInjector::releaseSlots() {
-    const auto now = Clock::now();
-    for (Slot& slot : slots_) {
-        if (slot.inUse) slot.lastUsed = now;
-        slot.inUse = false;
+// Maps the text's characters onto free slots before its first key: one pause then lets the
+// target take in the new keymap for all of them.
+bool X11TextInjector::mapAhead(const std::u32string& text) {
+    bool any = false;
+    for (char32_t scalar : text) {
+        const unsigned long keysym = keysymFor(scalar);
+        if (keysym == NoSymbol) continue;
+        bool remapped = false;
+        Slot* slot = slotFor(keysym, remapped);
+        if (!slot) break;
+        slot->reserved = true;
+        any = any || remapped;
     }
+    return any;
+}
+
+bool X11TextInjector::settled(Slot& slot) {
+    std::erase_if(slot.sentTo, [this](unsigned long window) { return !receipts_.unread(window); });
+    return slot.sentTo.empty();
 }
 
 std::size_t X11TextInjector::typeText(const std::u32string& text, const std::function<bool()>& beforeEach) {
     if (!available()) return 0;
-    std::vector<unsigned char> keycodes;
-    std::size_t covered = 0;
-    bool capsWasOn = false;
+    bool capsWasOn = false, remappedAhead = false;
     {
         std::lock_guard lock(mutex_);
         if (!spareKeycodesSearched_) findSpareKeycodes();
         if (slots_.empty()) return 0;
-        covered = planTyping(text, keycodes);
+        // Now, before a new window can get the id of one that closed since.
+        receipts_.forgetGoneWindows(display_.get());
+        typing_ = true;
+        remappedAhead = mapAhead(text);
         capsWasOn = capsLockOn();
         if (capsWasOn) setCapsLock(false);
     }
     QMetaObject::invokeMethod(&clearTimer_, qOverload<>(&QTimer::stop), Qt::QueuedConnection);
+    if (remappedAhead) std::this_thread::sleep_for(kRemapSettle);
 
     std::size_t done = 0;
-    while (done < covered && beforeEach()) {
-        if (keycodes[done] != 0 && !tapWithoutModifiers(keycodes[done], beforeEach)) break;
-        ++done;
+    for (; done < text.size() && beforeEach(); ++done) {
+        const unsigned long keysym = keysymFor(text[done]);
+        if (keysym == NoSymbol) continue;
+        Slot* slot = nullptr;
+        bool remapped = false;
+        {
+            std::lock_guard lock(mutex_);
+            slot = slotFor(keysym, remapped);
+            if (!slot && proveSlotsRead()) {
+                remapped = mapAhead(text.substr(done));
+                bool again = false;
+                slot = slotFor(keysym, again);
+            }
+        }
+        if (remapped) std::this_thread::sleep_for(kRemapSettle);
+        if (!slot || !tapWithoutModifiers(*slot, beforeEach)) break;
         std::this_thread::sleep_for(kCharacterPause);
     }
 
@@ -181,22 +222,31 @@ std::size_t X11TextInjector::typeText(const std::u32string& text, const std::fun
     // Key events already generated carry the state they were made with: locking again now
     // cannot change them.
     if (capsWasOn) setCapsLock(true);
-    releaseSlots();
+    typing_ = false;
+    for (Slot& slot : slots_) slot.reserved = false;
     QMetaObject::invokeMethod(&clearTimer_, qOverload<>(&QTimer::start), Qt::QueuedConnection);
     return done;
 }
 
 // A modifier pressed between the caller's check and our key would turn the character into a
-// shortcut: check again with the server grabbed, so nothing can come between. After a few tries
-// (the caller stopped waiting) the character goes out anyway. False when the caller stops.
-bool X11TextInjector::tapWithoutModifiers(unsigned char keycode, const std::function<bool()>& wait) {
+// shortcut: check again with the server grabbed, so nothing can come between (the focus either,
+// so we know where the key went). After a few tries (the caller stopped waiting) the character
+// goes out anyway. False when the caller stops.
+bool X11TextInjector::tapWithoutModifiers(Slot& slot, const std::function<bool()>& wait) {
     for (int attempt = 0;; ++attempt) {
         {
             std::lock_guard lock(mutex_);
             Display* display = display_.get();
             XGrabServer(display);
             const bool free = attempt >= kModifierRechecks || !display_.anyModifierHeld();
-            if (free) tap(keycode);
+            if (free) {
+                tap(slot.keycode);
+                slot.lastTap = ++taps_;
+                slot.reserved = false;
+                const unsigned long window = receipts_.noteKeysSent(display);
+                if (window != 0 && std::find(slot.sentTo.begin(), slot.sentTo.end(), window) == slot.sentTo.end())
+                    slot.sentTo.push_back(window);
+            }
             XUngrabServer(display);
             XSync(display, False);
             if (free) return true;
@@ -216,19 +266,25 @@ void X11TextInjector::setCapsLock(bool on) {
     XSync(display_.get(), False);
 }
 
-void X11TextInjector::clearSpareKeycodes() {
+void X11TextInjector::clearSettledSlots(bool all) {
     std::lock_guard lock(mutex_);
     Display* display = display_.get();
-    if (!display) return;
-    bool changed = false;
+    if (!display || (typing_ && !all)) return;
+    if (!all) receipts_.forgetGoneWindows(display);
+    bool changed = false, kept = false;
     for (Slot& slot : slots_) {
-        if (slot.keysym == NoSymbol || slot.inUse) continue;
+        if (slot.keysym == NoSymbol) continue;
+        if (!all && !settled(slot)) {
+            kept = true;
+            continue;
+        }
         KeySym none[1] = {NoSymbol};
         XChangeKeyboardMapping(display, slot.keycode, 1, none, 1);
         slot.keysym = NoSymbol;
         changed = true;
     }
     if (changed) XSync(display, False);
+    if (kept) clearTimer_.start();
 }
 
 }  // namespace quorvel
