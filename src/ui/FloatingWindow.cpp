@@ -51,6 +51,13 @@ void FloatingWindow::showWithoutActivating() {
 void FloatingWindow::setFocusable(bool focusable) {
     if (focusable_ == focusable) return;
     focusable_ = focusable;
+    if (focusable) {
+        const uintptr_t active = FloatingWindowHints::activeWindow();
+        focusBefore_ = active == winId() ? 0 : active;
+    } else if (isActiveWindow() && focusBefore_ != 0) {
+        // Otherwise keys typed next (and the next paste) would land in a window that ignores them.
+        FloatingWindowHints::activate(focusBefore_);
+    }
     // On the native window only: QWidget::setWindowFlags would re-create and hide it.
     if (QWindow* window = windowHandle())
         window->setFlag(Qt::WindowDoesNotAcceptFocus, !focusable);
@@ -83,7 +90,9 @@ void FloatingWindow::moveProgrammatically(const QPoint& position) { setGeometryP
 
 void FloatingWindow::setGeometryProgrammatically(const QRect& frame) {
     programmaticMove_ = true;
-    placedAt_ = frame.topLeft();
+    intendedFrame_ = frame;
+    recentPlacements_.push_back(frame.topLeft());
+    if (recentPlacements_.size() > 8) recentPlacements_.pop_front();
     setGeometry(frame);
     programmaticMove_ = false;
 }
@@ -109,9 +118,13 @@ void FloatingWindow::resizeEvent(QResizeEvent* event) {
 
 void FloatingWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
-    // Our own placements come back from the window manager later as move events of their own:
-    // only a position we did not choose is the user's.
-    if (!programmaticMove_ && pos() != placedAt_) movedByUser();
+    // Our own placements come back from the window manager later as move events of their own,
+    // several at once after quick look changes: only a position we did not choose is the user's.
+    if (programmaticMove_ || std::find(recentPlacements_.begin(), recentPlacements_.end(), pos()) != recentPlacements_.end())
+        return;
+    recentPlacements_.clear();
+    intendedFrame_ = geometry();
+    movedByUser();
 }
 
 void FloatingWindow::changeEvent(QEvent* event) {

@@ -7,6 +7,8 @@
 #include <QColor>
 #include <QPoint>
 #include <QWidget>
+#include <cstdint>
+#include <deque>
 #include <optional>
 
 class QScreen;
@@ -20,7 +22,8 @@ public:
 
     // Shows (or raises) the window without activating it.
     void showWithoutActivating();
-    // Lets the window take the keyboard focus (only the pill's text pane asks for it).
+    // Lets the window take the keyboard focus (only the pill's text pane asks for it). Taking
+    // it away again hands the focus back to the window that had it, so typing goes on there.
     void setFocusable(bool focusable);
     bool focusable() const { return focusable_; }
     bool translucent() const { return translucent_; }
@@ -42,6 +45,9 @@ protected:
     // Moves the window without it counting as the user's move.
     void moveProgrammatically(const QPoint& position);
     void setGeometryProgrammatically(const QRect& frame);
+    // Where the window is meant to be: our last placement or the user's last move. geometry()
+    // may briefly show an older frame while the window manager answers earlier requests.
+    QRect intendedFrame() const { return intendedFrame_.isValid() ? intendedFrame_ : geometry(); }
     // The window moved for another reason than our own placement (user drag, window manager).
     virtual void movedByUser() {}
     // The user let go of the window after dragging it.
@@ -68,7 +74,9 @@ private:
     bool translucent_;
     bool focusable_ = false;
     bool programmaticMove_ = false;
-    QPoint placedAt_;
+    std::deque<QPoint> recentPlacements_;
+    QRect intendedFrame_;
+    uintptr_t focusBefore_ = 0;
     QColor backdrop_;
     int dragMargin_ = 0;
     std::optional<QPoint> dragStartOrigin_;

@@ -164,7 +164,7 @@ void OverlayPanel::setErrorActions(std::vector<ErrorAction> actions) {
         button->show();
         extra += button->width() + 8;
     }
-    const QRect frame = geometry();
+    const QRect frame = intendedFrame();
     setGeometryProgrammatically(QRect(frame.x() + frame.width() - (kWidth + extra), frame.y(), kWidth + extra, kHeight));
     layoutContent();
 }
@@ -175,7 +175,7 @@ void OverlayPanel::clearError() {
     hintIsResult_ = false;
     hintLabel_->setColor(secondaryText());
     waveView_->setFixedWidth(kWaveWidth);
-    const QRect frame = geometry();
+    const QRect frame = intendedFrame();
     if (frame.width() != kWidth)
         setGeometryProgrammatically(QRect(frame.x() + frame.width() - kWidth, frame.y(), kWidth, frame.height()));
     layoutContent();

@@ -142,7 +142,7 @@ void PillPanel::setState(PillState state) {
 
     applyColors();
     layoutFor(state);
-    setGeometryProgrammatically(FloatingGeometry::resizeKeepingAnchor(geometry(), pillSize(state), anchorTopCenter, mainArea()));
+    setGeometryProgrammatically(FloatingGeometry::resizeKeepingAnchor(intendedFrame(), pillSize(state), anchorTopCenter, mainArea()));
     if (isVisible() || !collapsed) showWithoutActivating();
     // The pointer may already rest on the pill when a recording starts.
     if (recording && underMouse()) fadeHover(true);

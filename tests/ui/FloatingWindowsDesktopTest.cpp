@@ -165,6 +165,18 @@ TEST_F(FloatingWindowsDesktopTest, ClicksOnEveryLookLeaveTheFocusInTheTextField)
     EXPECT_TRUE(QTest::qWaitFor([&] { return QGuiApplication::clipboard()->text() == "скопируй меня"; }, 3000));
     run("xdotool", {"key", "Escape"});
     EXPECT_TRUE(QTest::qWaitFor([&] { return pill.state() == PillState::collapsed; }, 3000));
+    // Collapsing gives the focus back: typing goes on in the text field.
+    run("xdotool", {"type", "--delay", "30", "!"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return field.text() == "ok!"; }, 5000)) << field.text();
+
+    // So does a recording started (by the hot key) while the pane has the focus: its text is
+    // pasted into the focused window.
+    pill.setState(PillState::expanded);
+    settle();
+    clickAt(centreOf(*pill.findChild<PillTextPane*>()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pill.isActiveWindow(); }, 3000));
+    pill.setState(PillState::recording);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return activeWindow() == fieldWindow; }, 3000));
 }
 
 TEST_F(FloatingWindowsDesktopTest, DraggingMovesTheWindowsAndReportsOncePositionAfterwards) {
@@ -177,8 +189,16 @@ TEST_F(FloatingWindowsDesktopTest, DraggingMovesTheWindowsAndReportsOncePosition
     pill.showWithoutActivating();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&pill));
     settle();
-    ASSERT_TRUE(reported.empty()) << "placing the pill is not a move";
     const QPoint start = pill.pos();
+    // Quick look changes: the window manager's late answers to earlier placements are no moves.
+    const PillState looks[]{PillState::recording, PillState::thinking, PillState::expanded, PillState::collapsed};
+    for (int i = 0; i < 40; ++i) {
+        pill.setState(looks[i % 4]);
+        if (i % 3 == 0) QCoreApplication::processEvents();
+    }
+    QTest::qWait(800);
+    ASSERT_TRUE(reported.empty()) << "placing the pill is not a move";
+    ASSERT_EQ(pill.pos(), start);
 
     // Grab the background between two buttons and drag by (+100, +60) in steps.
     const QPoint grip = pill.mapToGlobal(QPoint(42, 16));
@@ -347,3 +367,4 @@ TEST_F(FloatingWindowsDesktopTest, EveryLookPhotographedInLightAndDark) {
 
 }  // namespace
 }  // namespace quorvel
+
