@@ -78,6 +78,12 @@ std::optional<QRect> FloatingWindow::availableArea(const QScreen* screen) {
 
 std::optional<QRect> FloatingWindow::mainArea() { return availableArea(QGuiApplication::primaryScreen()); }
 
+std::optional<QRect> FloatingWindow::areaAt(QPointF point, const QScreen* fallback) {
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (QRectF(screen->geometry()).contains(point)) return availableArea(screen);
+    return fallback ? availableArea(fallback) : mainArea();
+}
+
 void FloatingWindow::setBackdrop(const QColor& color) {
     QColor shown = color;
     if (!translucent_) shown.setAlpha(255);
@@ -142,9 +148,10 @@ void FloatingWindow::mousePressEvent(QMouseEvent* event) {
 
 void FloatingWindow::mouseMoveEvent(QMouseEvent* event) {
     if (!dragStartOrigin_) return QWidget::mouseMoveEvent(event);
-    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    move(FloatingGeometry::dragPosition(*dragStartOrigin_, dragStartPointer_, event->globalPosition().toPoint(),
-                                        size(), availableArea(screen), dragMargin_));
+    // Held inside the screen under the pointer, so the window can be taken to another screen.
+    const QPointF pointer = event->globalPosition();
+    move(FloatingGeometry::dragPosition(*dragStartOrigin_, dragStartPointer_, pointer.toPoint(), size(),
+                                        areaAt(pointer, screen()), dragMargin_));
 }
 
 void FloatingWindow::mouseReleaseEvent(QMouseEvent* event) {

@@ -36,6 +36,9 @@ public:
 
     static std::optional<QRect> availableArea(const QScreen* screen);
     static std::optional<QRect> mainArea();
+    // The available area of the screen at `point`; of `fallback` (else the main screen) when
+    // the point lies on none, so rules follow the window from one screen to the next.
+    static std::optional<QRect> areaAt(QPointF point, const QScreen* fallback = nullptr);
 
 protected:
     // The backdrop's colour; alpha is honoured only when translucent.

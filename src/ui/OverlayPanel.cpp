@@ -81,18 +81,22 @@ void OverlayPanel::showPanel(std::optional<QPoint> savedPosition) {
     if (followCursor)
         positionNearMouse();
     else if (savedPosition)
-        moveProgrammatically(*savedPosition);
+        placeAtSaved(*savedPosition);
     else
         moveProgrammatically(FloatingGeometry::overlayDefaultPosition(size(), mainArea()));
     layoutContent();
     showWithoutActivating();
 }
 
+void OverlayPanel::placeAtSaved(QPoint saved) {
+    // The screen it was saved on may be gone (or the value absurd): keep the panel on a screen.
+    const std::optional<QRect> area = areaAt(saved);
+    moveProgrammatically(area ? FloatingGeometry::clampInside(saved, size(), *area, 0) : saved);
+}
+
 void OverlayPanel::positionNearMouse() {
     const QPoint pointer = QCursor::pos();
-    const QScreen* screen = QGuiApplication::screenAt(pointer);
-    if (!screen) screen = QGuiApplication::primaryScreen();
-    moveProgrammatically(FloatingGeometry::overlayNearPointer(pointer, size(), availableArea(screen)));
+    moveProgrammatically(FloatingGeometry::overlayNearPointer(pointer, size(), areaAt(pointer)));
 }
 
 void OverlayPanel::setRecording(bool recording, const QString& hint) {

@@ -142,7 +142,9 @@ void PillPanel::setState(PillState state) {
 
     applyColors();
     layoutFor(state);
-    setGeometryProgrammatically(FloatingGeometry::resizeKeepingAnchor(intendedFrame(), pillSize(state), anchorTopCenter, mainArea()));
+    const QRect frame = intendedFrame();
+    setGeometryProgrammatically(FloatingGeometry::resizeKeepingAnchor(frame, pillSize(state), anchorTopCenter,
+                                                                      areaAt(QRectF(frame).center(), screen())));
     if (isVisible() || !collapsed) showWithoutActivating();
     // The pointer may already rest on the pill when a recording starts.
     if (recording && underMouse()) fadeHover(true);
@@ -258,9 +260,10 @@ void PillPanel::pushSamples(std::span<const float> samples) {
 }
 
 void PillPanel::applySavedPosition(std::optional<double> x, std::optional<double> y) {
+    // The screen the pill was left on, when it is still there.
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen && !QGuiApplication::screens().isEmpty()) screen = QGuiApplication::screens().first();
-    const QRect area = availableArea(screen).value_or(QRect(0, 0, 800, 600));
+    const QRect area = (x && y ? areaAt({*x, *y}, screen) : availableArea(screen)).value_or(QRect(0, 0, 800, 600));
     moveProgrammatically(FloatingGeometry::pillStartPosition(x, y, size(), area));
 }
 

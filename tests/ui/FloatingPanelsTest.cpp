@@ -125,6 +125,8 @@ TEST(OverlayPanelTest, PlacementStylesAndNoSignal) {
     EXPECT_EQ(overlay.geometry(), QRect(area.x() + area.width() - 312, area.y() + 12, 300, 64));
     overlay.showPanel(QPoint(40, 50));
     EXPECT_EQ(overlay.pos(), QPoint(40, 50));
+    overlay.showPanel(QPoint(-3000, 50000));  // saved on a screen that is gone
+    EXPECT_EQ(overlay.pos(), QPoint(area.x(), area.y() + area.height() - 64));
 
     EXPECT_FALSE(overlay.redrawing());
     overlay.setRecording(true, "push-to-talk");

@@ -234,6 +234,36 @@ TEST_F(FloatingWindowsDesktopTest, DraggingMovesTheWindowsAndReportsOncePosition
     EXPECT_EQ(saved.back(), QPoint(150, area.y()));
 }
 
+TEST_F(FloatingWindowsDesktopTest, PillGoesToASecondScreenAndStaysThere) {
+    // The 1280 px display as two 640 px monitors side by side.
+    run("xrandr", {"--setmonitor", "left", "640/169x800/211+0+0", "screen"});
+    run("xrandr", {"--setmonitor", "right", "640/169x800/211+640+0", "none"});
+    ASSERT_TRUE(QTest::qWaitFor([] { return QGuiApplication::screens().size() == 2; }, 5000));
+    PillPanel pill;
+    std::vector<QRect> reported;
+    pill.onMoveEnd = [&](const QRect& frame) { reported.push_back(frame); };
+    pill.applySavedPosition(300.0, 300.0);
+    pill.setState(PillState::collapsed);
+    pill.showWithoutActivating();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pill));
+    settle();
+    const QPoint grip = pill.mapToGlobal(QPoint(42, 16));
+    pointerTo(grip);
+    run("xdotool", {"mousedown", "1"});
+    for (int step = 1; step <= 6; ++step) pointerTo(grip + QPoint(100 * step, 0));
+    run("xdotool", {"mouseup", "1"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !reported.empty(); }, 3000));
+    EXPECT_EQ(pill.pos(), QPoint(900, 300));
+    pill.setState(PillState::recording);  // a new look keeps it on its screen
+    EXPECT_EQ(pill.geometry(), QRect(894, 300, 132, 36));
+
+    PillPanel restarted;
+    restarted.applySavedPosition(reported.back().x(), reported.back().y());
+    EXPECT_EQ(restarted.pos(), QPoint(900, 300));
+    run("xrandr", {"--delmonitor", "right"});
+    run("xrandr", {"--delmonitor", "left"});
+}
+
 // ---- screenshots ------------------------------------------------------------------------
 
 QPalette darkPalette() {
