@@ -44,6 +44,7 @@ OverlayPanel::OverlayPanel() : FloatingWindow(16) {
     timeLabel_->setFont(small);
     timeLabel_->setText(QStringLiteral("0:00"));
     hintLabel_ = new FadeLabel(this);
+    hintLabel_->setObjectName(QStringLiteral("hintLabel"));
     hintLabel_->setFont(small);
     for (size_t tag = 0; tag < 2; ++tag) {
         auto* button = new QPushButton(this);
@@ -186,8 +187,9 @@ void OverlayPanel::clearError() {
 }
 
 void OverlayPanel::tickTime() {
-    if (recordStart_ && style != Style::mini)
-        timeLabel_->setText(UiTexts::elapsedLabel(static_cast<double>(recordStart_->elapsed()) / 1000.0));
+    if (!recordStart_ || style == Style::mini) return;
+    timeLabel_->setText(UiTexts::elapsedLabel(static_cast<double>(recordStart_->elapsed()) / 1000.0));
+    if (timeLabel_->width() != timeLabel_->sizeHint().width()) layoutContent();  // at 10:00
 }
 
 void OverlayPanel::appendSamples(std::span<const float> samples) {
@@ -209,7 +211,8 @@ void OverlayPanel::layoutContent() {
     micImage_->move(14, (h - 16) / 2);
     waveView_->setGeometry(14 + 16 + 10, (h - 36) / 2, kWaveWidth, 36);
     const int timeX = waveView_->geometry().right() + 1 + 8;
-    const int timeWidth = QFontMetrics(timeLabel_->font()).horizontalAdvance(QStringLiteral("00:00")) + 2;
+    // As wide as the time shown, not the widest it could be: the hint's room is scarce.
+    const int timeWidth = timeLabel_->sizeHint().width();
     timeLabel_->setGeometry(timeX, 0, timeWidth, h);
     const int hintX = timeX + timeWidth + 8;
     int right = width() - 14;

@@ -38,6 +38,7 @@ PillPanel::PillPanel() : FloatingWindow(20), recordKey_(UiTexts::keyLabel(KeyCom
     setWindowTitle(QStringLiteral("Tovik"));
     bars_ = new BarsIndicatorView(this);
     timerLabel_ = new FadeLabel(this);
+    timerLabel_->setObjectName(QStringLiteral("timerLabel"));
     timerLabel_->setFont(pixelFont(font(), 10));
     timerLabel_->setText(QStringLiteral("0:00"));
     modeBadge_ = new FadeLabel(this);
@@ -161,9 +162,10 @@ void PillPanel::layoutFor(PillState state) {
             break;
         case PillState::recording:
         case PillState::thinking:
-            // Under the pointer all five share the 132 px: mic, time, bars, stop, cancel.
-            micView_->move(7, 12);
-            timerLabel_->setGeometry(21, 0, 25, 36);
+            // Under the pointer all five share the 132 px: mic, time (room for "10:00"), bars,
+            // stop, cancel.
+            micView_->move(4, 12);
+            timerLabel_->setGeometry(17, 0, 29, 36);
             bars_->setGeometry(46, 8, 41, 20);
             stopButton_->move(88, 8);
             cancelButton_->move(108, 8);
