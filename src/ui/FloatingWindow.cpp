@@ -108,7 +108,10 @@ void FloatingWindow::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF outline = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     const QPainterPath shape = roundedShape(outline, cornerRadius_);
-    if (translucent_) painter.setCompositionMode(QPainter::CompositionMode_Source);
+    if (translucent_)
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+    else
+        painter.fillRect(rect(), backdrop_);  // the mask's edge must not show the palette's colour
     painter.fillPath(shape, backdrop_);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     // A hairline keeps the shape readable on a backdrop of the same colour.

@@ -328,6 +328,7 @@ TEST_F(FloatingWindowsDesktopTest, EveryLookPhotographedInLightAndDark) {
         for (int i = 0; i < 7; ++i) pill.bars().pushLevel(0.05f * static_cast<float>(i));
         shot = photograph(pill, "pill-recording-" + theme);
         EXPECT_LT(lightness(shot, 20, 18), 50) << "the recording look is near-black";
+        EXPECT_LT(lightness(shot, 0, 18), 90) << "no light rim around the near-black look";
         std::vector<int> heights;
         const QRect barsArea = pill.bars().geometry();
         for (int i = 0; i < 7; ++i) {
