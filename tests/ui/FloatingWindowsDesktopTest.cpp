@@ -179,16 +179,22 @@ TEST_F(FloatingWindowsDesktopTest, ClicksOnEveryLookLeaveTheFocusInTheTextField)
     EXPECT_TRUE(QTest::qWaitFor([&] { return activeWindow() == fieldWindow; }, 3000));
 }
 
+// A collapsed pill on screen at (x, y); the frames it reports after moves go to `reported`.
+bool showCollapsedAt(PillPanel& pill, double x, double y, std::vector<QRect>& reported) {
+    pill.onMoveEnd = [&reported](const QRect& frame) { reported.push_back(frame); };
+    pill.applySavedPosition(x, y);
+    pill.setState(PillState::collapsed);
+    pill.showWithoutActivating();
+    const bool exposed = QTest::qWaitForWindowExposed(&pill);
+    settle();
+    return exposed;
+}
+
 TEST_F(FloatingWindowsDesktopTest, DraggingMovesTheWindowsAndReportsOncePositionAfterwards) {
     PillPanel pill;
     std::vector<QRect> reported;
     QElapsedTimer sinceLastMotion;
-    pill.onMoveEnd = [&](const QRect& frame) { reported.push_back(frame); };
-    pill.applySavedPosition(300.0, 300.0);
-    pill.setState(PillState::collapsed);
-    pill.showWithoutActivating();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pill));
-    settle();
+    ASSERT_TRUE(showCollapsedAt(pill, 300, 300, reported));
     const QPoint start = pill.pos();
     // Quick look changes: the window manager's late answers to earlier placements are no moves.
     const PillState looks[]{PillState::recording, PillState::thinking, PillState::expanded, PillState::collapsed};
@@ -241,12 +247,7 @@ TEST_F(FloatingWindowsDesktopTest, PillGoesToASecondScreenAndStaysThere) {
     ASSERT_TRUE(QTest::qWaitFor([] { return QGuiApplication::screens().size() == 2; }, 5000));
     PillPanel pill;
     std::vector<QRect> reported;
-    pill.onMoveEnd = [&](const QRect& frame) { reported.push_back(frame); };
-    pill.applySavedPosition(300.0, 300.0);
-    pill.setState(PillState::collapsed);
-    pill.showWithoutActivating();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pill));
-    settle();
+    ASSERT_TRUE(showCollapsedAt(pill, 300, 300, reported));
     const QPoint grip = pill.mapToGlobal(QPoint(42, 16));
     pointerTo(grip);
     run("xdotool", {"mousedown", "1"});
