@@ -17,4 +17,10 @@ void apply(QWindow& window) {
 
 bool compositorActive() { return onX11() && x11::compositorActive(); }
 
+uintptr_t activeWindow() { return onX11() ? x11::activeWindow() : 0; }
+
+void activate(uintptr_t window) {
+    if (onX11()) x11::activate(window);
+}
+
 }  // namespace quorvel::FloatingWindowHints

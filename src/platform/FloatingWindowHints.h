@@ -3,6 +3,8 @@
 // they sit above other windows, on every virtual desktop, and stay out of the taskbar and pager.
 // The window-type and focus hints come from Qt's own window flags; these are the rest.
 
+#include <cstdint>
+
 class QWindow;
 
 namespace quorvel::FloatingWindowHints {
@@ -14,5 +16,10 @@ void apply(QWindow& window);
 // A compositing manager runs, so translucent pixels reach the screen (otherwise they render
 // black and the caller shapes the window with a mask instead).
 bool compositorActive();
+
+// The desktop's active window (0 when unknown or without such a desktop), and a way to hand
+// the keyboard focus back to it after one of our windows borrowed it.
+uintptr_t activeWindow();
+void activate(uintptr_t window);
 
 }  // namespace quorvel::FloatingWindowHints

@@ -51,6 +51,13 @@ void FloatingWindow::showWithoutActivating() {
 void FloatingWindow::setFocusable(bool focusable) {
     if (focusable_ == focusable) return;
     focusable_ = focusable;
+    if (focusable) {
+        const uintptr_t active = FloatingWindowHints::activeWindow();
+        focusBefore_ = active == winId() ? 0 : active;
+    } else if (isActiveWindow() && focusBefore_ != 0) {
+        // Otherwise keys typed next (and the next paste) would land in a window that ignores them.
+        FloatingWindowHints::activate(focusBefore_);
+    }
     // On the native window only: QWidget::setWindowFlags would re-create and hide it.
     if (QWindow* window = windowHandle())
         window->setFlag(Qt::WindowDoesNotAcceptFocus, !focusable);
@@ -71,6 +78,12 @@ std::optional<QRect> FloatingWindow::availableArea(const QScreen* screen) {
 
 std::optional<QRect> FloatingWindow::mainArea() { return availableArea(QGuiApplication::primaryScreen()); }
 
+std::optional<QRect> FloatingWindow::areaAt(QPointF point, const QScreen* fallback) {
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (QRectF(screen->geometry()).contains(point)) return availableArea(screen);
+    return fallback ? availableArea(fallback) : mainArea();
+}
+
 void FloatingWindow::setBackdrop(const QColor& color) {
     QColor shown = color;
     if (!translucent_) shown.setAlpha(255);
@@ -83,7 +96,9 @@ void FloatingWindow::moveProgrammatically(const QPoint& position) { setGeometryP
 
 void FloatingWindow::setGeometryProgrammatically(const QRect& frame) {
     programmaticMove_ = true;
-    placedAt_ = frame.topLeft();
+    intendedFrame_ = frame;
+    recentPlacements_.push_back(frame.topLeft());
+    if (recentPlacements_.size() > 8) recentPlacements_.pop_front();
     setGeometry(frame);
     programmaticMove_ = false;
 }
@@ -93,7 +108,10 @@ void FloatingWindow::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF outline = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     const QPainterPath shape = roundedShape(outline, cornerRadius_);
-    if (translucent_) painter.setCompositionMode(QPainter::CompositionMode_Source);
+    if (translucent_)
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+    else
+        painter.fillRect(rect(), backdrop_);  // the mask's edge must not show the palette's colour
     painter.fillPath(shape, backdrop_);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     // A hairline keeps the shape readable on a backdrop of the same colour.
@@ -109,9 +127,13 @@ void FloatingWindow::resizeEvent(QResizeEvent* event) {
 
 void FloatingWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
-    // Our own placements come back from the window manager later as move events of their own:
-    // only a position we did not choose is the user's.
-    if (!programmaticMove_ && pos() != placedAt_) movedByUser();
+    // Our own placements come back from the window manager later as move events of their own,
+    // several at once after quick look changes: only a position we did not choose is the user's.
+    if (programmaticMove_ || std::find(recentPlacements_.begin(), recentPlacements_.end(), pos()) != recentPlacements_.end())
+        return;
+    recentPlacements_.clear();
+    intendedFrame_ = geometry();
+    movedByUser();
 }
 
 void FloatingWindow::changeEvent(QEvent* event) {
@@ -129,9 +151,10 @@ void FloatingWindow::mousePressEvent(QMouseEvent* event) {
 
 void FloatingWindow::mouseMoveEvent(QMouseEvent* event) {
     if (!dragStartOrigin_) return QWidget::mouseMoveEvent(event);
-    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    move(FloatingGeometry::dragPosition(*dragStartOrigin_, dragStartPointer_, event->globalPosition().toPoint(),
-                                        size(), availableArea(screen), dragMargin_));
+    // Held inside the screen under the pointer, so the window can be taken to another screen.
+    const QPointF pointer = event->globalPosition();
+    move(FloatingGeometry::dragPosition(*dragStartOrigin_, dragStartPointer_, pointer.toPoint(), size(),
+                                        areaAt(pointer, screen()), dragMargin_));
 }
 
 void FloatingWindow::mouseReleaseEvent(QMouseEvent* event) {

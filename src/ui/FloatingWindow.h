@@ -7,6 +7,8 @@
 #include <QColor>
 #include <QPoint>
 #include <QWidget>
+#include <cstdint>
+#include <deque>
 #include <optional>
 
 class QScreen;
@@ -20,7 +22,8 @@ public:
 
     // Shows (or raises) the window without activating it.
     void showWithoutActivating();
-    // Lets the window take the keyboard focus (only the pill's text pane asks for it).
+    // Lets the window take the keyboard focus (only the pill's text pane asks for it). Taking
+    // it away again hands the focus back to the window that had it, so typing goes on there.
     void setFocusable(bool focusable);
     bool focusable() const { return focusable_; }
     bool translucent() const { return translucent_; }
@@ -33,6 +36,9 @@ public:
 
     static std::optional<QRect> availableArea(const QScreen* screen);
     static std::optional<QRect> mainArea();
+    // The available area of the screen at `point`; of `fallback` (else the main screen) when
+    // the point lies on none, so rules follow the window from one screen to the next.
+    static std::optional<QRect> areaAt(QPointF point, const QScreen* fallback = nullptr);
 
 protected:
     // The backdrop's colour; alpha is honoured only when translucent.
@@ -42,6 +48,9 @@ protected:
     // Moves the window without it counting as the user's move.
     void moveProgrammatically(const QPoint& position);
     void setGeometryProgrammatically(const QRect& frame);
+    // Where the window is meant to be: our last placement or the user's last move. geometry()
+    // may briefly show an older frame while the window manager answers earlier requests.
+    QRect intendedFrame() const { return intendedFrame_.isValid() ? intendedFrame_ : geometry(); }
     // The window moved for another reason than our own placement (user drag, window manager).
     virtual void movedByUser() {}
     // The user let go of the window after dragging it.
@@ -68,7 +77,9 @@ private:
     bool translucent_;
     bool focusable_ = false;
     bool programmaticMove_ = false;
-    QPoint placedAt_;
+    std::deque<QPoint> recentPlacements_;
+    QRect intendedFrame_;
+    uintptr_t focusBefore_ = 0;
     QColor backdrop_;
     int dragMargin_ = 0;
     std::optional<QPoint> dragStartOrigin_;

@@ -44,6 +44,7 @@ OverlayPanel::OverlayPanel() : FloatingWindow(16) {
     timeLabel_->setFont(small);
     timeLabel_->setText(QStringLiteral("0:00"));
     hintLabel_ = new FadeLabel(this);
+    hintLabel_->setObjectName(QStringLiteral("hintLabel"));
     hintLabel_->setFont(small);
     for (size_t tag = 0; tag < 2; ++tag) {
         auto* button = new QPushButton(this);
@@ -81,18 +82,22 @@ void OverlayPanel::showPanel(std::optional<QPoint> savedPosition) {
     if (followCursor)
         positionNearMouse();
     else if (savedPosition)
-        moveProgrammatically(*savedPosition);
+        placeAtSaved(*savedPosition);
     else
         moveProgrammatically(FloatingGeometry::overlayDefaultPosition(size(), mainArea()));
     layoutContent();
     showWithoutActivating();
 }
 
+void OverlayPanel::placeAtSaved(QPoint saved) {
+    // The screen it was saved on may be gone (or the value absurd): keep the panel on a screen.
+    const std::optional<QRect> area = areaAt(saved);
+    moveProgrammatically(area ? FloatingGeometry::clampInside(saved, size(), *area, 0) : saved);
+}
+
 void OverlayPanel::positionNearMouse() {
     const QPoint pointer = QCursor::pos();
-    const QScreen* screen = QGuiApplication::screenAt(pointer);
-    if (!screen) screen = QGuiApplication::primaryScreen();
-    moveProgrammatically(FloatingGeometry::overlayNearPointer(pointer, size(), availableArea(screen)));
+    moveProgrammatically(FloatingGeometry::overlayNearPointer(pointer, size(), areaAt(pointer)));
 }
 
 void OverlayPanel::setRecording(bool recording, const QString& hint) {
@@ -164,7 +169,7 @@ void OverlayPanel::setErrorActions(std::vector<ErrorAction> actions) {
         button->show();
         extra += button->width() + 8;
     }
-    const QRect frame = geometry();
+    const QRect frame = intendedFrame();
     setGeometryProgrammatically(QRect(frame.x() + frame.width() - (kWidth + extra), frame.y(), kWidth + extra, kHeight));
     layoutContent();
 }
@@ -175,15 +180,16 @@ void OverlayPanel::clearError() {
     hintIsResult_ = false;
     hintLabel_->setColor(secondaryText());
     waveView_->setFixedWidth(kWaveWidth);
-    const QRect frame = geometry();
+    const QRect frame = intendedFrame();
     if (frame.width() != kWidth)
         setGeometryProgrammatically(QRect(frame.x() + frame.width() - kWidth, frame.y(), kWidth, frame.height()));
     layoutContent();
 }
 
 void OverlayPanel::tickTime() {
-    if (recordStart_ && style != Style::mini)
-        timeLabel_->setText(UiTexts::elapsedLabel(static_cast<double>(recordStart_->elapsed()) / 1000.0));
+    if (!recordStart_ || style == Style::mini) return;
+    timeLabel_->setText(UiTexts::elapsedLabel(static_cast<double>(recordStart_->elapsed()) / 1000.0));
+    if (timeLabel_->width() != timeLabel_->sizeHint().width()) layoutContent();  // at 10:00
 }
 
 void OverlayPanel::appendSamples(std::span<const float> samples) {
@@ -205,7 +211,8 @@ void OverlayPanel::layoutContent() {
     micImage_->move(14, (h - 16) / 2);
     waveView_->setGeometry(14 + 16 + 10, (h - 36) / 2, kWaveWidth, 36);
     const int timeX = waveView_->geometry().right() + 1 + 8;
-    const int timeWidth = QFontMetrics(timeLabel_->font()).horizontalAdvance(QStringLiteral("00:00")) + 2;
+    // As wide as the time shown, not the widest it could be: the hint's room is scarce.
+    const int timeWidth = timeLabel_->sizeHint().width();
     timeLabel_->setGeometry(timeX, 0, timeWidth, h);
     const int hintX = timeX + timeWidth + 8;
     int right = width() - 14;

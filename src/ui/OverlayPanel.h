@@ -70,6 +70,7 @@ protected:
     void visibilityChanged() override { updateTimers(); }
 
 private:
+    void placeAtSaved(QPoint saved);
     void layoutContent();
     void applyColors();
     void updateTimers();

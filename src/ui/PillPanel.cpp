@@ -38,6 +38,7 @@ PillPanel::PillPanel() : FloatingWindow(20), recordKey_(UiTexts::keyLabel(KeyCom
     setWindowTitle(QStringLiteral("Tovik"));
     bars_ = new BarsIndicatorView(this);
     timerLabel_ = new FadeLabel(this);
+    timerLabel_->setObjectName(QStringLiteral("timerLabel"));
     timerLabel_->setFont(pixelFont(font(), 10));
     timerLabel_->setText(QStringLiteral("0:00"));
     modeBadge_ = new FadeLabel(this);
@@ -142,7 +143,9 @@ void PillPanel::setState(PillState state) {
 
     applyColors();
     layoutFor(state);
-    setGeometryProgrammatically(FloatingGeometry::resizeKeepingAnchor(geometry(), pillSize(state), anchorTopCenter, mainArea()));
+    const QRect frame = intendedFrame();
+    setGeometryProgrammatically(FloatingGeometry::resizeKeepingAnchor(frame, pillSize(state), anchorTopCenter,
+                                                                      areaAt(QRectF(frame).center(), screen())));
     if (isVisible() || !collapsed) showWithoutActivating();
     // The pointer may already rest on the pill when a recording starts.
     if (recording && underMouse()) fadeHover(true);
@@ -159,9 +162,10 @@ void PillPanel::layoutFor(PillState state) {
             break;
         case PillState::recording:
         case PillState::thinking:
-            // Under the pointer all five share the 132 px: mic, time, bars, stop, cancel.
-            micView_->move(7, 12);
-            timerLabel_->setGeometry(21, 0, 25, 36);
+            // Under the pointer all five share the 132 px: mic, time (room for "10:00"), bars,
+            // stop, cancel.
+            micView_->move(4, 12);
+            timerLabel_->setGeometry(17, 0, 29, 36);
             bars_->setGeometry(46, 8, 41, 20);
             stopButton_->move(88, 8);
             cancelButton_->move(108, 8);
@@ -258,9 +262,10 @@ void PillPanel::pushSamples(std::span<const float> samples) {
 }
 
 void PillPanel::applySavedPosition(std::optional<double> x, std::optional<double> y) {
+    // The screen the pill was left on, when it is still there.
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen && !QGuiApplication::screens().isEmpty()) screen = QGuiApplication::screens().first();
-    const QRect area = availableArea(screen).value_or(QRect(0, 0, 800, 600));
+    const QRect area = (x && y ? areaAt({*x, *y}, screen) : availableArea(screen)).value_or(QRect(0, 0, 800, 600));
     moveProgrammatically(FloatingGeometry::pillStartPosition(x, y, size(), area));
 }
 

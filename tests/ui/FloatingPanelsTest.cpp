@@ -12,6 +12,7 @@
 #include "services/Log.h"
 #include "support/TempHome.h"
 #include "ui/BarsIndicatorView.h"
+#include "ui/FadeLabel.h"
 #include "ui/IconButton.h"
 #include "ui/OverlayPanel.h"
 #include "ui/PillPanel.h"
@@ -26,6 +27,9 @@ bool sendKey(QWidget& target, int key, Qt::KeyboardModifiers modifiers) {
     QApplication::sendEvent(&target, &event);
     return event.isAccepted();
 }
+
+// The label shows its whole text, without an ellipsis.
+bool fitsUncut(const FadeLabel& label) { return label.fontMetrics().horizontalAdvance(label.text()) <= label.width(); }
 
 QPoint topCentre(const QWidget& w) { return {w.x() + w.width() / 2, w.y()}; }
 
@@ -54,6 +58,12 @@ TEST(PillPanelTest, LooksSizesTimersAndKeys) {
     pill.pushSamples({});
     EXPECT_NEAR(pill.bars().levels().levels().back(), 0.6f, 1e-5);
     EXPECT_EQ(pill.bars().levels().silenceStreak(), 0);
+
+    auto* timer = pill.findChild<FadeLabel*>("timerLabel");
+    const QString shown = timer->text();
+    timer->setText("10:00");
+    EXPECT_TRUE(fitsUncut(*timer)) << "long recordings' time fits";
+    timer->setText(shown);
 
     pill.setState(PillState::thinking);
     EXPECT_TRUE(pill.animating());
@@ -125,6 +135,8 @@ TEST(OverlayPanelTest, PlacementStylesAndNoSignal) {
     EXPECT_EQ(overlay.geometry(), QRect(area.x() + area.width() - 312, area.y() + 12, 300, 64));
     overlay.showPanel(QPoint(40, 50));
     EXPECT_EQ(overlay.pos(), QPoint(40, 50));
+    overlay.showPanel(QPoint(-3000, 50000));  // saved on a screen that is gone
+    EXPECT_EQ(overlay.pos(), QPoint(area.x(), area.y() + area.height() - 64));
 
     EXPECT_FALSE(overlay.redrawing());
     overlay.setRecording(true, "push-to-talk");
@@ -164,6 +176,8 @@ TEST(OverlayPanelTest, ResultHidesAfterItsDelayUnlessAlwaysShownOrRecordingAgain
     again.setRecording(true, "push-to-talk");  // a new recording before the result hides
     EXPECT_EQ(success.hintText(), "✓ вставлено");
     EXPECT_EQ(failure.hintText(), "✗ Не распознано");
+    const auto* hint = failure.findChild<FadeLabel*>("hintLabel");
+    EXPECT_TRUE(fitsUncut(*hint)) << "the common failure is not cut off";
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return !success.isVisible(); }, 10000));
     EXPECT_GE(clock.elapsed(), 1600);

@@ -165,20 +165,46 @@ TEST_F(FloatingWindowsDesktopTest, ClicksOnEveryLookLeaveTheFocusInTheTextField)
     EXPECT_TRUE(QTest::qWaitFor([&] { return QGuiApplication::clipboard()->text() == "скопируй меня"; }, 3000));
     run("xdotool", {"key", "Escape"});
     EXPECT_TRUE(QTest::qWaitFor([&] { return pill.state() == PillState::collapsed; }, 3000));
+    // Collapsing gives the focus back: typing goes on in the text field.
+    run("xdotool", {"type", "--delay", "30", "!"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return field.text() == "ok!"; }, 5000)) << field.text();
+
+    // So does a recording started (by the hot key) while the pane has the focus: its text is
+    // pasted into the focused window.
+    pill.setState(PillState::expanded);
+    settle();
+    clickAt(centreOf(*pill.findChild<PillTextPane*>()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pill.isActiveWindow(); }, 3000));
+    pill.setState(PillState::recording);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return activeWindow() == fieldWindow; }, 3000));
+}
+
+// A collapsed pill on screen at (x, y); the frames it reports after moves go to `reported`.
+bool showCollapsedAt(PillPanel& pill, double x, double y, std::vector<QRect>& reported) {
+    pill.onMoveEnd = [&reported](const QRect& frame) { reported.push_back(frame); };
+    pill.applySavedPosition(x, y);
+    pill.setState(PillState::collapsed);
+    pill.showWithoutActivating();
+    const bool exposed = QTest::qWaitForWindowExposed(&pill);
+    settle();
+    return exposed;
 }
 
 TEST_F(FloatingWindowsDesktopTest, DraggingMovesTheWindowsAndReportsOncePositionAfterwards) {
     PillPanel pill;
     std::vector<QRect> reported;
     QElapsedTimer sinceLastMotion;
-    pill.onMoveEnd = [&](const QRect& frame) { reported.push_back(frame); };
-    pill.applySavedPosition(300.0, 300.0);
-    pill.setState(PillState::collapsed);
-    pill.showWithoutActivating();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pill));
-    settle();
-    ASSERT_TRUE(reported.empty()) << "placing the pill is not a move";
+    ASSERT_TRUE(showCollapsedAt(pill, 300, 300, reported));
     const QPoint start = pill.pos();
+    // Quick look changes: the window manager's late answers to earlier placements are no moves.
+    const PillState looks[]{PillState::recording, PillState::thinking, PillState::expanded, PillState::collapsed};
+    for (int i = 0; i < 40; ++i) {
+        pill.setState(looks[i % 4]);
+        if (i % 3 == 0) QCoreApplication::processEvents();
+    }
+    QTest::qWait(800);
+    ASSERT_TRUE(reported.empty()) << "placing the pill is not a move";
+    ASSERT_EQ(pill.pos(), start);
 
     // Grab the background between two buttons and drag by (+100, +60) in steps.
     const QPoint grip = pill.mapToGlobal(QPoint(42, 16));
@@ -212,6 +238,31 @@ TEST_F(FloatingWindowsDesktopTest, DraggingMovesTheWindowsAndReportsOncePosition
     ASSERT_TRUE(QTest::qWaitFor([&] { return !saved.empty(); }, 3000));
     const QRect area = overlay.screen()->availableGeometry();
     EXPECT_EQ(saved.back(), QPoint(150, area.y()));
+}
+
+TEST_F(FloatingWindowsDesktopTest, PillGoesToASecondScreenAndStaysThere) {
+    // The 1280 px display as two 640 px monitors side by side.
+    run("xrandr", {"--setmonitor", "left", "640/169x800/211+0+0", "screen"});
+    run("xrandr", {"--setmonitor", "right", "640/169x800/211+640+0", "none"});
+    ASSERT_TRUE(QTest::qWaitFor([] { return QGuiApplication::screens().size() == 2; }, 5000));
+    PillPanel pill;
+    std::vector<QRect> reported;
+    ASSERT_TRUE(showCollapsedAt(pill, 300, 300, reported));
+    const QPoint grip = pill.mapToGlobal(QPoint(42, 16));
+    pointerTo(grip);
+    run("xdotool", {"mousedown", "1"});
+    for (int step = 1; step <= 6; ++step) pointerTo(grip + QPoint(100 * step, 0));
+    run("xdotool", {"mouseup", "1"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !reported.empty(); }, 3000));
+    EXPECT_EQ(pill.pos(), QPoint(900, 300));
+    pill.setState(PillState::recording);  // a new look keeps it on its screen
+    EXPECT_EQ(pill.geometry(), QRect(894, 300, 132, 36));
+
+    PillPanel restarted;
+    restarted.applySavedPosition(reported.back().x(), reported.back().y());
+    EXPECT_EQ(restarted.pos(), QPoint(900, 300));
+    run("xrandr", {"--delmonitor", "right"});
+    run("xrandr", {"--delmonitor", "left"});
 }
 
 // ---- screenshots ------------------------------------------------------------------------
@@ -278,6 +329,7 @@ TEST_F(FloatingWindowsDesktopTest, EveryLookPhotographedInLightAndDark) {
         for (int i = 0; i < 7; ++i) pill.bars().pushLevel(0.05f * static_cast<float>(i));
         shot = photograph(pill, "pill-recording-" + theme);
         EXPECT_LT(lightness(shot, 20, 18), 50) << "the recording look is near-black";
+        EXPECT_LT(lightness(shot, 0, 18), 90) << "no light rim around the near-black look";
         std::vector<int> heights;
         const QRect barsArea = pill.bars().geometry();
         for (int i = 0; i < 7; ++i) {
@@ -347,3 +399,4 @@ TEST_F(FloatingWindowsDesktopTest, EveryLookPhotographedInLightAndDark) {
 
 }  // namespace
 }  // namespace quorvel
+

@@ -22,6 +22,7 @@ Atom atom(Display* display, const char* name) { return XInternAtom(display, name
 constexpr long kAllDesktops = 0xFFFFFFFF;
 constexpr long kNetWmStateAdd = 1;
 constexpr long kSourceApplication = 1;
+constexpr long kSourcePager = 2;
 
 void sendToRoot(Display* display, Window window, Atom type, std::array<long, 5> data) {
     XEvent event{};
@@ -64,6 +65,30 @@ bool compositorActive() {
     if (!display) return false;
     const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(display));
     return XGetSelectionOwner(display, atom(display, name.c_str())) != None;
+}
+
+uintptr_t activeWindow() {
+    Display* display = qtDisplay();
+    if (!display) return 0;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(display, DefaultRootWindow(display), atom(display, "_NET_ACTIVE_WINDOW"), 0,
+                                          1, False, XA_WINDOW, &type, &format, &count, &remaining, &data);
+    uintptr_t window = 0;
+    if (status == Success && type == XA_WINDOW && format == 32 && count == 1)
+        window = static_cast<uintptr_t>(*reinterpret_cast<const Window*>(data));
+    if (data) XFree(data);
+    return window;
+}
+
+void activate(uintptr_t window) {
+    Display* display = qtDisplay();
+    if (!display || window == 0) return;
+    sendToRoot(display, static_cast<Window>(window), atom(display, "_NET_ACTIVE_WINDOW"),
+               {kSourcePager, CurrentTime, 0, 0, 0});
+    XFlush(display);
 }
 
 }  // namespace quorvel::x11

@@ -13,4 +13,11 @@ void applyFloatingHints(uintptr_t window);
 // _NET_WM_CM_S<screen> has an owner.
 bool compositorActive();
 
+// The window the window manager reports as active (_NET_ACTIVE_WINDOW); 0 when unknown.
+uintptr_t activeWindow();
+
+// Asks the window manager to activate `window`, as a pager would (so focus-stealing
+// prevention lets it through).
+void activate(uintptr_t window);
+
 }  // namespace quorvel::x11
