@@ -195,6 +195,7 @@ void DictationPipeline::stopAndProcess() {
         if (hooks_.setTrayIcon) hooks_.setTrayIcon(false);
         parts_.pill.setState(PillState::collapsed);
         noticeOnPill("⚠️ Ошибка: STT не инициализирован");
+        if (onDictationEnded) onDictationEnded(false);
         return;
     }
     if (hooks_.setTrayIcon) hooks_.setTrayIcon(false);
