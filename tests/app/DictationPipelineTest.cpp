@@ -12,6 +12,7 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <numbers>
+#include <set>
 
 #include "app/DictationPipeline.h"
 #include "app/RecordingFiles.h"
@@ -335,6 +336,89 @@ TEST_F(DictationPipelineTest, RefusalsResetThePressMachine) {
     EXPECT_EQ(r.trayIcon, (std::vector<bool>{true, false}));
     EXPECT_TRUE(r.pill.text().contains("⚠️ Ошибка: STT не инициализирован"));
     EXPECT_NE(log().find("ERROR: stopAndProcess: транскрибер не инициализирован"), std::string::npos);
+}
+
+// A newer recording starts while the older dictation is still being recognised: each keeps its
+// own audio and application, and the older one's end leaves the running recording's pill alone.
+TEST_F(DictationPipelineTest, OverlappingDictationsKeepTheirOwnAudioAndApplication) {
+    ::setenv("FAKE_WORKER_REPLY_DELAY", "0.3", 1);
+    Rig& r = rig();
+    r.recorder.next = audio(0, 1);
+    r.pipeline.pressDown();
+    r.pipeline.pressUp(1.0);
+    r.queries.frontApplication = "Firefox";
+    r.pipeline.pressDown();
+    ASSERT_TRUE(r.pipeline.isRecording());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return r.ended == 1; }, 8000));
+    EXPECT_EQ(r.pill.state(), PillState::recording);
+    r.recorder.next = audio(0, 2);
+    r.pipeline.pressUp(1.0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return r.ended == 2; }, 8000));
+    EXPECT_EQ(r.pill.state(), PillState::collapsed);
+
+    const auto entries = history();  // newest first
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].sourceApp, "Firefox");
+    EXPECT_EQ(entries[0].durationMs, 2000);
+    EXPECT_EQ(wavSamples(entries[0].audioPath), 32000u);
+    EXPECT_EQ(entries[1].sourceApp, "Kate");
+    EXPECT_EQ(entries[1].durationMs, 1000);
+    EXPECT_EQ(wavSamples(entries[1].audioPath), 16000u);
+    EXPECT_EQ(r.stats.appsUsed(), (std::set<std::string>{"Firefox", "Kate"}));
+}
+
+// Failed dictations keep running the program and keep the audio of a failed recognition; the
+// first successful one ends the program when closeAfterTranscription asks for it.
+TEST_F(DictationPipelineTest, FailedRecognitionKeepsTheAudioAndOnlyASuccessQuits) {
+    fakeWorkerSays("");
+    Rig& r = rig();
+    r.config.update([](AppConfig& c) { c.closeAfterTranscription = true; });
+    dictate(audio(0, 1));
+    EXPECT_TRUE(history().empty());
+    EXPECT_EQ(r.stats.sessionsTotal(), 0);
+    ASSERT_EQ(recordings(), 1u);
+    const fs::path kept = fs::directory_iterator(r.history.recordingsDir())->path();
+    EXPECT_EQ(wavSamples(kept.string()), 16000u);
+    EXPECT_NE(log().find("INFO: запись сохранена: " + kept.string()), std::string::npos) << log();
+    EXPECT_TRUE(r.pill.text().contains("⚠️ Не распознано — подробности в логе — запись сохранена"));
+    dictate(audio(0, 0.1));
+    QTest::qWait(150);  // three times the quit delay
+    EXPECT_EQ(r.quits, 0);
+
+    writeFile(home() / "tmp/req_2.txt", "ещё раз");  // the fake worker's answer to the next request
+    dictate(audio(0, 1));
+    EXPECT_EQ(history().size(), 1u);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return r.quits == 1; }, 3000));
+}
+
+// The maximum-length timer ends a recording the user still holds; the late release does nothing.
+TEST_F(DictationPipelineTest, MaxLengthTimerStopsAHeldRecording) {
+    Rig& r = rig();
+    r.config.update([](AppConfig& c) { c.maxRecordSeconds = 0.2; });
+    r.recorder.next = audio(0, 1);
+    r.pipeline.pressDown();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return r.ended == 1; }, 8000));
+    r.pipeline.pressUp(5.0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(history().size(), 1u);
+    EXPECT_EQ(r.recorder.starts, 1);
+    EXPECT_TRUE(r.machine.state().isIdle());
+    EXPECT_FALSE(r.pipeline.isRecording());
+}
+
+using RecordingFilesTest = testing::TempHome;
+
+TEST_F(RecordingFilesTest, TwoRecordingsInOneSecondBothSurvive) {
+    const fs::path dir = home() / "Recordings";
+    const auto first = RecordingFiles::save(audio(0, 0.1), dir, 1700000000);
+    const auto second = RecordingFiles::save(audio(0, 0.2), dir, 1700000000);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(*first, dir / "rec-1700000000.wav");
+    EXPECT_EQ(*second, dir / "rec-1700000000-2.wav");
+    auto samplesIn = [](const fs::path& file) { return decodeWav(*files::readWhole(file))->size(); };
+    EXPECT_EQ(samplesIn(*first), 1600u);
+    EXPECT_EQ(samplesIn(*second), 3200u);
+    EXPECT_FALSE(RecordingFiles::save({}, dir, 1700000000)) << "no samples, no file";
 }
 
 }  // namespace
