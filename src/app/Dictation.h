@@ -21,9 +21,9 @@ struct Dictation {
     Clock::time_point recognitionStart;
     DictationMode mode;  // active when it stopped
     std::optional<std::string> modelName;
-    std::vector<float> samples;  // the cleaned audio that went to recognition
+    std::vector<float> samples;            // the cleaned audio that went to recognition
     std::optional<std::string> sourceApp;  // in front when the recording started
-    int64_t elapsedMs = 0;  // recognition time
+    int64_t elapsedMs = 0;                 // recognition time
     std::string rawText;
     bool awaitingPaste = false;
 };

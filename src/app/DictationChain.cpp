@@ -1,4 +1,5 @@
-// Before any Qt header: Qt defines `forever` as a macro, and the retention policy has a case of that name.
+// Before any Qt header: Qt defines `forever` as a macro, and the retention policy has a case of
+// that name.
 #include "core/HistoryStore.h"
 
 #include "app/DictationChain.h"
@@ -47,7 +48,9 @@ bool shouldPaste(const std::string& autoPaste, bool pasteResultText) {
     return autoPaste == "on";
 }
 
-QString qs(const std::string& text) { return QString::fromStdString(text); }
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 }  // namespace
 
@@ -70,7 +73,8 @@ void DictationChain::recognized(const Ptr& dictation, const std::optional<std::s
     if (!text || text->empty()) return recognitionFailed(dictation);
     dictation->rawText = *text;
     std::string corrected = parts_.vocab.corrector().correct(*text);
-    if (dictation->mode.autocapitalize && !corrected.empty()) corrected = TextProcessing::capitalizeFirst(corrected);
+    if (dictation->mode.autocapitalize && !corrected.empty())
+        corrected = TextProcessing::capitalizeFirst(corrected);
 
     const AppConfig config = parts_.config.config();
     if (!TextProcessing::shouldPunctuate(modelType(dictation->mode, config), config.punctRestore))
@@ -91,7 +95,9 @@ void DictationChain::recognitionFailed(const Ptr& dictation) {
     const auto saved = saveAudio(*dictation);
     if (saved) Log::info("запись сохранена: " + *saved);
     parts_.pill.showWithoutActivating();
-    parts_.pill.appendText(qs(std::string("⚠️ Не распознано — подробности в логе") + (saved ? " — запись сохранена" : "")));
+    parts_.pill.appendText(
+        qs(std::string("⚠️ Не распознано — подробности в логе") +
+           (saved ? " — запись сохранена" : "")));
     end(false);
 }
 
@@ -103,8 +109,10 @@ void DictationChain::translateOrFinish(const Ptr& dictation, const std::string& 
         text, target, parts_.config.config(),
         [self, dictation, text, target](std::optional<std::string> translated) {
             if (!self) return;
-            if (translated) self->finish(dictation, *translated, target);
-            else self->finish(dictation, text, std::nullopt);
+            if (translated)
+                self->finish(dictation, *translated, target);
+            else
+                self->finish(dictation, text, std::nullopt);
         },
         timings_.translation);
 }
@@ -159,9 +167,11 @@ void DictationChain::insertionDone(const Ptr& dictation) {
     Log::info(line);
     if (hooks_.refreshMenu) hooks_.refreshMenu();
     if (config.closeAfterTranscription) {
-        QTimer::singleShot(timings_.quitDelay, QCoreApplication::instance(), [quit = hooks_.quit] {
-            if (quit) quit();
-            else QCoreApplication::quit();
+        QTimer::singleShot(timings_.quitDelay, this, [quit = hooks_.quit] {
+            if (quit)
+                quit();
+            else
+                QCoreApplication::quit();
         });
     }
     end(true);

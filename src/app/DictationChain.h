@@ -19,7 +19,7 @@ namespace quorvel {
 
 class DictationChain : public QObject {
     Q_OBJECT
-public:
+  public:
     DictationChain(PipelineParts parts, PipelineHooks hooks, PipelineTimings timings);
 
     // Hands the stopped dictation to recognition (the worker starts if needed).
@@ -31,17 +31,19 @@ public:
     // Whether a recording is running now: a finishing dictation leaves the pill to it.
     std::function<bool()> recordingRunning;
 
-signals:
-    // Once per recognised dictation: `succeeded` when its text was inserted or put on the clipboard.
+  signals:
+    // Once per recognised dictation: `succeeded` when its text was inserted or put on the
+    // clipboard.
     void dictationEnded(bool succeeded);
 
-private:
+  private:
     using Ptr = std::shared_ptr<Dictation>;
 
     void recognized(const Ptr& dictation, const std::optional<std::string>& text);
     void recognitionFailed(const Ptr& dictation);
     void translateOrFinish(const Ptr& dictation, const std::string& text);
-    void finish(const Ptr& dictation, const std::string& text, const std::optional<std::string>& translatedTo);
+    void finish(const Ptr& dictation, const std::string& text,
+                const std::optional<std::string>& translatedTo);
     void insert(const Ptr& dictation, const std::string& text);
     void pasteFinished();
     void insertionDone(const Ptr& dictation);

@@ -27,7 +27,9 @@ using State = PressStateMachine::State;
 using Kind = PressStateMachine::Action::Kind;
 
 constexpr size_t kMinSamples = 3200;  // 0.2 s: less is no speech worth recognising
-constexpr const char* kNoMicAccess = "⚠️ Нет доступа к микрофону (раздел «Разрешения» в меню иконки)";
+constexpr const char* kNoMicAccess =
+    "⚠️ Нет доступа к микрофону (раздел «Разрешения» в меню "
+    "иконки)";
 constexpr const char* kMicGranted = "✓ Микрофон разрешён";
 
 // Milliseconds of the configured maximum length; nonsense values end the recording at once
@@ -39,7 +41,8 @@ int maxRecordMs(double seconds) {
 
 }  // namespace
 
-DictationPipeline::DictationPipeline(PipelineParts parts, PipelineHooks hooks, PipelineTimings timings)
+DictationPipeline::DictationPipeline(PipelineParts parts, PipelineHooks hooks,
+                                     PipelineTimings timings)
     : parts_(parts), hooks_(hooks), chain_(parts, hooks, timings) {
     chain_.recordingRunning = [this] { return recording_; };
     connect(&chain_, &DictationChain::dictationEnded, this, [this](bool succeeded) {
@@ -48,27 +51,35 @@ DictationPipeline::DictationPipeline(PipelineParts parts, PipelineHooks hooks, P
     maxTimer_.setSingleShot(true);
     connect(&maxTimer_, &QTimer::timeout, this, &DictationPipeline::stopIfRecording);
     tickTimer_.setInterval(timings.tickInterval);
-    connect(&tickTimer_, &QTimer::timeout, this, [] { SoundPlayer::play(SoundPlayer::Kind::recordStop); });
+    connect(&tickTimer_, &QTimer::timeout, this,
+            [] { SoundPlayer::play(SoundPlayer::Kind::recordStop); });
 }
 
-void DictationPipeline::pressDown() { carryOut(parts_.stateMachine.onRightCommandDown()); }
+void DictationPipeline::pressDown() {
+    carryOut(parts_.stateMachine.onRightCommandDown());
+}
 
 void DictationPipeline::pressUp(double seconds) {
     const AppConfig& config = parts_.config.config();
-    carryOut(parts_.stateMachine.onRightCommandUp(seconds, config.modeTapEnabled, config.modeHoldEnabled));
+    carryOut(parts_.stateMachine.onRightCommandUp(seconds, config.modeTapEnabled,
+                                                  config.modeHoldEnabled));
 }
 
 void DictationPipeline::carryOut(PressStateMachine::Action action) {
     switch (action.kind()) {
-        case Kind::startRecording: return startRecording();
-        case Kind::none: return;
+        case Kind::startRecording:
+            return startRecording();
+        case Kind::none:
+            return;
         case Kind::becameToggle:
             parts_.pill.showWithoutActivating();
             parts_.pill.setState(PillState::recording);
             Log::info("режим: toggle (армирован тапом)");
             return;
-        case Kind::stopAndTranscribe: return stopAndProcess();
-        case Kind::cancel: return cancelRecording();
+        case Kind::stopAndTranscribe:
+            return stopAndProcess();
+        case Kind::cancel:
+            return cancelRecording();
     }
 }
 
@@ -114,7 +125,8 @@ void DictationPipeline::startRecording() {
             call(hooks_.refreshMenu);
             call(hooks_.applyDockPolicy);
             break;
-        case MicrophoneAuthorization::authorized: return beginRecording(config);
+        case MicrophoneAuthorization::authorized:
+            return beginRecording(config);
     }
     // Nothing records: the next press must start afresh, not stop an empty recording.
     parts_.stateMachine.setState(State::idle());
@@ -226,14 +238,16 @@ void DictationPipeline::stopAndProcess() {
     chain_.recognize(std::move(dictation), *transcriber);
 }
 
-std::vector<float> DictationPipeline::cleanUp(std::vector<float> samples, const AppConfig& config) const {
+std::vector<float> DictationPipeline::cleanUp(std::vector<float> samples,
+                                              const AppConfig& config) const {
     if (config.silenceRemoval) {
         // Speech shorter than the minimum after trimming is more likely a quiet speaker than
         // silence: keep the whole recording then.
         std::vector<float> trimmed = AudioProcessing::trimSilence(samples, 0.008f, 30, 150, 16000);
         if (trimmed.size() >= kMinSamples) samples = std::move(trimmed);
     }
-    if (config.dynamicNormalization) samples = AudioProcessing::normalize(std::move(samples), 0.2f, 0.95f);
+    if (config.dynamicNormalization)
+        samples = AudioProcessing::normalize(std::move(samples), 0.2f, 0.95f);
     return samples;
 }
 
@@ -280,13 +294,16 @@ void DictationPipeline::recognizeFile(const std::filesystem::path& file) {
     parts_.pill.appendText(QStringLiteral("… распознаю файл …"));
     QPointer<DictationPipeline> self(this);
     transcriber->transcribe(std::move(*samples), [self](std::optional<std::string> text) {
-        if (self) self->parts_.pill.appendText(text ? QString::fromStdString(*text) : QStringLiteral("(ошибка)"));
+        if (self)
+            self->parts_.pill.appendText(text ? QString::fromStdString(*text)
+                                              : QStringLiteral("(ошибка)"));
     });
 }
 
 void DictationPipeline::chooseAndRecognizeFile(QWidget* parent) {
-    const QString file = QFileDialog::getOpenFileName(parent, QStringLiteral("Распознать файл"), QDir::homePath(),
-                                                      QStringLiteral("Аудио WAV (*.wav *.WAV)"));
+    const QString file =
+        QFileDialog::getOpenFileName(parent, QStringLiteral("Распознать файл"), QDir::homePath(),
+                                     QStringLiteral("Аудио WAV (*.wav *.WAV)"));
     if (!file.isEmpty()) recognizeFile(file.toStdString());
 }
 

@@ -23,7 +23,7 @@ struct AppConfig;
 
 class DictationPipeline : public QObject {
     Q_OBJECT
-public:
+  public:
     DictationPipeline(PipelineParts parts, PipelineHooks hooks, PipelineTimings timings = {});
 
     // The record key (or a mode's own hot key, or the menu's start command) went down.
@@ -60,7 +60,7 @@ public:
     // Also the short ones refused at stop (succeeded false); not cancelled recordings.
     std::function<void(bool succeeded)> onDictationEnded;
 
-private:
+  private:
     void showMicAccessOverlay(bool request);
     void microphoneAnswered(bool granted);
     void askForMicrophone(std::function<void(bool)> answer);

@@ -32,13 +32,15 @@ bool claim(const fs::path& path, bool& failed) {
 
 }  // namespace
 
-std::optional<fs::path> save(std::span<const float> samples, const fs::path& dir, int64_t secondsSince1970) {
+std::optional<fs::path> save(std::span<const float> samples, const fs::path& dir,
+                             int64_t secondsSince1970) {
     if (samples.empty()) return std::nullopt;
     std::error_code ec;
     fs::create_directories(dir, ec);  // a failure shows at the claim
     const std::string stem = "rec-" + std::to_string(secondsSince1970);
     for (int n = 1; n <= kMaxSameSecond; ++n) {
-        const fs::path path = dir / (n == 1 ? stem + ".wav" : stem + "-" + std::to_string(n) + ".wav");
+        const fs::path path =
+            dir / (n == 1 ? stem + ".wav" : stem + "-" + std::to_string(n) + ".wav");
         bool failed = false;
         if (!claim(path, failed)) {
             if (failed) return std::nullopt;

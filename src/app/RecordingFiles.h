@@ -13,10 +13,12 @@ namespace quorvel::RecordingFiles {
 
 // The path of the written WAV (16 kHz mono); nothing when there are no samples or the file
 // could not be written. The folder is created when missing.
-std::optional<std::filesystem::path> save(std::span<const float> samples, const std::filesystem::path& dir,
+std::optional<std::filesystem::path> save(std::span<const float> samples,
+                                          const std::filesystem::path& dir,
                                           int64_t secondsSince1970);
 
 // The same at the current time.
-std::optional<std::filesystem::path> save(std::span<const float> samples, const std::filesystem::path& dir);
+std::optional<std::filesystem::path> save(std::span<const float> samples,
+                                          const std::filesystem::path& dir);
 
 }  // namespace quorvel::RecordingFiles

@@ -4,8 +4,12 @@
 
 namespace quorvel {
 
-bool AudioRecorderSamples::start() { return recorder_.start(); }
+bool AudioRecorderSamples::start() {
+    return recorder_.start();
+}
 
-std::vector<float> AudioRecorderSamples::stop() { return recorder_.stop(); }
+std::vector<float> AudioRecorderSamples::stop() {
+    return recorder_.stop();
+}
 
 }  // namespace quorvel

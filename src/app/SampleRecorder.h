@@ -10,7 +10,7 @@ namespace quorvel {
 class AudioRecorder;
 
 class SampleRecorder {
-public:
+  public:
     virtual ~SampleRecorder() = default;
     // True when capture runs; false (the recorder logs why) when it could not start.
     virtual bool start() = 0;
@@ -19,12 +19,12 @@ public:
 };
 
 class AudioRecorderSamples final : public SampleRecorder {
-public:
+  public:
     explicit AudioRecorderSamples(AudioRecorder& recorder) : recorder_(recorder) {}
     bool start() override;
     std::vector<float> stop() override;
 
-private:
+  private:
     AudioRecorder& recorder_;
 };
 
