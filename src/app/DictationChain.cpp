@@ -1,7 +1,3 @@
-// Before any Qt header: Qt defines `forever` as a macro, and the retention policy has a case of
-// that name.
-#include "core/HistoryStore.h"
-
 #include "app/DictationChain.h"
 
 #include <QClipboard>
@@ -13,6 +9,7 @@
 
 #include "app/RecordingFiles.h"
 #include "core/ConfigStore.h"
+#include "core/HistoryStore.h"
 #include "core/ModelCatalog.h"
 #include "core/StatsStore.h"
 #include "core/TextProcessing.h"
@@ -183,7 +180,7 @@ void DictationChain::end(bool succeeded) {
     --underWay_;
     const bool recording = recordingRunning && recordingRunning();
     if (!recording && underWay_ == 0) parts_.pill.setState(PillState::collapsed);
-    emit dictationEnded(succeeded);
+    Q_EMIT dictationEnded(succeeded);
 }
 
 std::optional<std::string> DictationChain::saveAudio(const Dictation& dictation) {

@@ -31,7 +31,7 @@ class DictationChain : public QObject {
     // Whether a recording is running now: a finishing dictation leaves the pill to it.
     std::function<bool()> recordingRunning;
 
-  signals:
+  Q_SIGNALS:
     // Once per recognised dictation: `succeeded` when its text was inserted or put on the
     // clipboard.
     void dictationEnded(bool succeeded);

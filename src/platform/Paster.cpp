@@ -180,7 +180,7 @@ void Paster::paste(const std::string& text, bool restoreClipboard, bool simulate
 void Paster::cancel() {
     cancelled_ = true;
     for (std::size_t i = 0; i < queue_.size(); ++i)
-        QMetaObject::invokeMethod(this, [this] { emit finished(false); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this] { Q_EMIT finished(false); }, Qt::QueuedConnection);
     queue_.clear();
 }
 
@@ -274,7 +274,7 @@ void Paster::joinPendingPaste() {
         pending.text += job.text;
         Log::info("the target has not fetched the previous text yet — " + std::to_string(job.text.toUtf8().size()) +
                   " bytes join it" + (job.sendReturn ? ", without Return" : ""));
-        QMetaObject::invokeMethod(this, [this] { emit finished(true); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this] { Q_EMIT finished(true); }, Qt::QueuedConnection);
     }
     QGuiApplication::clipboard()->setMimeData(pasteMime(this, pending.pasteId, pending.text, pending.secret));
     if (pending.primary) putOnPrimarySelection(pasteMime(this, pending.pasteId, pending.text, false));
@@ -363,7 +363,7 @@ void Paster::finish(Outcome outcome) {
     else
         unfetched_.reset();
     const bool inserted = outcome == Outcome::complete || outcome == Outcome::partial;
-    QMetaObject::invokeMethod(this, [this, inserted] { emit finished(inserted); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, inserted] { Q_EMIT finished(inserted); }, Qt::QueuedConnection);
     startNext();
 }
 

@@ -82,7 +82,7 @@ public:
     // still holds our text.
     static constexpr const char* kPasteIdFormat = "application/x-quorvel-paste-id";
 
-signals:
+Q_SIGNALS:
     // `inserted`: the text (or some of it, when cancelled) was posted into the focused window.
     void finished(bool inserted);
 

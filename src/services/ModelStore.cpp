@@ -206,7 +206,7 @@ bool ModelStore::download(const STTModel& model) {
     const std::string id = model.id;
     jobs_.emplace(id, std::move(owned));
     watchdog_->start();
-    emit downloadingChanged();
+    Q_EMIT downloadingChanged();
 
     Log::info("скачивание модели " + id + " → " +
               (ModelCatalog::modelsDir() / model.dirName).string());
@@ -338,7 +338,7 @@ void ModelStore::onStepFinished(const std::string& id, QProcess* process, int ex
         return;
     }
     ++job.next;
-    emit progress(qs(id), static_cast<int>(job.next), static_cast<int>(job.steps.size()));
+    Q_EMIT progress(qs(id), static_cast<int>(job.next), static_cast<int>(job.steps.size()));
     runNextStep(id);
 }
 
@@ -419,12 +419,12 @@ void ModelStore::finish(const std::string& id, const QString& error) {
     const bool ok = error.isEmpty();
     if (ok) {
         Log::info("модель " + id + " скачана");
-        emit changed();
+        Q_EMIT changed();
     } else {
         Log::error("скачивание " + id + " неудачно: " + error.toStdString());
     }
-    emit downloadingChanged();
-    emit downloadFinished(qs(id), ok, error);
+    Q_EMIT downloadingChanged();
+    Q_EMIT downloadFinished(qs(id), ok, error);
 }
 
 bool ModelStore::remove(const STTModel& model) {
@@ -447,7 +447,7 @@ bool ModelStore::remove(const STTModel& model) {
     }
     modelfiles::removeTree(*trash);  // a leftover is hidden and cleared by the next download
     Log::info("модель " + model.id + " удалена");
-    emit changed();
+    Q_EMIT changed();
     return true;
 }
 

@@ -67,7 +67,7 @@ class ModelStore : public QObject {
     // Where `file` of `model` is fetched from (the archive's URL for an archive model).
     QString sourceURL(const STTModel& model, const std::string& file) const;
 
-  signals:
+  Q_SIGNALS:
     void downloadingChanged();
     // A model was installed or removed.
     void changed();
