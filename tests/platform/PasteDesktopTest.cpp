@@ -22,6 +22,7 @@
 #include "platform/x11/X11SystemQueries.h"
 #include "platform/x11/X11TextInjector.h"
 #include "services/Log.h"
+#include "support/FieldApp.h"
 #include "support/TempHome.h"
 #include "support/XTestKeys.h"
 
@@ -29,38 +30,9 @@ namespace quorvel {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::FieldApp;
 
-const QString kTkFixture = QUORVEL_SOURCE_DIR "/tests/fixtures/tk_clipboard.py";
-
-// A fixture program with one text field (Qt's, or Tk's with `tk`); its text is mirrored into a file.
-class FieldApp {
-public:
-    FieldApp(const std::filesystem::path& out, QStringList extra = {}) : out_(out) {
-        process_.setProcessChannelMode(QProcess::ForwardedChannels);
-        process_.start(QUORVEL_TEXT_FIELD_APP, QStringList{"--out", QString::fromStdString(out.string())} + extra);
-    }
-    struct Tk {};
-    FieldApp(Tk, const std::filesystem::path& out) : out_(out) {
-        process_.setProcessChannelMode(QProcess::ForwardedChannels);
-        process_.start("/usr/bin/python3", {kTkFixture, "field", "--out", QString::fromStdString(out.string())});
-    }
-    void signal(int number) { ::kill(static_cast<pid_t>(process_.processId()), number); }
-    ~FieldApp() {
-        process_.kill();
-        process_.waitForFinished(3000);
-    }
-    bool waitUntilFocused() { return QTest::qWaitFor([&] { return std::filesystem::exists(out_); }, 10000); }
-    std::string text() const {
-        std::ifstream in(out_, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    bool waitForText(const std::string& expected) { return QTest::qWaitFor([&] { return text() == expected; }, 5000); }
-    bool waitForSomeText() { return QTest::qWaitFor([&] { return !text().empty(); }, 5000); }
-
-private:
-    std::filesystem::path out_;
-    QProcess process_;
-};
+const QString kTkFixture = FieldApp::tkFixture();
 
 // Runs a command without blocking the event loop (it may ask us for the clipboard).
 QByteArray runAsync(const QString& program, const QStringList& args) {

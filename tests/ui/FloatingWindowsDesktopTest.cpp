@@ -21,6 +21,7 @@
 #include "ui/PillPanel.h"
 #include "ui/PillTextPane.h"
 #include "ui/WaveView.h"
+#include "support/FieldApp.h"
 #include "support/TempHome.h"
 
 namespace quorvel {
@@ -52,26 +53,7 @@ unsigned long activeWindow() {
     return out.section('#', 1).trimmed().section(',', 0, 0).toULong(nullptr, 16);
 }
 
-class FieldApp {
-public:
-    explicit FieldApp(const std::filesystem::path& out) : out_(out) {
-        process_.setProcessChannelMode(QProcess::ForwardedChannels);
-        process_.start(QUORVEL_BINARY_DIR "/tests/text_field_app", {"--out", QString::fromStdString(out.string())});
-    }
-    ~FieldApp() {
-        process_.kill();
-        process_.waitForFinished(3000);
-    }
-    bool waitUntilFocused() { return QTest::qWaitFor([&] { return std::filesystem::exists(out_); }, 10000); }
-    std::string text() const {
-        std::ifstream in(out_, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-private:
-    std::filesystem::path out_;
-    QProcess process_;
-};
+using testing::FieldApp;
 
 class FloatingWindowsDesktopTest : public testing::TempHome {
 protected:
