@@ -1,7 +1,8 @@
-// quorvel: the Tovik dictation program. The interactive desktop part (hot keys, microphone, pill,
-// settings) is still being built; this binary already offers the recognition path: the headless
-// WAV-list run and the `transcribe` command.
+// quorvel: the Tovik dictation program. Without arguments on a desktop it is the tray program
+// (hot key, microphone, pill); `transcribe`, `--help`, `--version` and the headless runs need no
+// display.
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AppDelegate.h"
 #include "app/HeadlessRunner.h"
 #include "app/TranscribeCommand.h"
 #include "services/Log.h"
@@ -27,7 +29,9 @@ constexpr const char* kUsage =
     "               active mode uses); --json prints one JSON object per file.\n"
     "\n"
     "Headless runs (environment): QUORVEL_TEST_WAVS=list.tsv [QUORVEL_TEST_OUT=out.jsonl]\n"
-    "recognises every WAV of a list (\"path<TAB>expected text\" per line) and writes the results.\n";
+    "recognises every WAV of a list (\"path<TAB>expected text\" per line) and writes the results.\n"
+    "\n"
+    "Without arguments, on an X11 desktop: the dictation program in the tray.\n";
 
 int runEventLoop(QCoreApplication& app, const std::function<void(std::function<void(int)>)>& start) {
     int status = 0;
@@ -52,9 +56,42 @@ int runEventLoop(QCoreApplication& app, const std::function<void(std::function<v
     return status;
 }
 
+// The tray program needs a display; saying so beats Qt's abort.
+bool haveDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+int runTrayProgram(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("quorvel");
+    QApplication::setApplicationVersion(QUORVEL_VERSION);
+    // The pill and the tray are all there is: closing some dialog must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    int status = 0;
+    {
+        quorvel::AppDelegate delegate;
+        status = runEventLoop(app, [&](auto done) { delegate.start(done); });
+    }
+    quorvel::Log::info("=== завершение ===");
+    quorvel::Log::flush();
+    return status;
+}
+
+bool wantsTrayProgram(int argc) {
+    return argc <= 1 && !quorvel::HeadlessRunner::requested();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (wantsTrayProgram(argc)) {
+        if (!haveDisplay()) {
+            std::fprintf(stderr, "quorvel: no display (DISPLAY is not set): the dictation program needs an X11 desktop.\n\n%s",
+                         kUsage);
+            return 1;
+        }
+        return runTrayProgram(argc, argv);
+    }
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("quorvel");
     QCoreApplication::setApplicationVersion(QUORVEL_VERSION);
@@ -91,10 +128,5 @@ int main(int argc, char** argv) {
         quorvel::Log::flush();
         return status;
     }
-    std::fprintf(stderr,
-                 "quorvel: the interactive dictation (hot key, microphone, tray) is not part of this build yet.\n\n%s",
-                 kUsage);
-    quorvel::Log::info("=== завершение ===");
-    quorvel::Log::flush();
-    return 1;
+    return 1;  // not reached: no arguments and no headless run is the tray program
 }

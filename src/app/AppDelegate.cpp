@@ -1,0 +1,293 @@
+// Before any Qt header: Qt defines `forever` as a macro, and the retention policy has a case of that name.
+#include "core/HistoryStore.h"
+
+#include "app/AppDelegate.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <unistd.h>
+
+#include "app/DictationPipeline.h"
+#include "app/Housekeeping.h"
+#include "app/SampleRecorder.h"
+#include "app/TrayMenu.h"
+#include "core/AppPaths.h"
+#include "core/ModeRules.h"
+#include "core/WorkerPrefs.h"
+#include "platform/AudioRecorder.h"
+#include "platform/HotkeyManager.h"
+#include "platform/Paster.h"
+#include "platform/SingleInstance.h"
+#include "platform/SoundPlayer.h"
+#include "platform/SystemQueries.h"
+#include "platform/TextInjector.h"
+#include "services/Log.h"
+#include "services/MainDispatcher.h"
+#include "services/OllamaPunctuate.h"
+#include "services/Transcriber.h"
+#include "ui/BarsIndicatorView.h"
+#include "ui/PillPanel.h"
+#include "ui/UiTexts.h"
+
+namespace quorvel {
+namespace {
+
+constexpr int kSecondCopyExitMs = 250;
+constexpr int kAutocleanMs = 3600 * 1000;
+constexpr int kWarmupFirstMs = 2000;
+constexpr int kWarmupEveryMs = 600 * 1000;
+
+std::filesystem::path recordingsFolder(const AppConfig& config) {
+    return config.recordingsFolder ? std::filesystem::path(*config.recordingsFolder) : AppPaths::recordingsDir();
+}
+
+}  // namespace
+
+AppDelegate::AppDelegate()
+    : config_(AppPaths::configURL()),
+      vocab_(AppPaths::vocabURL()),
+      history_(std::make_unique<HistoryStore>(AppPaths::historyURL(), recordingsFolder(config_.config()))),
+      stats_(AppPaths::statsURL()) {}
+
+AppDelegate::~AppDelegate() {
+    // The pipeline refers to everything else: it goes first.
+    pipeline_.reset();
+    SoundPlayer::setConfigProvider({});
+}
+
+void AppDelegate::start(std::function<void(int)> quit) {
+    quit_ = std::move(quit);
+    Log::info("=== Tovik запущен ===");
+    if (handOverToRunningCopy()) return;
+    Log::info("MainDispatcher активен (plain gcd dispatch)");
+
+    recorder_ = std::make_unique<AudioRecorder>();
+    samples_ = std::make_unique<AudioRecorderSamples>(*recorder_);
+    system_ = SystemQueries::createDefault();
+    injector_ = TextInjector::createDefault();
+    paster_ = std::make_unique<Paster>(*injector_, *system_);
+    pill_ = std::make_unique<PillPanel>();
+    createTranscriber();
+    pipeline_ = std::make_unique<DictationPipeline>(
+        PipelineParts{config_, vocab_, [this]() -> HistoryStore& { return history(); }, stats_, stateMachine_,
+                      *samples_, *pill_, [this] { return transcriber_.get(); }, *paster_, *system_, catalog_},
+        PipelineHooks{.setTrayIcon = [this](bool recording) { if (tray_) tray_->setRecording(recording); },
+                      .refreshMenu = [this] { refreshMenu(); },
+                      .applyDockPolicy = [this] { applyDockPolicy(); },
+                      .requestMicrophoneAccess = {},
+                      .quit = [this] { quit_(0); }});
+    wireRecorder();
+    wirePill();
+    wireHotkeys();
+    const AppConfig& config = config_.config();
+    pill_->updateTooltips(UiTexts::keyLabel(config.keyToggle), UiTexts::keyLabel(config.keyMode));
+    SoundPlayer::setConfigProvider([this] {
+        return SoundPlayer::Settings{config_.config().soundProfile, config_.config().soundVolume};
+    });
+    setupStatusItem();
+    showPill();
+
+    Housekeeping::migrateStatsIfNeeded(stats_, history());
+    applyConfigToRuntime();
+    refreshMenu();
+    scheduleAutoclean();
+    schedulePunctWarmup();
+    Log::info("готов. Хоткей: " + config_.config().keyToggle.displayName() + " (push/toggle), Esc — отмена");
+    openSettings();
+    showWelcomeIfNeeded();
+    askForMicrophoneIfUndetermined();
+}
+
+bool AppDelegate::handOverToRunningCopy() {
+    singleInstance_ = std::make_unique<SingleInstance>();
+    const auto role = singleInstance_->start();
+    if (role == SingleInstance::Role::secondary) {
+        const auto pid = singleInstance_->primaryPid();
+        Log::warn("другой экземпляр уже запущен (pid " + (pid ? std::to_string(*pid) : std::string("?")) +
+                  ") — активирую его и выхожу");
+        QTimer::singleShot(kSecondCopyExitMs, this, [this] { quit_(0); });
+        return true;
+    }
+    // Without the socket we cannot tell; running is better than refusing to start.
+    if (role == SingleInstance::Role::failed) Log::warn("single instance: cannot take the name, running anyway");
+    singleInstance_->onMessage = [this](const std::string& message) {
+        if (message != SingleInstance::kComeToFront) return;
+        // Until the settings window exists, coming forward means the pill with its texts.
+        pill_->showWithoutActivating();
+        pill_->setState(PillState::expanded);
+    };
+    return false;
+}
+
+void AppDelegate::createTranscriber() {
+    transcriber_ = std::make_unique<Transcriber>(config_.config().pythonPath,
+                                                 [this] { return workerPrefs(config_.config(), catalog_); });
+    transcriber_->onStateChange = [this](Transcriber::State state) {
+        Log::info(std::string("STT state → ") + Transcriber::rawValue(state));
+        refreshMenu();
+    };
+}
+
+void AppDelegate::wireRecorder() {
+    recorder_->onSamples = [this](const std::vector<float>& samples) { pill_->pushSamples(samples); };
+    recorder_->onLevel = [this](float level) { pill_->bars().pushLevel(level); };
+}
+
+void AppDelegate::wirePill() {
+    pill_->onMoveEnd = [this](const QRect& frame) {
+        config_.update([&](AppConfig& c) {
+            c.pillPosX = frame.x();
+            c.pillPosY = frame.y();
+        });
+        config_.save();
+    };
+    pill_->onRecord = [this] { pipeline_->recordOrStop(); };
+    pill_->onCancel = [this] { pipeline_->cancelIfRecording(); };
+    pill_->onModeTap = [this] { cycleMode(); };
+}
+
+void AppDelegate::wireHotkeys() {
+    hotkey_ = std::make_unique<HotkeyManager>();
+    const AppConfig& config = config_.config();
+    std::vector<ModeShortcut> shortcuts;
+    for (const auto& mode : config.modes)
+        if (mode.shortcut) shortcuts.push_back({*mode.shortcut, mode.id});
+    hotkey_->setCombos(config.keyToggle, config.keyCancel, config.keyMode, std::move(shortcuts));
+    if (!hotkey_->startTap()) hotkey_->startGlobalMonitorFallback();
+
+    hotkey_->onToggleDown = [this] { pipeline_->pressDown(); };
+    hotkey_->onToggleUp = [this](double seconds) { pipeline_->pressUp(seconds); };
+    hotkey_->onCancel = [this] {
+        if (pill_->state() == PillState::expanded && stateMachine_.state().isIdle())
+            return pill_->setState(PillState::collapsed);
+        pipeline_->cancelIfRecording();
+    };
+    hotkey_->onChangeMode = [this] { cycleMode(); };
+    hotkey_->onModeShortcut = [this](const std::string& modeId) { selectModeAndRecord(modeId); };
+}
+
+void AppDelegate::selectModeAndRecord(const std::string& modeId) {
+    config_.update([&](AppConfig& c) { c.activeModeID = modeId; });
+    config_.save();
+    pill_->showWithoutActivating();
+    pill_->appendText(QString::fromStdString("Режим: " + ModeRules::activeMode(config_.config()).name));
+    pipeline_->pressDown();
+}
+
+void AppDelegate::cycleMode() {
+    const auto mode = ModeRules::cycleMode(config_);
+    if (!mode) return;
+    pill_->setModeName(QString::fromStdString(mode->name));
+    pill_->showWithoutActivating();
+    pill_->appendText(QString::fromStdString("Режим: " + mode->name));
+    refreshMenu();
+    Log::info("режим → " + mode->name);
+}
+
+void AppDelegate::setupStatusItem() {
+    tray_ = std::make_unique<TrayMenu>(TrayMenu::Actions{
+        .start = [this] { pipeline_->pressDown(); },
+        .stop = [this] { pipeline_->stopIfRecording(); },
+        .cancel = [this] { pipeline_->cancelIfRecording(); },
+        .togglePill = [this] {
+            pill_->showWithoutActivating();
+            pill_->setState(pill_->state() == PillState::expanded ? PillState::collapsed : PillState::expanded);
+        },
+        .openSettings = [this] { openSettings(); },
+        .recognizeFile = [this] { pipeline_->chooseAndRecognizeFile(); },
+        .restartWorker = [this] { if (transcriber_) transcriber_->restart(); },
+        .quit = [this] { quit_(0); }});
+    if (!tray_->available()) {
+        Log::warn("системный трей недоступен: меню — по правому щелчку на пилюле");
+        return;
+    }
+    tray_->show();
+}
+
+void AppDelegate::refreshMenu() {
+    if (!tray_ || !pipeline_) return;
+    const auto context = stateMachine_.context();
+    const std::string modelId = config_.config().sttModelID;
+    const auto model = ModelCatalog::model(modelId);
+    tray_->update(TrayMenu::State{
+        .recording = context.has_value(),
+        .toggle = context == PressStateMachine::Context::toggle,
+        .modelName = model ? model->name : modelId,
+        .workerState = transcriber_ ? Transcriber::rawValue(transcriber_->state()) : "?"});
+}
+
+void AppDelegate::showPill() {
+    const AppConfig& config = config_.config();
+    pill_->setModeName(QString::fromStdString(ModeRules::activeMode(config).name));
+    pill_->applySavedPosition(config.pillPosX, config.pillPosY);
+    pill_->setState(PillState::collapsed);
+    pill_->showWithoutActivating();
+}
+
+void AppDelegate::applyConfigToRuntime() {
+    const AppConfig& config = config_.config();
+    Housekeeping::applyTheme(config.theme);
+    if (transcriber_) transcriber_->setPythonPath(config.pythonPath);
+    pill_->updateTooltips(UiTexts::keyLabel(config.keyToggle), UiTexts::keyLabel(config.keyMode));
+    applyDockPolicy();
+}
+
+void AppDelegate::applyDockPolicy() {
+    // Seam: the taskbar entry belongs to the settings window, which comes next; until then the
+    // decision is only logged when it changes.
+    const bool wanted = Housekeeping::wantsTaskbarEntry(config_.config(), *system_);
+    if (wanted == taskbarEntry_) return;
+    taskbarEntry_ = wanted;
+    Log::info(std::string("панель задач: ") + (wanted ? "regular" : "accessory"));
+}
+
+void AppDelegate::scheduleAutoclean() {
+    autocleanTimer_.stop();
+    autocleanTimer_.setInterval(kAutocleanMs);
+    autocleanTimer_.disconnect();
+    connect(&autocleanTimer_, &QTimer::timeout, this,
+            [this] { Housekeeping::runAutoclean(history(), config_.config().keepRecordings); });
+    autocleanTimer_.start();
+    Housekeeping::runAutoclean(history(), config_.config().keepRecordings);
+}
+
+void AppDelegate::schedulePunctWarmup() {
+    if (!config_.config().punctRestore) return;
+    auto warmUp = [this] {
+        if (!config_.config().punctRestore) return;
+        const auto started = std::chrono::steady_clock::now();
+        OllamaPunctuate::run("привет как дела", config_.config(), [started](const std::optional<std::string>&) {
+            const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
+            char line[64];
+            std::snprintf(line, sizeof line, "punct warm-up: %.2f s", elapsed.count());
+            Log::info(line);
+        });
+    };
+    QTimer::singleShot(kWarmupFirstMs, this, warmUp);
+    warmupTimer_.setInterval(kWarmupEveryMs);
+    connect(&warmupTimer_, &QTimer::timeout, this, warmUp);
+    warmupTimer_.start();
+}
+
+void AppDelegate::openSettings() {
+    // Seam for the settings window, which comes next; the pill stands in for it meanwhile.
+    Log::info("настройки: окно ещё не собрано");
+    pill_->showWithoutActivating();
+}
+
+void AppDelegate::showWelcomeIfNeeded() {
+    if (config_.config().onboarded) return;
+    // The welcome window is not built yet; it will set `onboarded` when it closes.
+    Log::info("приветствие: окно ещё не собрано");
+}
+
+void AppDelegate::askForMicrophoneIfUndetermined() {
+    if (system_->microphoneAuthorization() != MicrophoneAuthorization::notDetermined) return;
+    // Desktop Linux has no prompt to show: the status is all the answer there is.
+    const bool granted = system_->microphoneAuthorization() == MicrophoneAuthorization::authorized;
+    Log::info(std::string("микрофон: авто-запрос → ") + (granted ? "разрешён" : "отклонён"));
+    refreshMenu();
+    applyDockPolicy();
+}
+
+}  // namespace quorvel

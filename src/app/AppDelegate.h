@@ -1,0 +1,91 @@
+#pragma once
+// The running program's one owner: every store and service, the pill, the hot keys, the
+// dictation pipeline and the tray. start() runs the start-up sequence (single instance first);
+// after it the program waits for hot keys, pill clicks and menu commands. Every callback handed
+// out here is the only wiring between the parts. Main thread only.
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "core/ConfigStore.h"
+#include "core/HistoryStore.h"
+#include "core/ModelCatalog.h"
+#include "core/PressStateMachine.h"
+#include "core/StatsStore.h"
+#include "core/VocabStore.h"
+
+namespace quorvel {
+
+class AudioRecorder;
+class AudioRecorderSamples;
+class DictationPipeline;
+class HotkeyManager;
+class Paster;
+class PillPanel;
+class SingleInstance;
+class SystemQueries;
+class TextInjector;
+class Transcriber;
+class TrayMenu;
+
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    AppDelegate();
+    ~AppDelegate() override;
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+
+    // The start-up sequence. `quit(status)` ends the program: a second copy calls it 0.25 s after
+    // handing over to the first; the menu's quit and "close after transcription" call it too.
+    void start(std::function<void(int)> quit);
+
+    void applyConfigToRuntime();
+    void applyDockPolicy();
+    void cycleMode();
+    // Placeholder until the settings window exists: the first copy comes forward with the pill.
+    void openSettings();
+    void showWelcomeIfNeeded();
+
+private:
+    bool handOverToRunningCopy();
+    void createTranscriber();
+    void wireRecorder();
+    void wirePill();
+    void wireHotkeys();
+    void selectModeAndRecord(const std::string& modeId);
+    void setupStatusItem();
+    void refreshMenu();
+    void showPill();
+    void scheduleAutoclean();
+    void schedulePunctWarmup();
+    void askForMicrophoneIfUndetermined();
+    HistoryStore& history() { return *history_; }
+
+    std::function<void(int)> quit_;
+    ConfigStore config_;
+    VocabStore vocab_;
+    std::unique_ptr<HistoryStore> history_;
+    StatsStore stats_;
+    PressStateMachine stateMachine_{0.3};
+    ModelCatalog catalog_;
+    std::unique_ptr<SingleInstance> singleInstance_;
+    std::unique_ptr<AudioRecorder> recorder_;
+    std::unique_ptr<AudioRecorderSamples> samples_;
+    std::unique_ptr<SystemQueries> system_;
+    std::unique_ptr<TextInjector> injector_;
+    std::unique_ptr<Paster> paster_;
+    std::unique_ptr<PillPanel> pill_;
+    std::unique_ptr<Transcriber> transcriber_;
+    std::unique_ptr<HotkeyManager> hotkey_;
+    std::unique_ptr<DictationPipeline> pipeline_;
+    std::unique_ptr<TrayMenu> tray_;
+    QTimer autocleanTimer_;
+    QTimer warmupTimer_;
+    std::optional<bool> taskbarEntry_;
+};
+
+}  // namespace quorvel
