@@ -40,7 +40,9 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", QString::fromStdString(home().string()));
         for (const char* name : {"XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CONFIG_HOME", "QUORVEL_TEST_WAVS",
-                                 "QUORVEL_TEST_OUT", "QUORVEL_STRESS", "QUORVEL_PROBE"})
+                                 "QUORVEL_TEST_OUT", "QUORVEL_STRESS", "QUORVEL_PROBE",
+                                 // Everything here must work without a display.
+                                 "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(name);
         env.insert("TMPDIR", QString::fromStdString((home() / "tmp").string()));
         std::filesystem::create_directories(home() / "tmp");
@@ -175,6 +177,10 @@ TEST_F(QuorvelProcessTest, UsageErrorsHelpAndVersion) {
     const Result version = run({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("quorvel ", 0), 0u);
+    // Without arguments it is the tray program, which says plainly that it needs a desktop.
+    const Result tray = run({});
+    EXPECT_EQ(tray.status, 1);
+    EXPECT_NE(tray.err.find("no display (DISPLAY is not set)"), std::string::npos) << tray.err;
 }
 
 }  // namespace
