@@ -52,6 +52,8 @@ AppDelegate::AppDelegate()
 AppDelegate::~AppDelegate() {
     // The pipeline refers to everything else: it goes first.
     pipeline_.reset();
+    // The recorder outlives the pill it reports to.
+    if (recorder_) recorder_->onLevel = {}, recorder_->onSamples = {};
     SoundPlayer::setConfigProvider({});
 }
 
