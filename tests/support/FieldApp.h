@@ -35,7 +35,8 @@ public:
     static QString tkFixture() { return QUORVEL_SOURCE_DIR "/tests/fixtures/tk_clipboard.py"; }
 
     void signal(int number) { ::kill(static_cast<pid_t>(process_.processId()), number); }
-    bool waitUntilFocused() { return QTest::qWaitFor([&] { return std::filesystem::exists(out_); }, 10000); }
+    // Generous: a Python interpreter starting on a busy machine takes its time.
+    bool waitUntilFocused() { return QTest::qWaitFor([&] { return std::filesystem::exists(out_); }, 30000); }
     std::string text() const {
         std::ifstream in(out_, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
