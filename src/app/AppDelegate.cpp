@@ -1,6 +1,3 @@
-// Before any Qt header: Qt defines `forever` as a macro, and the retention policy has a case of that name.
-#include "core/HistoryStore.h"
-
 #include "app/AppDelegate.h"
 
 #include <QApplication>
@@ -12,6 +9,7 @@
 #include "app/SampleRecorder.h"
 #include "app/TrayMenu.h"
 #include "core/AppPaths.h"
+#include "core/HistoryStore.h"
 #include "core/ModeRules.h"
 #include "core/WorkerPrefs.h"
 #include "platform/AudioRecorder.h"
@@ -53,7 +51,10 @@ AppDelegate::~AppDelegate() {
     // The pipeline refers to everything else: it goes first.
     pipeline_.reset();
     // The recorder outlives the pill it reports to.
-    if (recorder_) recorder_->onLevel = {}, recorder_->onSamples = {};
+    if (recorder_) {
+        recorder_->onLevel = {};
+        recorder_->onSamples = {};
+    }
     SoundPlayer::setConfigProvider({});
 }
 

@@ -1,14 +1,13 @@
-// Before any Qt header: Qt defines `forever` as a macro, and the retention policy has a case of that name.
-#include "core/HistoryStore.h"
-#include "core/KeepPolicy.h"
+#include "app/Housekeeping.h"
 
 #include <QApplication>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
 
-#include "app/Housekeeping.h"
 #include "core/AppConfig.h"
+#include "core/HistoryStore.h"
+#include "core/KeepPolicy.h"
 #include "core/StatsStore.h"
 #include "platform/SystemQueries.h"
 #include "services/Log.h"

@@ -1,7 +1,6 @@
 // The dictation pipeline with the real stores, pill, paster, worker client and language-model
 // client: the worker is the scriptable fake of tests/fixtures, the language model a loopback
 // HTTP server, the desktop the recording fake backend; only the microphone's samples are scripted.
-// Before any Qt header: Qt defines `forever` as a macro, and the retention policy has a case of that name.
 #include "core/HistoryStore.h"
 
 #include <QClipboard>

@@ -3,7 +3,6 @@
 // synthesised speech plays into the virtual microphone puts the words into another process's
 // text field, with a history entry, its audio and the timing line. A second copy hands over to
 // the first and leaves.
-// Before any Qt header: Qt defines `forever` as a macro, and the retention policy has a case of that name.
 #include "core/HistoryStore.h"
 
 #include <QProcess>
