@@ -16,26 +16,6 @@
 namespace quorvel::files {
 namespace {
 
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-// The rename itself is only durable once the folder's entry is on disk too.
-void syncFolder(const std::filesystem::path& dir) {
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 // A symbolic link (say, into a dotfiles folder) is written through: the file it points to is
 // replaced, and the link stays a link.
 std::filesystem::path resolveLinks(const std::filesystem::path& target) {
@@ -215,6 +195,25 @@ bool createDirectories(const std::filesystem::path& dir) {
 bool removeFile(const std::filesystem::path& file) {
     std::error_code ec;
     return std::filesystem::remove(file, ec) && !ec;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// A rename is only durable once the folder's entry is on disk too.
+bool syncFolder(const std::filesystem::path& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0 || errno == EINVAL;
+    ::close(fd);
+    return ok;
 }
 
 }  // namespace quorvel::files

@@ -69,6 +69,13 @@ StoreLoad loadStoreFile(const std::filesystem::path& file, std::string_view what
 int removeStaleTemporaries(const std::filesystem::path& target,
                            std::chrono::seconds maxAge = std::chrono::hours(1));
 
+// Writes all of `bytes` to `fd`, carrying on after interruptions and short writes.
+bool writeAll(int fd, std::string_view bytes);
+
+// Flushes a folder's entries (say, after a rename into it) to disk. File systems that cannot
+// flush folders count as success.
+bool syncFolder(const std::filesystem::path& dir);
+
 // Creates a folder with its parents; true when it exists afterwards. Never throws.
 bool createDirectories(const std::filesystem::path& dir);
 

@@ -1,5 +1,7 @@
 #include "core/FileSplice.h"
 
+#include "core/AtomicFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,17 +13,6 @@
 
 namespace quorvel::files {
 namespace {
-
-bool writeAll(int fd, const char* bytes, std::size_t length) {
-    while (length > 0) {
-        const ssize_t n = ::write(fd, bytes, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // Through user memory, for file systems without in-kernel copies.
 bool copyThroughBuffer(int from, off_t offset, off_t length, int to) {
@@ -36,7 +27,7 @@ bool copyThroughBuffer(int from, off_t offset, off_t length, int to) {
             if (n == 0) errno = EIO;  // the file shrank under us
             return false;
         }
-        if (!writeAll(to, buffer.data(), static_cast<std::size_t>(n))) return false;
+        if (!writeAll(to, std::string_view(buffer.data(), static_cast<std::size_t>(n)))) return false;
         offset += n;
         length -= n;
     }
@@ -79,15 +70,6 @@ bool carryAppended(int from, off_t copied, int to) {
         if (!copyRange(from, copied, info.st_size - copied, to)) return false;
         copied = info.st_size;
     }
-}
-
-// The rename is only durable once the folder's entry is on disk too.
-bool syncFolder(const std::filesystem::path& dir) {
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot sync folders
-    ::close(fd);
-    return ok;
 }
 
 std::string failure(const char* step, int error) {

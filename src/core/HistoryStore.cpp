@@ -51,16 +51,6 @@ bool preadAll(int fd, char* out, size_t length, off_t offset) {
     return true;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
 std::string describe(const std::filesystem::path& file, std::string_view what) {
     return "история: " + file.string() + ": " + std::string(what);
 }
@@ -245,7 +235,7 @@ bool HistoryStore::append(HistoryEntry entry) const {
     char last = '\n';
     if (info.st_size > 0) preadAll(fd.get(), &last, 1, info.st_size - 1);
     if (last != '\n') line->insert(line->begin(), '\n');
-    if (!writeAll(fd.get(), *line))
+    if (!files::writeAll(fd.get(), *line))
         corelog::error(describe(url_, std::string("запись не добавлена: ") + std::strerror(errno)));
     return true;
 }

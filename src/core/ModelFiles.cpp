@@ -1,5 +1,7 @@
 #include "core/ModelFiles.h"
 
+#include "core/AtomicFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -174,11 +176,7 @@ bool syncTree(const fs::path& dir) {
         const bool isFolder = it->symlink_status(typeError).type() == fs::file_type::directory;
         ok = syncPath(it->path(), isFolder ? O_DIRECTORY : 0) && ok;
     }
-    return !ec && syncFolder(dir) && ok;
-}
-
-bool syncFolder(const fs::path& dir) {
-    return syncPath(dir, O_DIRECTORY);
+    return !ec && files::syncFolder(dir) && ok;
 }
 
 }  // namespace quorvel::modelfiles

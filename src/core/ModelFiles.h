@@ -38,7 +38,5 @@ bool removeTree(const std::filesystem::path& path);
 
 // Flushes every file and folder below `dir`, and `dir` itself, to disk; false on any failure.
 bool syncTree(const std::filesystem::path& dir);
-// Flushes one folder's entries (say, after renaming something into it) to disk.
-bool syncFolder(const std::filesystem::path& dir);
 
 }  // namespace quorvel::modelfiles

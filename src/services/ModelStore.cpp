@@ -382,7 +382,7 @@ QString ModelStore::installStaged(Job& job) {
         if (hadPrevious) fs::rename(previous, destination, ignored);
         return error;
     }
-    modelfiles::syncFolder(ModelCatalog::modelsDir());
+    files::syncFolder(ModelCatalog::modelsDir());
     return {};
 }
 
