@@ -1,9 +1,11 @@
 #include "app/AppDelegate.h"
 
 #include <QApplication>
+#include <QMenu>
 #include <QPointer>
 #include <unistd.h>
 
+#include "app/AppServices.h"
 #include "app/DictationPipeline.h"
 #include "app/Housekeeping.h"
 #include "app/SampleRecorder.h"
@@ -18,12 +20,14 @@
 #include "platform/SingleInstance.h"
 #include "platform/SoundPlayer.h"
 #include "platform/SystemQueries.h"
+#include "platform/SystemSettings.h"
 #include "platform/TextInjector.h"
 #include "services/Log.h"
 #include "services/MainDispatcher.h"
 #include "services/OllamaPunctuate.h"
 #include "services/Transcriber.h"
 #include "ui/BarsIndicatorView.h"
+#include "ui/OverlayPanel.h"
 #include "ui/PillPanel.h"
 #include "ui/UiTexts.h"
 
@@ -151,11 +155,7 @@ void AppDelegate::wirePill() {
 
 void AppDelegate::wireHotkeys() {
     hotkey_ = std::make_unique<HotkeyManager>();
-    const AppConfig& config = config_.config();
-    std::vector<ModeShortcut> shortcuts;
-    for (const auto& mode : config.modes)
-        if (mode.shortcut) shortcuts.push_back({*mode.shortcut, mode.id});
-    hotkey_->setCombos(config.keyToggle, config.keyCancel, config.keyMode, std::move(shortcuts));
+    applyHotkeys();
     if (!hotkey_->startTap()) hotkey_->startGlobalMonitorFallback();
 
     hotkey_->onToggleDown = [this] { pipeline_->pressDown(); };
@@ -167,6 +167,15 @@ void AppDelegate::wireHotkeys() {
     };
     hotkey_->onChangeMode = [this] { cycleMode(); };
     hotkey_->onModeShortcut = [this](const std::string& modeId) { selectModeAndRecord(modeId); };
+}
+
+void AppDelegate::applyHotkeys() {
+    if (!hotkey_) return;
+    const AppConfig& config = config_.config();
+    std::vector<ModeShortcut> shortcuts;
+    for (const auto& mode : config.modes)
+        if (mode.shortcut) shortcuts.push_back({*mode.shortcut, mode.id});
+    hotkey_->setCombos(config.keyToggle, config.keyCancel, config.keyMode, std::move(shortcuts));
 }
 
 void AppDelegate::selectModeAndRecord(const std::string& modeId) {
@@ -197,18 +206,35 @@ void AppDelegate::setupStatusItem() {
             pill_->setState(pill_->state() == PillState::expanded ? PillState::collapsed : PillState::expanded);
         },
         .openSettings = [this] { openSettings(); },
+        .about = [this] { AppServices::showAbout(config_.config()); },
         .recognizeFile = [this] { pipeline_->chooseAndRecognizeFile(); },
         .restartWorker = [this] { if (transcriber_) transcriber_->restart(); },
-        .quit = [this] { quit_(0); }});
+        .quit = [this] { quit_(0); },
+        .openMicrophoneSettings = [] { SystemSettings::open(SystemSettings::Permission::microphone); },
+        .openListenSettings = [] { SystemSettings::open(SystemSettings::Permission::inputMonitoring); },
+        .openAccessibilitySettings = [] { SystemSettings::open(SystemSettings::Permission::accessibility); },
+        // No desktop asks for key-listening access: its settings page is as close as it gets.
+        .requestListen = [] { SystemSettings::open(SystemSettings::Permission::inputMonitoring); },
+        .clicked = [this] { statusItemClicked(); }});
+    // Permissions and states are looked up afresh every time the menu opens.
+    connect(&tray_->menu(), &QMenu::aboutToShow, this, [this] { refreshMenu(); });
     if (!tray_->available()) {
         Log::warn("системный трей недоступен: меню — по правому щелчку на пилюле");
+        pill_->trayMenu = [this] { return &tray_->menu(); };
         return;
     }
     tray_->show();
 }
 
+void AppDelegate::statusItemClicked() {
+    if (!config_.config().startRecordingOnMenubarClick) return tray_->popUp();
+    if (!stateMachine_.state().isIdle()) return pipeline_->stopIfRecording();
+    pipeline_->pressDown();
+}
+
 void AppDelegate::refreshMenu() {
     if (!tray_ || !pipeline_) return;
+    applyDockPolicy();
     const auto context = stateMachine_.context();
     const std::string modelId = config_.config().sttModelID;
     const auto model = ModelCatalog::model(modelId);
@@ -216,7 +242,10 @@ void AppDelegate::refreshMenu() {
         .recording = context.has_value(),
         .toggle = context == PressStateMachine::Context::toggle,
         .modelName = model ? model->name : modelId,
-        .workerState = transcriber_ ? Transcriber::rawValue(transcriber_->state()) : "?"});
+        .workerState = transcriber_ ? Transcriber::rawValue(transcriber_->state()) : "?",
+        .microphone = system_->microphoneAuthorization() == MicrophoneAuthorization::authorized,
+        .listen = system_->inputMonitoringGranted(),
+        .accessibility = system_->accessibilityTrusted()});
 }
 
 void AppDelegate::showPill() {
@@ -229,20 +258,47 @@ void AppDelegate::showPill() {
 
 void AppDelegate::applyConfigToRuntime() {
     const AppConfig& config = config_.config();
+    if (!overlay_) overlay_ = std::make_unique<OverlayPanel>();
+    overlay_->style = OverlayPanel::styleFromString(config.overlayStyle);
+    overlay_->alwaysShow = config.overlayAlwaysShow;
+    overlay_->followCursor = config.overlayFollowCursor;
     Housekeeping::applyTheme(config.theme);
     if (transcriber_) transcriber_->setPythonPath(config.pythonPath);
     pill_->updateTooltips(UiTexts::keyLabel(config.keyToggle), UiTexts::keyLabel(config.keyMode));
     applyDockPolicy();
 }
 
+void AppDelegate::configChanged() {
+    applyConfigToRuntime();
+    refreshRecordingsFolderIfNeeded();
+    applyHotkeys();
+    refreshMenu();
+}
+
+void AppDelegate::refreshRecordingsFolderIfNeeded() {
+    const std::filesystem::path folder = recordingsFolder(config_.config());
+    if (folder == history_->recordingsDir()) return;
+    history_ = std::make_unique<HistoryStore>(AppPaths::historyURL(), folder);
+    Log::info("папка записей: " + folder.string());
+}
+
 void AppDelegate::applyDockPolicy() {
-    // Seam: the taskbar entry belongs to the settings window, which comes next; until then the
-    // decision is only logged when it changes.
+    // The pill is the program's window: with a taskbar entry it can be found while a permission
+    // is missing (or when the user asks for it).
     const bool wanted = Housekeeping::wantsTaskbarEntry(config_.config(), *system_);
+    if (pill_) pill_->setTaskbarEntry(wanted);
     if (wanted == taskbarEntry_) return;
     taskbarEntry_ = wanted;
     Log::info(std::string("панель задач: ") + (wanted ? "regular" : "accessory"));
 }
+
+std::string AppDelegate::checkForUpdates() const { return AppServices::checkForUpdates(); }
+
+bool AppDelegate::setLaunchOnLogin(bool enabled) { return AppServices::setLaunchOnLogin(enabled); }
+
+void AppDelegate::runTypingTest() { AppServices::runTypingTest(config_); }
+
+void AppDelegate::shareStats() { AppServices::shareStats(stats_, history()); }
 
 void AppDelegate::scheduleAutoclean() {
     autocleanTimer_.stop();

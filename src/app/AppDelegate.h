@@ -23,6 +23,7 @@ class AudioRecorder;
 class AudioRecorderSamples;
 class DictationPipeline;
 class HotkeyManager;
+class OverlayPanel;
 class Paster;
 class PillPanel;
 class SingleInstance;
@@ -44,8 +45,16 @@ public:
     void start(std::function<void(int)> quit);
 
     void applyConfigToRuntime();
+    // The settings changed (the settings window saved them): the running program follows them,
+    // hot keys and recordings folder included.
+    void configChanged();
     void applyDockPolicy();
     void cycleMode();
+    // Services the settings window offers.
+    std::string checkForUpdates() const;
+    bool setLaunchOnLogin(bool enabled);
+    void runTypingTest();
+    void shareStats();
     // Placeholder until the settings window exists: the first copy comes forward with the pill.
     void openSettings();
     void showWelcomeIfNeeded();
@@ -56,6 +65,9 @@ private:
     void wireRecorder();
     void wirePill();
     void wireHotkeys();
+    void applyHotkeys();
+    void refreshRecordingsFolderIfNeeded();
+    void statusItemClicked();
     void selectModeAndRecord(const std::string& modeId);
     void setupStatusItem();
     void refreshMenu();
@@ -79,6 +91,7 @@ private:
     std::unique_ptr<TextInjector> injector_;
     std::unique_ptr<Paster> paster_;
     std::unique_ptr<PillPanel> pill_;
+    std::unique_ptr<OverlayPanel> overlay_;
     std::unique_ptr<Transcriber> transcriber_;
     std::unique_ptr<HotkeyManager> hotkey_;
     std::unique_ptr<DictationPipeline> pipeline_;

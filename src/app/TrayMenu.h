@@ -20,20 +20,29 @@ class TrayMenu : public QObject {
     Q_OBJECT
 public:
     struct Actions {
-        std::function<void()> start, stop, cancel, togglePill, openSettings, recognizeFile, restartWorker, quit;
+        std::function<void()> start, stop, cancel, togglePill, openSettings, about, recognizeFile, restartWorker, quit;
+        // The permission rows open the desktop's settings for that permission.
+        std::function<void()> openMicrophoneSettings, openListenSettings, openAccessibilitySettings, requestListen;
+        // A left click on the icon.
+        std::function<void()> clicked;
     };
     struct State {
         bool recording = false;
         bool toggle = false;  // the recording is hands-free
         std::string modelName;
         std::string workerState;  // "stopped", "starting", "ready", "failed", or "?"
+        bool microphone = false, listen = false, accessibility = false;  // permissions granted
     };
-    enum class Command { none, start, stop, cancel, togglePill, openSettings, recognizeFile, restartWorker, quit };
+    enum class Command {
+        none, start, stop, cancel, togglePill, openSettings, about, recognizeFile, permissions, restartWorker, quit,
+        openMicrophoneSettings, openListenSettings, openAccessibilitySettings, requestListen
+    };
     struct Row {
         std::string title;  // empty: a separator
         Command command = Command::none;
         bool enabled = true;
         std::string shortcut;
+        std::vector<Row> submenu;
         friend bool operator==(const Row&, const Row&) = default;
     };
 
@@ -49,8 +58,11 @@ public:
     void setRecording(bool recording);
     // The same menu, for where the tray is missing (the pill's right click).
     QMenu& menu() { return *menu_; }
+    // Pops the menu up at the pointer (a left click when clicks do not record).
+    void popUp();
 
 private:
+    void fill(QMenu& menu, const std::vector<Row>& rows);
     void run(Command command) const;
     void pulse();
 

@@ -11,8 +11,8 @@ namespace {
 bool onX11() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
 }  // namespace
 
-void apply(QWindow& window) {
-    if (onX11()) x11::applyFloatingHints(window.winId());
+void apply(QWindow& window, bool taskbarEntry) {
+    if (onX11()) x11::applyFloatingHints(window.winId(), taskbarEntry);
 }
 
 bool compositorActive() { return onX11() && x11::compositorActive(); }

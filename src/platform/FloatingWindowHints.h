@@ -10,8 +10,9 @@ class QWindow;
 namespace quorvel::FloatingWindowHints {
 
 // Call before every show: a window manager drops these when the window is withdrawn. Does
-// nothing where the platform has no such hints (offscreen).
-void apply(QWindow& window);
+// nothing where the platform has no such hints (offscreen). `taskbarEntry` keeps the window in
+// the taskbar (the program's only window then, so it can be found).
+void apply(QWindow& window, bool taskbarEntry = false);
 
 // A compositing manager runs, so translucent pixels reach the screen (otherwise they render
 // black and the caller shapes the window with a mask instead).

@@ -42,10 +42,16 @@ void FloatingWindow::showWithoutActivating() {
     if (!isVisible()) {
         // The window manager forgets the hints when a window is withdrawn: set them anew.
         winId();
-        if (QWindow* window = windowHandle()) FloatingWindowHints::apply(*window);
+        if (QWindow* window = windowHandle()) FloatingWindowHints::apply(*window, taskbarEntry_);
         show();
     }
     if (!headless()) raise();
+}
+
+void FloatingWindow::setTaskbarEntry(bool entry) {
+    if (taskbarEntry_ == entry) return;
+    taskbarEntry_ = entry;
+    if (QWindow* window = windowHandle(); window && isVisible()) FloatingWindowHints::apply(*window, entry);
 }
 
 void FloatingWindow::setFocusable(bool focusable) {

@@ -26,6 +26,9 @@ public:
     // it away again hands the focus back to the window that had it, so typing goes on there.
     void setFocusable(bool focusable);
     bool focusable() const { return focusable_; }
+    // Gives the window a taskbar entry (or takes it away again), also while it is shown.
+    void setTaskbarEntry(bool entry);
+    bool taskbarEntry() const { return taskbarEntry_; }
     bool translucent() const { return translucent_; }
 
     // The application's look is dark (window colour darker than mid-grey).
@@ -76,6 +79,7 @@ private:
     int cornerRadius_;
     bool translucent_;
     bool focusable_ = false;
+    bool taskbarEntry_ = false;
     bool programmaticMove_ = false;
     std::deque<QPoint> recentPlacements_;
     QRect intendedFrame_;

@@ -312,6 +312,10 @@ void PillPanel::collapseFromPane() { setState(PillState::collapsed); }
 void PillPanel::movedByUser() { moveSaveTimer_.start(); }
 
 void PillPanel::contextMenuEvent(QContextMenuEvent* event) {
+    if (QMenu* tray = trayMenu ? trayMenu() : nullptr) {
+        tray->popup(event->globalPos());
+        return;
+    }
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     auto call = [](const std::function<void()>& callback) {

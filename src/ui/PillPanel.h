@@ -15,6 +15,7 @@
 #include "ui/FloatingWindow.h"
 #include "ui/PillState.h"
 
+class QMenu;
 class QVariantAnimation;
 
 namespace quorvel {
@@ -33,6 +34,9 @@ public:
     std::function<void()> onRecord, onCancel, onModeTap;
     // Without it the expand button and the menu toggle the look themselves.
     std::function<void()> onExpand;
+    // Where the desktop has no tray, the tray's menu: the right click offers it instead of the
+    // pill's own small menu.
+    std::function<QMenu*()> trayMenu;
     // The user finished moving the pill (0.4 s after the last move): its frame.
     std::function<void(const QRect&)> onMoveEnd;
     // Set from the overlay style; the pill itself does not use it.

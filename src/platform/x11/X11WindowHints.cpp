@@ -7,6 +7,7 @@
 #include <X11/Xlib.h>
 
 #include <array>
+#include <vector>
 #include <string>
 
 namespace quorvel::x11 {
@@ -20,6 +21,7 @@ Display* qtDisplay() {
 Atom atom(Display* display, const char* name) { return XInternAtom(display, name, False); }
 
 constexpr long kAllDesktops = 0xFFFFFFFF;
+constexpr long kNetWmStateRemove = 0;
 constexpr long kNetWmStateAdd = 1;
 constexpr long kSourceApplication = 1;
 constexpr long kSourcePager = 2;
@@ -37,15 +39,16 @@ void sendToRoot(Display* display, Window window, Atom type, std::array<long, 5> 
 
 }  // namespace
 
-void applyFloatingHints(uintptr_t id) {
+void applyFloatingHints(uintptr_t id, bool taskbarEntry) {
     Display* display = qtDisplay();
     if (!display || id == 0) return;
     const Window window = static_cast<Window>(id);
     const Atom desktop = atom(display, "_NET_WM_DESKTOP");
     const Atom state = atom(display, "_NET_WM_STATE");
-    const std::array<Atom, 4> states{atom(display, "_NET_WM_STATE_ABOVE"), atom(display, "_NET_WM_STATE_STICKY"),
-                                     atom(display, "_NET_WM_STATE_SKIP_TASKBAR"),
-                                     atom(display, "_NET_WM_STATE_SKIP_PAGER")};
+    const Atom skipTaskbar = atom(display, "_NET_WM_STATE_SKIP_TASKBAR");
+    std::vector<Atom> states{atom(display, "_NET_WM_STATE_ABOVE"), atom(display, "_NET_WM_STATE_STICKY"),
+                             atom(display, "_NET_WM_STATE_SKIP_PAGER")};
+    if (!taskbarEntry) states.push_back(skipTaskbar);
 
     long all = kAllDesktops;
     XChangeProperty(display, window, desktop, XA_CARDINAL, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&all),
@@ -54,9 +57,10 @@ void applyFloatingHints(uintptr_t id) {
                     reinterpret_cast<const unsigned char*>(states.data()), static_cast<int>(states.size()));
 
     sendToRoot(display, window, desktop, {kAllDesktops, kSourceApplication, 0, 0, 0});
-    for (size_t i = 0; i < states.size(); i += 2)
-        sendToRoot(display, window, state,
-                   {kNetWmStateAdd, static_cast<long>(states[i]), static_cast<long>(states[i + 1]), kSourceApplication, 0});
+    for (Atom added : states)
+        sendToRoot(display, window, state, {kNetWmStateAdd, static_cast<long>(added), 0, kSourceApplication, 0});
+    if (taskbarEntry)
+        sendToRoot(display, window, state, {kNetWmStateRemove, static_cast<long>(skipTaskbar), 0, kSourceApplication, 0});
     XFlush(display);
 }
 

@@ -5,10 +5,10 @@
 
 namespace quorvel::x11 {
 
-// _NET_WM_DESKTOP = all desktops, _NET_WM_STATE += above, sticky, skip taskbar, skip pager:
-// written as properties (read by the window manager when it maps the window) and sent as
-// client messages (for a window that is already mapped).
-void applyFloatingHints(uintptr_t window);
+// _NET_WM_DESKTOP = all desktops, _NET_WM_STATE += above, sticky, skip pager, and skip taskbar
+// unless the window is to have a taskbar entry: written as properties (read by the window
+// manager when it maps the window) and sent as client messages (for a window already mapped).
+void applyFloatingHints(uintptr_t window, bool taskbarEntry);
 
 // _NET_WM_CM_S<screen> has an owner.
 bool compositorActive();

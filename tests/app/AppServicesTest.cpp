@@ -1,0 +1,192 @@
+// The controller's small services: the update check's answers, the typing test's figures and its
+// dialog reaching the configuration, the statistics on the clipboard, the autostart entry, the
+// About text, and the tray menu's rows in each state.
+#include "app/AppServices.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "app/TrayMenu.h"
+#include "core/AppPaths.h"
+#include "core/ConfigStore.h"
+#include "core/HistoryStore.h"
+#include "core/StatsStore.h"
+#include "platform/LaunchAtLogin.h"
+#include "support/TempHome.h"
+
+namespace quorvel {
+namespace {
+
+using Command = TrayMenu::Command;
+
+class AppServicesTest : public testing::TempHome {
+protected:
+    // Answers the next modal window with `act` once it is up (each dialog runs its own loop).
+    static void whenModal(std::function<void(QWidget&)> act) {
+        auto* poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, [poll, act] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal) return;
+            poll->stop();
+            poll->deleteLater();
+            act(*modal);
+        });
+        poll->start(10);
+    }
+    static void press(QWidget& dialog, const QString& button) {
+        for (QAbstractButton* b : dialog.findChildren<QAbstractButton*>())
+            if (b->text() == button) return b->click();
+        ADD_FAILURE() << "no button " << button.toStdString();
+    }
+};
+
+TEST_F(AppServicesTest, UpdateCheckAnswersFromTheLocalManifestOnly) {
+    const auto manifest = home() / "updates.json";
+    const std::string none = "Нет данных о версиях (локальный манифест отсутствует; сеть не используется).";
+    EXPECT_EQ(AppServices::updateCheckText(manifest, "1.2"), none);
+    const struct {
+        const char* json;
+        std::string text;
+    } cases[] = {
+        {"not json", none},
+        {"[\"1.3\"]", none},
+        {"{\"latest\": 13}", none},
+        {"{\"version\": \"1.3\"}", none},
+        {"{\"latest\": \"1.2\"}", "Tovik 1.2 — актуальная версия."},
+        {"{\"latest\": \"1.3\"}", "Доступна версия 1.3 (у вас 1.2). Обновите из репозитория станции."},
+        {"{\"latest\": \"1.1\"}", "Доступна версия 1.1 (у вас 1.2). Обновите из репозитория станции."},
+    };
+    for (const auto& c : cases) {
+        writeFile(manifest, c.json);
+        EXPECT_EQ(AppServices::updateCheckText(manifest, "1.2"), c.text) << c.json;
+    }
+}
+
+TEST_F(AppServicesTest, TypingScoreCountsWordsPerMinuteAndMatchingPositions) {
+    const struct {
+        std::string typed;
+        double seconds, wpm, accuracy;
+    } cases[] = {
+        {"", 10, 0, 0},
+        {AppServices::kTypingPhrase, 21, 20, 1},
+        {AppServices::kTypingPhrase, 0, 0, 1},
+        {"быстрая Коричневая лиса", 6, 30, 2.0 / 7},
+        {"лиса быстрая коричневая", 6, 30, 0},
+        {std::string(AppServices::kTypingPhrase) + " и ещё слова", 30, 20, 1},
+    };
+    for (const auto& c : cases) {
+        const auto score = AppServices::scoreTyping(c.typed, c.seconds);
+        EXPECT_NEAR(score.wpm, c.wpm, 1e-9) << c.typed;
+        EXPECT_NEAR(score.accuracy, c.accuracy, 1e-9) << c.typed;
+        EXPECT_NEAR(score.adjusted, c.wpm * c.accuracy, 1e-9) << c.typed;
+    }
+}
+
+TEST_F(AppServicesTest, TypingTestStoresTheSpeedOnlyWhenTheUserFinishesIt) {
+    ConfigStore config(AppPaths::configURL());
+    const double before = config.config().typedWPM;
+    whenModal([](QWidget& dialog) { press(dialog, "Отмена"); });
+    AppServices::runTypingTest(config);
+    EXPECT_EQ(ConfigStore(AppPaths::configURL()).config().typedWPM, before);
+
+    QString result;
+    whenModal([&](QWidget& dialog) {
+        dialog.findChild<QLineEdit*>("typingField")->setText(QString(" %1 ").arg(AppServices::kTypingPhrase));
+        whenModal([&](QWidget& box) {
+            result = qobject_cast<QMessageBox*>(&box)->text();
+            press(box, "Готово");
+        });
+        press(dialog, "Готово");
+    });
+    AppServices::runTypingTest(config);
+    EXPECT_TRUE(result.startsWith("Скорость: ")) << result.toStdString();
+    EXPECT_TRUE(result.contains("WPM, точность 100% → учтено ")) << result.toStdString();
+    const double stored = ConfigStore(AppPaths::configURL()).config().typedWPM;
+    EXPECT_GT(stored, 5.0);
+    EXPECT_NE(stored, before);
+}
+
+TEST_F(AppServicesTest, SharedStatisticsLandOnTheClipboardAndTheAutostartEntryFollowsTheSwitch) {
+    StatsStore stats(AppPaths::statsURL());
+    stats.recordSession(12, std::string("Kate"));
+    const HistoryStore history(AppPaths::historyURL(), AppPaths::recordingsDir());
+    QApplication::clipboard()->setText("before");
+    QString shown;
+    whenModal([&](QWidget& box) {
+        shown = qobject_cast<QMessageBox*>(&box)->text();
+        press(box, "Готово");
+    });
+    AppServices::shareStats(stats, history);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), stats.shareText({}));
+    EXPECT_EQ(shown, QApplication::clipboard()->text());
+
+    EXPECT_TRUE(AppServices::setLaunchOnLogin(true));
+    EXPECT_TRUE(LaunchAtLogin::isEnabled());
+    EXPECT_NE(readFile(LaunchAtLogin::entryPath()).find(QApplication::applicationFilePath().toStdString()),
+              std::string::npos);
+    EXPECT_FALSE(AppServices::setLaunchOnLogin(false));
+    EXPECT_FALSE(LaunchAtLogin::isEnabled());
+    EXPECT_FALSE(AppServices::setLaunchOnLogin(false)) << "switching off twice is no error";
+}
+
+TEST_F(AppServicesTest, AboutNamesTheKeysAsLinuxCallsThemAndTheLinuxLocations) {
+    const std::string text = AppServices::aboutText(ConfigStore(AppPaths::configURL()).config());
+    for (const char* part : {"Хоткей: правый Super — удерживать для push-to-talk, короткий тап — toggle, Esc — отмена.\n",
+                             "Конфиг: ~/.local/share/Quorvel/\n", "Логи: ~/.local/state/Quorvel/quorvelmac.log\n"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+}
+
+const TrayMenu::Row* find(const std::vector<TrayMenu::Row>& rows, Command command) {
+    for (const auto& row : rows) {
+        if (row.command == command) return &row;
+        if (const auto* inner = find(row.submenu, command)) return inner;
+    }
+    return nullptr;
+}
+
+TEST(TrayMenuRows, FollowThePressStateAndThePermissions) {
+    struct Case {
+        TrayMenu::State state;
+        std::string status, stopTitle;
+        bool start, stop, cancel;
+        std::vector<std::string> permissions;
+    };
+    const Case cases[] = {
+        {{false, false, "Vosk EN", "ready", true, true, true}, "○ готов · Vosk EN · STT ready", "Отпустить → вставка",
+         true, false, false, {"✓ Микрофон", "✓ Слушание событий (хоткей)", "✓ Универсальный доступ (Cmd+V)"}},
+        {{false, false, "gigaam-v2-ru", "?", false, true, false}, "○ готов · gigaam-v2-ru · STT ?",
+         "Отпустить → вставка", true, false, false,
+         {"✗ Микрофон", "✓ Слушание событий (хоткей)", "✗ Универсальный доступ (Cmd+V)"}},
+        {{true, false, "x", "ready"}, "● записываю… (push)", "Отпустить → вставка", false, false, true,
+         {"✗ Микрофон", "✗ Слушание событий (хоткей)", "✗ Универсальный доступ (Cmd+V)"}},
+        {{true, true, "x", "ready"}, "● записываю… (toggle)", "Остановить и вставить", false, true, true,
+         {"✗ Микрофон", "✗ Слушание событий (хоткей)", "✗ Универсальный доступ (Cmd+V)"}},
+    };
+    for (const Case& c : cases) {
+        const auto rows = TrayMenu::rows(c.state);
+        ASSERT_EQ(rows.size(), 14u);
+        EXPECT_EQ(rows.front().title, c.status);
+        EXPECT_FALSE(rows.front().enabled) << "the status line is not a command";
+        EXPECT_EQ(find(rows, Command::stop)->title, c.stopTitle);
+        EXPECT_EQ(find(rows, Command::start)->enabled, c.start) << c.status;
+        EXPECT_EQ(find(rows, Command::stop)->enabled, c.stop) << c.status;
+        EXPECT_EQ(find(rows, Command::cancel)->enabled, c.cancel) << c.status;
+        for (Command always : {Command::togglePill, Command::openSettings, Command::about, Command::recognizeFile,
+                               Command::restartWorker, Command::quit, Command::requestListen})
+            EXPECT_TRUE(find(rows, always)->enabled);
+        EXPECT_EQ(find(rows, Command::quit)->shortcut, "Ctrl+Q");
+        EXPECT_EQ(find(rows, Command::openSettings)->shortcut, "Ctrl+,");
+        EXPECT_EQ(find(rows, Command::openMicrophoneSettings)->title, c.permissions[0]);
+        EXPECT_EQ(find(rows, Command::openListenSettings)->title, c.permissions[1]);
+        EXPECT_EQ(find(rows, Command::openAccessibilitySettings)->title, c.permissions[2]);
+    }
+}
+
+}  // namespace
+}  // namespace quorvel
