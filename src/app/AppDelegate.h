@@ -44,6 +44,10 @@ public:
     // handing over to the first; the menu's quit and "close after transcription" call it too.
     void start(std::function<void(int)> quit);
 
+    // The stores the settings window works on.
+    ConfigStore& configStore() { return config_; }
+    HistoryStore& historyStore() { return *history_; }
+
     void applyConfigToRuntime();
     // The settings changed (the settings window saved them): the running program follows them,
     // hot keys and recordings folder included.

@@ -34,7 +34,10 @@ SingleInstance::SingleInstance(QString key, QObject* parent)
 SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::defaultKey() {
-    return QStringLiteral("com.brellun.quorvel.") + QString::number(getuid());
+    QString key = QStringLiteral("com.brellun.quorvel.") + QString::number(getuid());
+    const QString display = qEnvironmentVariable("DISPLAY");
+    if (!display.isEmpty()) key += "." + display;
+    return key;
 }
 
 bool SingleInstance::tellRunningCopy(const std::string& message) {

@@ -22,7 +22,9 @@ public:
 
     static constexpr const char* kComeToFront = "come-to-front";
 
-    // `key` names the socket; the default is per user: "com.brellun.quorvel." + the user id.
+    // `key` names the socket; the default is per user and display: "com.brellun.quorvel." + the
+    // user id, then "." + the X display when there is one. A user logged in on two displays runs
+    // one copy on each, since hot keys and pasting belong to a display.
     explicit SingleInstance(QString key = defaultKey(), QObject* parent = nullptr);
     ~SingleInstance() override;
 

@@ -39,8 +39,14 @@ TEST(SingleInstanceTest, TheNameIsFreeAgainOnceTheFirstCopyIsGone) {
     EXPECT_EQ(unrelated.start(), SingleInstance::Role::primary) << "other names do not interfere";
 }
 
-TEST(SingleInstanceTest, DefaultNameIsPerUser) {
-    EXPECT_EQ(SingleInstance::defaultKey(), "com.brellun.quorvel." + QString::number(getuid()));
+TEST(SingleInstanceTest, DefaultNameIsPerUserAndDisplay) {
+    const QByteArray display = qgetenv("DISPLAY");
+    const QString user = "com.brellun.quorvel." + QString::number(getuid());
+    qputenv("DISPLAY", ":7");
+    EXPECT_EQ(SingleInstance::defaultKey(), user + ".:7");
+    qunsetenv("DISPLAY");
+    EXPECT_EQ(SingleInstance::defaultKey(), user);
+    if (!display.isEmpty()) qputenv("DISPLAY", display);
 }
 
 }  // namespace

@@ -1,0 +1,84 @@
+// The controller in this process (no tray, no X): the start-up sequence's chores in their order,
+// and a settings change that moves the recordings folder.
+#include "app/AppDelegate.h"
+
+#include <QGuiApplication>
+#include <QTest>
+
+#include "core/AppPaths.h"
+#include "core/ConfigStore.h"
+#include "core/HistoryStore.h"
+#include "core/StatsStore.h"
+#include "services/Log.h"
+#include "support/TempHome.h"
+
+namespace quorvel {
+namespace {
+
+class AppDelegateTest : public testing::TempHome {
+protected:
+    void SetUp() override {
+        TempHome::SetUp();
+        // A display name of our own: copies of the program in other tests (or the user's) run
+        // on other displays and do not count as running copies here.
+        if (qEnvironmentVariableIsEmpty("DISPLAY") && QGuiApplication::platformName() == "offscreen")
+            qputenv("DISPLAY", ":quorvel-test-" + QByteArray::number(QCoreApplication::applicationPid()));
+    }
+    static std::string log() {
+        Log::flush();
+        return readFile(AppPaths::logURL());
+    }
+    // Where `text` starts in the log, or npos.
+    static size_t at(const std::string& text) { return log().find(text); }
+};
+
+TEST_F(AppDelegateTest, StartUpCountsAnOldHistoryOnceCleansUpAndFollowsSettingsChanges) {
+    {
+        const HistoryStore history(AppPaths::historyURL(), AppPaths::recordingsDir());
+        const double now = static_cast<double>(std::time(nullptr));
+        for (int i = 0; i < 12; ++i)
+            ASSERT_TRUE(history.append({.text = "два слова", .createdAt = now - (i < 2 ? 10 * 86400 : 60)}));
+        ConfigStore config(AppPaths::configURL());
+        config.update([](AppConfig& c) {
+            c.keepRecordings = "7d";
+            c.onboarded = true;
+        });
+        config.save();
+    }
+    {
+        AppDelegate delegate;
+        int quitStatus = -1;
+        delegate.start([&](int status) { quitStatus = status; });
+        QTest::qWait(50);
+        EXPECT_EQ(quitStatus, -1) << "the first copy keeps running";
+
+        const size_t ready = at("готов. Хоткей: ");
+        ASSERT_NE(ready, std::string::npos) << log();
+        const size_t migrated = at("статистика мигрирована из истории: 12 записей");
+        const size_t cleaned = at("автоочистка: удалено 2 записей");
+        EXPECT_LT(at("=== Tovik запущен ==="), at("MainDispatcher активен (plain gcd dispatch)"));
+        EXPECT_LT(migrated, cleaned) << "the statistics count the history before the clean-up thins it";
+        EXPECT_LT(cleaned, ready) << log();
+        EXPECT_EQ(StatsStore(AppPaths::statsURL()).sessionsTotal(), 12);
+        EXPECT_EQ(HistoryStore(AppPaths::historyURL(), AppPaths::recordingsDir()).read(100).size(), 10u);
+
+        // A settings change: the next recordings go to the new folder.
+        const auto folder = home() / "elsewhere";
+        delegate.configStore().update([&](AppConfig& c) { c.recordingsFolder = folder.string(); });
+        delegate.configChanged();
+        EXPECT_EQ(delegate.historyStore().recordingsDir(), folder);
+        EXPECT_NE(at("папка записей: " + folder.string()), std::string::npos);
+    }
+    // The next launch finds counted statistics: no second migration.
+    {
+        AppDelegate delegate;
+        delegate.start([](int) {});
+        QTest::qWait(50);
+    }
+    const std::string text = log();
+    EXPECT_EQ(text.find("статистика мигрирована", text.find("статистика мигрирована") + 1), std::string::npos);
+    EXPECT_EQ(StatsStore(AppPaths::statsURL()).sessionsTotal(), 12);
+}
+
+}  // namespace
+}  // namespace quorvel
