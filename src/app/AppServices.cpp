@@ -65,8 +65,9 @@ std::string aboutText(const AppConfig& config) {
            "Распознавание полностью локально.\n\n"
            "Конфиг: " + homeRelative(AppPaths::supportDir()) + "/\n"
            "Логи: " + homeRelative(AppPaths::logURL()) + "\n\n"
-           "Модели: GigaAM (© Sber / SaluteDevices, CC-BY-NC 4.0), Parakeet (© NVIDIA, CC-BY-4.0), "
-           "Whisper (© OpenAI, MIT), PocketSphinx (© CMU, BSD-2-Clause).";
+           // No-break spaces keep each name with its owner when the box wraps the line.
+           "Модели: GigaAM (©\u00a0Sber\u00a0/ SaluteDevices, CC-BY-NC\u00a04.0), Parakeet (©\u00a0NVIDIA, "
+           "CC-BY-4.0), Whisper (©\u00a0OpenAI, MIT), PocketSphinx (©\u00a0CMU, BSD-2-Clause).";
 }
 
 void showAbout(const AppConfig& config, QWidget* parent) {

@@ -59,6 +59,7 @@ TEST_F(AppDelegateTest, StartUpCountsAnOldHistoryOnceCleansUpAndFollowsSettingsC
         EXPECT_LT(at("=== Tovik запущен ==="), at("MainDispatcher активен (plain gcd dispatch)"));
         EXPECT_LT(migrated, cleaned) << "the statistics count the history before the clean-up thins it";
         EXPECT_LT(cleaned, ready) << log();
+        EXPECT_NE(at("системный трей недоступен: меню — по правому щелчку на пилюле"), std::string::npos);
         EXPECT_EQ(StatsStore(AppPaths::statsURL()).sessionsTotal(), 12);
         EXPECT_EQ(HistoryStore(AppPaths::historyURL(), AppPaths::recordingsDir()).read(100).size(), 10u);
 
