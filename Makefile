@@ -18,10 +18,13 @@ $(BUILD)/build.ninja:
 build: bootstrap $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# With a display: the dictation program in the foreground. Without one: the main job end to end in
+# a private virtual desktop (scripts/demo). Only the program and the status tool are built for it.
+run: bootstrap $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target quorvel quorvel-status
 	./$(BUILD)/src/tools/quorvel-status
 	@echo
-	bash scripts/demo $(BUILD)/bin/quorvel
+	@bash scripts/demo $(BUILD)/bin/quorvel
 
 test-unit: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
