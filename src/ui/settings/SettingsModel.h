@@ -1,0 +1,89 @@
+#pragma once
+// What the settings window works on: the program's own stores (the same instances the running
+// program uses), the model downloads, and the program's services. Every edit is written back at
+// once: the configuration is saved and the program told (SettingsActions::configChanged), once
+// per edit. Pages listen to the signals to show edits made elsewhere (another page, a mirrored
+// toggle). Main thread only.
+
+#include <QObject>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/AppConfig.h"
+#include "core/HistoryEntry.h"
+#include "core/VocabStore.h"
+#include "platform/SystemSettings.h"
+
+namespace quorvel {
+
+class ConfigStore;
+class HistoryStore;
+class ModelStore;
+class StatsStore;
+
+// The running program's side of the settings window.
+class SettingsActions {
+public:
+    virtual ~SettingsActions() = default;
+    // The configuration was saved: the running program follows it.
+    virtual void configChanged() = 0;
+    virtual void runTypingTest() = 0;
+    virtual void shareStats() = 0;
+    virtual std::string checkForUpdates() = 0;
+    virtual bool launchOnLogin() = 0;
+    virtual bool setLaunchOnLogin(bool enabled) = 0;
+    // Pastes into the window that was active before the settings window came forward.
+    virtual void pasteToPreviousApp(const std::string& text) = 0;
+    virtual void restartWorker() = 0;
+    virtual void openSystemSettings(SystemSettings::Permission permission) = 0;
+};
+
+class SettingsModel : public QObject {
+    Q_OBJECT
+public:
+    SettingsModel(ConfigStore& config, VocabStore& vocab, HistoryStore& history, StatsStore& stats, ModelStore& models,
+                  SettingsActions& actions);
+
+    const AppConfig& config() const;
+    // Applies `edit` to the configuration, saves it, tells the program and emits configEdited.
+    void editConfig(const std::function<void(AppConfig&)>& edit);
+
+    const VocabStore::Pairs& vocab() const;
+    // Makes `pairs` the vocabulary and saves it.
+    void setVocab(VocabStore::Pairs pairs);
+
+    // The latest entries, newest first, as last loaded.
+    const std::vector<HistoryEntry>& history() const { return history_; }
+    void reloadHistory(std::size_t limit = kHistoryLimit);
+    // The program replaced its history store (the recordings folder moved).
+    void setHistoryStore(HistoryStore& history);
+    HistoryStore& historyStore() { return *historyStore_; }
+    // Removes the entry and its audio; it leaves `history()` at once.
+    void deleteEntry(const std::string& id);
+
+    StatsStore& stats() { return stats_; }
+    ModelStore& models() { return models_; }
+    SettingsActions& actions() { return actions_; }
+
+    // The home page shows every recording instead of the newest few.
+    bool showAllHistory = false;
+
+    static constexpr std::size_t kHistoryLimit = 300;
+
+Q_SIGNALS:
+    void configEdited();
+    void vocabChanged();
+    void historyChanged();
+
+private:
+    ConfigStore& config_;
+    VocabStore& vocab_;
+    HistoryStore* historyStore_;
+    StatsStore& stats_;
+    ModelStore& models_;
+    SettingsActions& actions_;
+    std::vector<HistoryEntry> history_;
+};
+
+}  // namespace quorvel
