@@ -1,21 +1,26 @@
 #include "app/AppDelegate.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QMenu>
 #include <QPointer>
 #include <unistd.h>
 
 #include "app/AppServices.h"
 #include "app/DictationPipeline.h"
+#include "app/HeadlessRunner.h"
 #include "app/Housekeeping.h"
 #include "app/SampleRecorder.h"
+#include "app/SettingsWindows.h"
 #include "app/TrayMenu.h"
 #include "core/AppPaths.h"
 #include "core/HistoryStore.h"
 #include "core/ModeRules.h"
 #include "core/WorkerPrefs.h"
 #include "platform/AudioRecorder.h"
+#include "platform/FloatingWindowHints.h"
 #include "platform/HotkeyManager.h"
+#include "platform/LaunchAtLogin.h"
 #include "platform/Paster.h"
 #include "platform/SingleInstance.h"
 #include "platform/SoundPlayer.h"
@@ -30,6 +35,7 @@
 #include "ui/OverlayPanel.h"
 #include "ui/PillPanel.h"
 #include "ui/UiTexts.h"
+#include "ui/settings/SettingsWindow.h"
 
 namespace quorvel {
 namespace {
@@ -38,6 +44,8 @@ constexpr int kSecondCopyExitMs = 250;
 constexpr int kAutocleanMs = 3600 * 1000;
 constexpr int kWarmupFirstMs = 2000;
 constexpr int kWarmupEveryMs = 600 * 1000;
+constexpr int kRefocusMs = 150;
+constexpr const char* kBuiltInModel = "pocketsphinx-en-us";
 
 std::filesystem::path recordingsFolder(const AppConfig& config) {
     return config.recordingsFolder ? std::filesystem::path(*config.recordingsFolder) : AppPaths::recordingsDir();
@@ -119,9 +127,8 @@ bool AppDelegate::handOverToRunningCopy() {
     if (role == SingleInstance::Role::failed) Log::warn("single instance: cannot take the name, running anyway");
     singleInstance_->onMessage = [this](const std::string& message) {
         if (message != SingleInstance::kComeToFront) return;
-        // Until the settings window exists, coming forward means the pill with its texts.
-        pill_->showWithoutActivating();
-        pill_->setState(PillState::expanded);
+        // Coming forward: the settings window, as on a launch.
+        openSettings();
     };
     return false;
 }
@@ -208,11 +215,11 @@ void AppDelegate::setupStatusItem() {
         .openSettings = [this] { openSettings(); },
         .about = [this] { AppServices::showAbout(config_.config()); },
         .recognizeFile = [this] { pipeline_->chooseAndRecognizeFile(); },
-        .restartWorker = [this] { if (transcriber_) transcriber_->restart(); },
+        .restartWorker = [this] { restartWorker(); },
         .quit = [this] { quit_(0); },
-        .openMicrophoneSettings = [] { SystemSettings::open(SystemSettings::Permission::microphone); },
-        .openListenSettings = [] { SystemSettings::open(SystemSettings::Permission::inputMonitoring); },
-        .openAccessibilitySettings = [] { SystemSettings::open(SystemSettings::Permission::accessibility); },
+        .openMicrophoneSettings = [this] { openSystemSettings(SystemSettings::Permission::microphone); },
+        .openListenSettings = [this] { openSystemSettings(SystemSettings::Permission::inputMonitoring); },
+        .openAccessibilitySettings = [this] { openSystemSettings(SystemSettings::Permission::accessibility); },
         // No desktop asks for key-listening access: its settings page is as close as it gets.
         .requestListen = [] { SystemSettings::open(SystemSettings::Permission::inputMonitoring); },
         .clicked = [this] { statusItemClicked(); }});
@@ -278,7 +285,10 @@ void AppDelegate::configChanged() {
 void AppDelegate::refreshRecordingsFolderIfNeeded() {
     const std::filesystem::path folder = recordingsFolder(config_.config());
     if (folder == history_->recordingsDir()) return;
-    history_ = std::make_unique<HistoryStore>(AppPaths::historyURL(), folder);
+    auto moved = std::make_unique<HistoryStore>(AppPaths::historyURL(), folder);
+    // The window lets go of the old store before it goes.
+    if (settings_) settings_->historyStoreChanged(*moved);
+    history_ = std::move(moved);
     Log::info("папка записей: " + folder.string());
 }
 
@@ -292,13 +302,36 @@ void AppDelegate::applyDockPolicy() {
     Log::info(std::string("панель задач: ") + (wanted ? "regular" : "accessory"));
 }
 
-std::string AppDelegate::checkForUpdates() const { return AppServices::checkForUpdates(); }
+std::string AppDelegate::checkForUpdates() { return AppServices::checkForUpdates(); }
+
+bool AppDelegate::launchOnLogin() { return LaunchAtLogin::isEnabled(); }
 
 bool AppDelegate::setLaunchOnLogin(bool enabled) { return AppServices::setLaunchOnLogin(enabled); }
 
 void AppDelegate::runTypingTest() { AppServices::runTypingTest(config_); }
 
 void AppDelegate::shareStats() { AppServices::shareStats(stats_, history()); }
+
+void AppDelegate::restartWorker() {
+    if (transcriber_) transcriber_->restart();
+}
+
+void AppDelegate::openSystemSettings(SystemSettings::Permission permission) { SystemSettings::open(permission); }
+
+void AppDelegate::pasteToPreviousApp(const std::string& text) {
+    const uintptr_t target = settings_ ? settings_->previousWindow() : 0;
+    if (target == 0) {
+        // Nowhere known to paste into: the text waits on the clipboard.
+        QApplication::clipboard()->setText(QString::fromStdString(text));
+        return;
+    }
+    FloatingWindowHints::activate(target);
+    // The window manager hands the focus over asynchronously; the paste waits for it a moment.
+    QTimer::singleShot(kRefocusMs, this, [this, text] {
+        const AppConfig& config = config_.config();
+        paster_->paste(text, config.restoreClipboard, config.simulateKeypresses, false);
+    });
+}
 
 void AppDelegate::scheduleAutoclean() {
     autocleanTimer_.stop();
@@ -329,15 +362,48 @@ void AppDelegate::schedulePunctWarmup() {
 }
 
 void AppDelegate::openSettings() {
-    // Seam for the settings window, which comes next; the pill stands in for it meanwhile.
-    Log::info("настройки: окно ещё не собрано");
-    pill_->showWithoutActivating();
+    if (!settings_) settings_ = std::make_unique<SettingsWindows>(config_, vocab_, stats_, *this);
+    std::optional<int> section;
+    if (const auto value = HeadlessRunner::parseInteger(qEnvironmentVariable("QUORVEL_SETTINGS_SECTION").toStdString()))
+        section = static_cast<int>(*value);
+    settings_->openSettings(history(), section);
 }
 
 void AppDelegate::showWelcomeIfNeeded() {
     if (config_.config().onboarded) return;
-    // The welcome window is not built yet; it will set `onboarded` when it closes.
-    Log::info("приветствие: окно ещё не собрано");
+    config_.update([](AppConfig& c) { c.onboarded = true; });
+    config_.save();
+    if (!settings_) settings_ = std::make_unique<SettingsWindows>(config_, vocab_, stats_, *this);
+    WelcomeView& welcome = settings_->showWelcome([this] { return welcomeState(); },
+                                                  UiTexts::keyLabel(config_.config().keyToggle));
+    welcome.onOpenSettings = [this] { openSettings(); };
+    welcome.onOpenModels = [this] {
+        openSettings();
+        settings_->showSection(SettingsWindow::models);
+    };
+    welcome.onUseBuiltInModel = [this] { useModel(kBuiltInModel); };
+}
+
+WelcomeView::State AppDelegate::welcomeState() {
+    const std::string id = chosenModelID(config_.config());
+    const auto model = ModelCatalog::model(id);
+    return {.microphone = system_->microphoneAuthorization() == MicrophoneAuthorization::authorized,
+            .listen = system_->inputMonitoringGranted(),
+            .accessibility = system_->accessibilityTrusted(),
+            .modelName = model ? model->name : id,
+            .modelInstalled = workerPrefs(config_.config(), catalog_).has_value()};
+}
+
+void AppDelegate::useModel(const std::string& id) {
+    // The active mode's own model decides a dictation; the global one names it in the menu.
+    const std::string activeId = ModeRules::activeMode(config_.config()).id;
+    config_.update([&](AppConfig& c) {
+        c.sttModelID = id;
+        for (auto& mode : c.modes)
+            if (mode.id == activeId) mode.sttModelID = id;
+    });
+    config_.save();
+    configChanged();
 }
 
 void AppDelegate::askForMicrophoneIfUndetermined() {

@@ -16,6 +16,8 @@
 #include "core/PressStateMachine.h"
 #include "core/StatsStore.h"
 #include "core/VocabStore.h"
+#include "ui/settings/SettingsModel.h"
+#include "ui/settings/WelcomeView.h"
 
 namespace quorvel {
 
@@ -26,13 +28,14 @@ class HotkeyManager;
 class OverlayPanel;
 class Paster;
 class PillPanel;
+class SettingsWindows;
 class SingleInstance;
 class SystemQueries;
 class TextInjector;
 class Transcriber;
 class TrayMenu;
 
-class AppDelegate : public QObject {
+class AppDelegate : public QObject, public SettingsActions {
     Q_OBJECT
 public:
     AppDelegate();
@@ -49,17 +52,21 @@ public:
     HistoryStore& historyStore() { return *history_; }
 
     void applyConfigToRuntime();
-    // The settings changed (the settings window saved them): the running program follows them,
-    // hot keys and recordings folder included.
-    void configChanged();
     void applyDockPolicy();
     void cycleMode();
-    // Services the settings window offers.
-    std::string checkForUpdates() const;
-    bool setLaunchOnLogin(bool enabled);
-    void runTypingTest();
-    void shareStats();
-    // Placeholder until the settings window exists: the first copy comes forward with the pill.
+
+    // What the settings window asks of the program. configChanged: the settings were saved, the
+    // running program follows them, hot keys and recordings folder included.
+    void configChanged() override;
+    void runTypingTest() override;
+    void shareStats() override;
+    std::string checkForUpdates() override;
+    bool launchOnLogin() override;
+    bool setLaunchOnLogin(bool enabled) override;
+    void pasteToPreviousApp(const std::string& text) override;
+    void restartWorker() override;
+    void openSystemSettings(SystemSettings::Permission permission) override;
+    // Shows the settings window (QUORVEL_SETTINGS_SECTION picks the first page).
     void openSettings();
     void showWelcomeIfNeeded();
 
@@ -72,6 +79,9 @@ private:
     void applyHotkeys();
     void refreshRecordingsFolderIfNeeded();
     void statusItemClicked();
+    WelcomeView::State welcomeState();
+    // Makes `id` the model of the active mode (and the global choice).
+    void useModel(const std::string& id);
     void selectModeAndRecord(const std::string& modeId);
     void setupStatusItem();
     void refreshMenu();
@@ -100,6 +110,7 @@ private:
     std::unique_ptr<HotkeyManager> hotkey_;
     std::unique_ptr<DictationPipeline> pipeline_;
     std::unique_ptr<TrayMenu> tray_;
+    std::unique_ptr<SettingsWindows> settings_;
     QTimer autocleanTimer_;
     QTimer warmupTimer_;
     std::optional<bool> taskbarEntry_;
