@@ -1,0 +1,126 @@
+// The settings window's frame: the sidebar in each interface language, a language change that
+// rebuilds the pages, the section chosen at opening; and the first-run panel's checks and buttons.
+#include "ui/settings/SettingsWindow.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include "core/AppPaths.h"
+#include "core/ConfigStore.h"
+#include "core/HistoryStore.h"
+#include "core/StatsStore.h"
+#include "core/VocabStore.h"
+#include "services/ModelStore.h"
+#include "support/TempHome.h"
+#include "ui/settings/SettingsModel.h"
+#include "ui/settings/SettingsPage.h"
+#include "ui/settings/WelcomeView.h"
+
+namespace quorvel {
+namespace {
+
+struct RecordedActions : SettingsActions {
+    int configChanges = 0;
+    void configChanged() override { ++configChanges; }
+    void runTypingTest() override {}
+    void shareStats() override {}
+    std::string checkForUpdates() override { return {}; }
+    bool launchOnLogin() override { return false; }
+    bool setLaunchOnLogin(bool enabled) override { return enabled; }
+    void pasteToPreviousApp(const std::string&) override {}
+    void restartWorker() override {}
+    void openSystemSettings(SystemSettings::Permission) override {}
+};
+
+class SettingsWindowTest : public testing::TempHome {
+protected:
+    void SetUp() override {
+        TempHome::SetUp();
+        config_ = std::make_unique<ConfigStore>(AppPaths::configURL());
+        vocab_ = std::make_unique<VocabStore>(AppPaths::vocabURL());
+        history_ = std::make_unique<HistoryStore>(AppPaths::historyURL(), AppPaths::recordingsDir());
+        stats_ = std::make_unique<StatsStore>(AppPaths::statsURL());
+        models_ = std::make_unique<ModelStore>();
+        model_ = std::make_unique<SettingsModel>(*config_, *vocab_, *history_, *stats_, *models_, actions_);
+    }
+
+    RecordedActions actions_;
+    std::unique_ptr<ConfigStore> config_;
+    std::unique_ptr<VocabStore> vocab_;
+    std::unique_ptr<HistoryStore> history_;
+    std::unique_ptr<StatsStore> stats_;
+    std::unique_ptr<ModelStore> models_;
+    std::unique_ptr<SettingsModel> model_;
+};
+
+TEST_F(SettingsWindowTest, SidebarSpeaksTheInterfaceLanguageAndALanguageChangeRebuildsThePages) {
+    model_->editConfig([](AppConfig& c) { c.uiLanguage = "en"; });
+    SettingsWindow window(*model_, SettingsWindow::sound);
+    EXPECT_EQ(window.sidebarTitles(), (std::vector<std::string>{"Home", "Modes", "Vocabulary", "Configuration",
+                                                                "Sound", "Models library", "History",
+                                                                "Meetings · soon"}));
+    EXPECT_EQ(window.section(), SettingsWindow::sound);
+    const SettingsPage* before = window.page(SettingsWindow::sound);
+
+    const int changes = actions_.configChanges;
+    model_->editConfig([](AppConfig& c) { c.uiLanguage = "ru"; });
+    EXPECT_EQ(actions_.configChanges, changes + 1) << "one edit, one notice";
+    QTest::qWait(20);  // the rebuild waits for the editing control's signal to end
+    EXPECT_EQ(window.sidebarTitles().front(), "Домой");
+    EXPECT_NE(window.page(SettingsWindow::sound), before) << "pages are built anew in the new language";
+    EXPECT_EQ(window.section(), SettingsWindow::sound) << "the page stays selected";
+
+    window.showSection(SettingsWindow::meetings);
+    EXPECT_EQ(window.section(), SettingsWindow::sound) << "the coming page cannot be opened";
+    SettingsWindow outOfRange(*model_, 42);
+    EXPECT_EQ(outOfRange.section(), SettingsWindow::home);
+}
+
+TEST_F(SettingsWindowTest, WelcomePanelShowsWhatIsMissingAndOffersTheFixes) {
+    WelcomeView::State state{.microphone = true, .listen = false, .accessibility = true,
+                             .modelName = "GigaAM v2 Russian", .modelInstalled = false};
+    WelcomeView view([&] { return state; }, "правый Super");
+    std::vector<SystemSettings::Permission> opened;
+    int builtIn = 0, done = 0;
+    view.onOpenSystemSettings = [&](SystemSettings::Permission p) { opened.push_back(p); };
+    view.onUseBuiltInModel = [&] {
+        ++builtIn;
+        state.modelName = "PocketSphinx English (built in)";
+        state.modelInstalled = true;
+    };
+    view.onDone = [&] { ++done; };
+    view.show();
+
+    auto visibleButtons = [&](const QString& text) {
+        std::vector<QPushButton*> found;
+        for (QPushButton* b : view.findChildren<QPushButton*>())
+            if (b->text() == text && b->isVisibleTo(&view)) found.push_back(b);
+        return found;
+    };
+    auto shows = [&](const QString& text) {
+        for (QLabel* label : view.findChildren<QLabel*>())
+            if (label->text().contains(text)) return true;
+        return false;
+    };
+    const auto open = visibleButtons("Открыть");
+    ASSERT_EQ(open.size(), 1u) << "only the missing permission offers its settings";
+    open.front()->click();
+    EXPECT_EQ(opened, std::vector{SystemSettings::Permission::inputMonitoring});
+    EXPECT_TRUE(shows("«GigaAM v2 Russian» не установлена"));
+    EXPECT_TRUE(shows("Нужно для клавиши записи (правый Super)"));
+
+    visibleButtons("Встроенная английская").front()->click();
+    EXPECT_EQ(builtIn, 1);
+    EXPECT_TRUE(shows("«PocketSphinx English (built in)» установлена")) << "checked again at once";
+    EXPECT_TRUE(visibleButtons("Встроенная английская").empty());
+
+    state.listen = true;
+    QTest::qWait(1100);  // the panel checks again every second
+    EXPECT_TRUE(visibleButtons("Открыть").empty());
+    visibleButtons("Готово").front()->click();
+    EXPECT_EQ(done, 1);
+}
+
+}  // namespace
+}  // namespace quorvel
