@@ -286,6 +286,7 @@ TEST_F(TrayProgramDesktopTest, TapEscapeModeKeyAndAKilledWorker) {
     EXPECT_NE(workerPid(), worker);
     ASSERT_NO_FATAL_FAILURE(expectLanded(landed, modes_[1].name, 3));
     EXPECT_EQ(field_->text(), field + landed);
+    EXPECT_EQ(StatsStore(AppPaths::statsURL()).sessionsTotal(), 3) << "only delivered dictations count";
 }
 
 }  // namespace
