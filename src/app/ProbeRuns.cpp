@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 

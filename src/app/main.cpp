@@ -30,6 +30,9 @@ constexpr const char* kUsage =
     "\n"
     "Headless runs (environment): QUORVEL_TEST_WAVS=list.tsv [QUORVEL_TEST_OUT=out.jsonl]\n"
     "recognises every WAV of a list (\"path<TAB>expected text\" per line) and writes the results.\n"
+    "QUORVEL_STRESS=N [QUORVEL_STRESS_WAV=x.wav] runs N record-and-recognise cycles;\n"
+    "QUORVEL_PROBE=punct|pipeline|recorder|recordflow_denied|<other: the record flow>\n"
+    "[QUORVEL_FORCE_MIC_STATUS=0..3] runs one probe. Both log their results and need no display.\n"
     "\n"
     "Without arguments, on an X11 desktop: the dictation program in the tray.\n";
 
