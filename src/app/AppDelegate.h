@@ -72,6 +72,8 @@ public:
 
 private:
     bool handOverToRunningCopy();
+    // The recorder, pill, worker client, paster and pipeline, asking `system` about the desktop.
+    void createDictationParts(std::unique_ptr<SystemQueries> system);
     void createTranscriber();
     void wireRecorder();
     void wirePill();

@@ -5,15 +5,9 @@
 
 #include "app/AppDelegate.h"
 #include "app/DictationPipeline.h"
-#include "app/SampleRecorder.h"
-#include "app/TrayMenu.h"
 #include "platform/AudioRecorder.h"
-#include "platform/Paster.h"
 #include "platform/SystemQueries.h"
-#include "platform/TextInjector.h"
 #include "services/Log.h"
-#include "services/Transcriber.h"
-#include "ui/PillPanel.h"
 
 namespace quorvel {
 namespace {
@@ -48,22 +42,8 @@ std::string stateText(const PressStateMachine::State& state) {
 
 void AppDelegate::runRecordFlowProbe(MicrophoneAuthorization microphone, std::function<void(int)> quit) {
     quit_ = std::move(quit);
-    recorder_ = std::make_unique<AudioRecorder>();
+    createDictationParts(std::make_unique<ForcedMicrophone>(SystemQueries::createDefault(), microphone));
     recorder_->setAuthorizationProvider([microphone] { return static_cast<int>(microphone); });
-    samples_ = std::make_unique<AudioRecorderSamples>(*recorder_);
-    system_ = std::make_unique<ForcedMicrophone>(SystemQueries::createDefault(), microphone);
-    injector_ = TextInjector::createDefault();
-    paster_ = std::make_unique<Paster>(*injector_, *system_);
-    pill_ = std::make_unique<PillPanel>();
-    createTranscriber();
-    pipeline_ = std::make_unique<DictationPipeline>(
-        PipelineParts{config_, vocab_, [this]() -> HistoryStore& { return history(); }, stats_, stateMachine_,
-                      *samples_, *pill_, [this] { return transcriber_.get(); }, *paster_, *system_, catalog_},
-        PipelineHooks{.setTrayIcon = [this](bool recording) { if (tray_) tray_->setRecording(recording); },
-                      .refreshMenu = [this] { refreshMenu(); },
-                      .applyDockPolicy = [this] { applyDockPolicy(); },
-                      .requestMicrophoneAccess = {},
-                      .quit = [this] { quit_(0); }});
     wireRecorder();
     wirePill();
     setupStatusItem();
