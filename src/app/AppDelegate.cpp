@@ -76,21 +76,7 @@ void AppDelegate::start(std::function<void(int)> quit) {
     if (handOverToRunningCopy()) return;
     Log::info("MainDispatcher активен (plain gcd dispatch)");
 
-    recorder_ = std::make_unique<AudioRecorder>();
-    samples_ = std::make_unique<AudioRecorderSamples>(*recorder_);
-    system_ = SystemQueries::createDefault();
-    injector_ = TextInjector::createDefault();
-    paster_ = std::make_unique<Paster>(*injector_, *system_);
-    pill_ = std::make_unique<PillPanel>();
-    createTranscriber();
-    pipeline_ = std::make_unique<DictationPipeline>(
-        PipelineParts{config_, vocab_, [this]() -> HistoryStore& { return history(); }, stats_, stateMachine_,
-                      *samples_, *pill_, [this] { return transcriber_.get(); }, *paster_, *system_, catalog_},
-        PipelineHooks{.setTrayIcon = [this](bool recording) { if (tray_) tray_->setRecording(recording); },
-                      .refreshMenu = [this] { refreshMenu(); },
-                      .applyDockPolicy = [this] { applyDockPolicy(); },
-                      .requestMicrophoneAccess = {},
-                      .quit = [this] { quit_(0); }});
+    createDictationParts(SystemQueries::createDefault());
     wireRecorder();
     wirePill();
     wireHotkeys();
@@ -111,6 +97,24 @@ void AppDelegate::start(std::function<void(int)> quit) {
     openSettings();
     showWelcomeIfNeeded();
     askForMicrophoneIfUndetermined();
+}
+
+void AppDelegate::createDictationParts(std::unique_ptr<SystemQueries> system) {
+    recorder_ = std::make_unique<AudioRecorder>();
+    samples_ = std::make_unique<AudioRecorderSamples>(*recorder_);
+    system_ = std::move(system);
+    injector_ = TextInjector::createDefault();
+    paster_ = std::make_unique<Paster>(*injector_, *system_);
+    pill_ = std::make_unique<PillPanel>();
+    createTranscriber();
+    pipeline_ = std::make_unique<DictationPipeline>(
+        PipelineParts{config_, vocab_, [this]() -> HistoryStore& { return history(); }, stats_, stateMachine_,
+                      *samples_, *pill_, [this] { return transcriber_.get(); }, *paster_, *system_, catalog_},
+        PipelineHooks{.setTrayIcon = [this](bool recording) { if (tray_) tray_->setRecording(recording); },
+                      .refreshMenu = [this] { refreshMenu(); },
+                      .applyDockPolicy = [this] { applyDockPolicy(); },
+                      .requestMicrophoneAccess = {},
+                      .quit = [this] { quit_(0); }});
 }
 
 bool AppDelegate::handOverToRunningCopy() {

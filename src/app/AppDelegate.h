@@ -34,6 +34,7 @@ class SystemQueries;
 class TextInjector;
 class Transcriber;
 class TrayMenu;
+enum class MicrophoneAuthorization;
 
 class AppDelegate : public QObject, public SettingsActions {
     Q_OBJECT
@@ -70,8 +71,16 @@ public:
     void openSettings();
     void showWelcomeIfNeeded();
 
+    // The record-flow probe of the headless runs, instead of start(): the parts a dictation needs
+    // (no hot keys, no single-instance check), the desktop answering `microphone` for the
+    // microphone; the record key goes down, comes up 2.5 s later, and 2 s after that the press
+    // state is logged and `quit(0)` ends the program.
+    void runRecordFlowProbe(MicrophoneAuthorization microphone, std::function<void(int)> quit);
+
 private:
     bool handOverToRunningCopy();
+    // The recorder, pill, worker client, paster and pipeline, asking `system` about the desktop.
+    void createDictationParts(std::unique_ptr<SystemQueries> system);
     void createTranscriber();
     void wireRecorder();
     void wirePill();

@@ -5,11 +5,15 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/ProbeRuns.h"
+#include "app/StressRun.h"
 #include "app/WavListRun.h"
 #include "core/AppPaths.h"
+#include "core/AtomicFile.h"
 #include "core/ConfigStore.h"
 #include "core/ModelCatalog.h"
 #include "core/VocabStore.h"
+#include "core/WavDecoder.h"
 #include "core/WorkerPrefs.h"
 #include "services/Log.h"
 #include "services/Transcriber.h"
@@ -23,7 +27,15 @@ std::optional<std::string> environment(const char* name) {
     return std::string(value);
 }
 
-// The worker client of a run, with the configured interpreter and the active mode's model.
+// Samples of the stress run's WAV, when it names one that decodes.
+std::optional<std::vector<float>> stressSamples() {
+    const auto path = environment("QUORVEL_STRESS_WAV");
+    const auto bytes = path ? files::readWhole(*path) : std::nullopt;
+    return bytes ? decodeWav(*bytes) : std::nullopt;
+}
+
+}  // namespace
+
 std::unique_ptr<Transcriber> makeTranscriber() {
     const ConfigStore config(AppPaths::configURL());
     // Its own request folder: a desktop copy of the program may be using the shared one.
@@ -32,8 +44,6 @@ std::unique_ptr<Transcriber> makeTranscriber() {
         config.config().pythonPath,
         [] { return workerPrefs(ConfigStore(AppPaths::configURL()).config(), ModelCatalog()); }, options);
 }
-
-}  // namespace
 
 bool requested() {
     return environment("QUORVEL_TEST_WAVS") || environment("QUORVEL_STRESS") || environment("QUORVEL_PROBE");
@@ -66,14 +76,19 @@ bool start(std::function<void(int)> finished) {
         return true;
     }
     const auto stress = environment("QUORVEL_STRESS");
-    if ((stress && parseInteger(*stress)) || environment("QUORVEL_PROBE")) {
-        // Stress cycles and probes need the recorder, the overlay and the pipeline, which this
-        // build does not have yet: say so instead of pretending to run them.
-        Log::error("headless run not available in this build (stress/probe)");
-        finished(2);
+    if (const auto cycles = stress ? parseInteger(*stress) : std::nullopt) {
+        StressRun::run(*cycles, stressSamples(), makeTranscriber(), std::move(finished));
         return true;
     }
-    return false;
+    const auto probe = environment("QUORVEL_PROBE");
+    if (!probe) return false;
+    if (*probe == "punct")
+        ProbeRuns::runPunct(std::move(finished));
+    else if (*probe == "pipeline")
+        ProbeRuns::runPipeline(std::move(finished));
+    else
+        ProbeRuns::runProbe(*probe, std::move(finished));
+    return true;
 }
 
 }  // namespace quorvel::HeadlessRunner

@@ -30,6 +30,9 @@ constexpr const char* kUsage =
     "\n"
     "Headless runs (environment): QUORVEL_TEST_WAVS=list.tsv [QUORVEL_TEST_OUT=out.jsonl]\n"
     "recognises every WAV of a list (\"path<TAB>expected text\" per line) and writes the results.\n"
+    "QUORVEL_STRESS=N [QUORVEL_STRESS_WAV=x.wav] runs N record-and-recognise cycles;\n"
+    "QUORVEL_PROBE=punct|pipeline|recorder|recordflow_denied|<other: the record flow>\n"
+    "[QUORVEL_FORCE_MIC_STATUS=0..3] runs one probe. Both log their results and need no display.\n"
     "\n"
     "Without arguments, on an X11 desktop: the dictation program in the tray.\n";
 
@@ -81,9 +84,37 @@ bool wantsTrayProgram(int argc) {
     return argc <= 1 && !quorvel::HeadlessRunner::requested();
 }
 
+// Stress cycles and probes drive the overlay, the pill and the controller: they need widgets.
+// They show nothing a user needs to see, so without a display they run offscreen.
+bool headlessRunNeedsWidgets() {
+    return !qEnvironmentVariableIsSet("QUORVEL_TEST_WAVS") &&
+           (qEnvironmentVariableIsSet("QUORVEL_STRESS") || qEnvironmentVariableIsSet("QUORVEL_PROBE"));
+}
+
+int runHeadless(QCoreApplication& app) {
+    quorvel::Log::info("=== Tovik запущен ===");
+    const int status = runEventLoop(app, [&](auto done) {
+        if (!quorvel::HeadlessRunner::start(done)) quorvel::Log::info("headless: nothing to run, staying idle");
+    });
+    quorvel::Log::info("=== завершение ===");
+    quorvel::Log::flush();
+    return status;
+}
+
+int runHeadlessWithWidgets(int argc, char** argv) {
+    if (!haveDisplay()) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("quorvel");
+    QApplication::setApplicationVersion(QUORVEL_VERSION);
+    QApplication::setQuitOnLastWindowClosed(false);
+    return runHeadless(app);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc <= 1 && quorvel::HeadlessRunner::requested() && headlessRunNeedsWidgets())
+        return runHeadlessWithWidgets(argc, argv);
     if (wantsTrayProgram(argc)) {
         if (!haveDisplay()) {
             std::fprintf(stderr, "quorvel: no display (DISPLAY is not set): the dictation program needs an X11 desktop.\n\n%s",
@@ -118,15 +149,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvel: unknown command \"%s\"\n\n%s", words[0].c_str(), kUsage);
         return 2;
     }
-
-    quorvel::Log::info("=== Tovik запущен ===");
-    if (quorvel::HeadlessRunner::requested()) {
-        const int status = runEventLoop(app, [&](auto done) {
-            if (!quorvel::HeadlessRunner::start(done)) quorvel::Log::info("headless: nothing to run, staying idle");
-        });
-        quorvel::Log::info("=== завершение ===");
-        quorvel::Log::flush();
-        return status;
-    }
+    if (quorvel::HeadlessRunner::requested()) return runHeadless(app);
     return 1;  // not reached: no arguments and no headless run is the tray program
 }

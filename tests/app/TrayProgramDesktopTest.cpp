@@ -1,29 +1,46 @@
 // The real `quorvel` tray program in a private desktop (tests/desktop/with-desktop) and a
-// temporary HOME set up for the built-in English model: the record key held with XTest while
-// synthesised speech plays into the virtual microphone puts the words into another process's
-// text field, with a history entry, its audio and the timing line. A second copy hands over to
-// the first and leaves.
+// temporary HOME set up for the built-in English model, driven the way a user drives it: the
+// record key held or tapped with XTest while synthesised speech plays into the virtual
+// microphone, Esc, a mode's own key, a worker that dies in the middle of a request. The words
+// land in another process's text field and in the history, statistics and recordings; the
+// icon sits in the desktop's tray; a second copy hands over to the first and leaves.
 #include "core/HistoryStore.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
+#include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "core/AppPaths.h"
 #include "core/ConfigStore.h"
+#include "core/LocalTime.h"
 #include "core/ModelCatalog.h"
+#include "core/StatsStore.h"
+#include "core/TextProcessing.h"
+#include "core/Unicode.h"
 #include "core/WavDecoder.h"
 #include "support/FieldApp.h"
 #include "support/TempHome.h"
 #include "support/WordError.h"
 #include "support/XTestKeys.h"
+#include "support/XTrayProbe.h"
 
 namespace quorvel {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr unsigned kSuperR = 134;
+constexpr unsigned kSuperR = 134, kEscape = 9, kF6 = 72;
+constexpr int64_t kMacF6 = 97;        // the stored key code of F6
+const char* const kFieldClass = "Scratchpad";  // the field window's WM_CLASS class
+const std::string kSentence = "the weather is nice today so we will walk to the park after lunch";
 
 class TrayProgramDesktopTest : public testing::TempHome {
 protected:
@@ -34,13 +51,19 @@ protected:
         ASSERT_NE(keys_, nullptr);
         ConfigStore config(AppPaths::configURL());
         config.update([](AppConfig& c) {
-            c.modes.front().sttModelID = "pocketsphinx-en-us";
-            c.modes.front().language = "en";
-            c.activeModeID = c.modes.front().id;
+            for (DictationMode* mode : {&c.modes[0], &c.modes[1]}) {
+                mode->sttModelID = "pocketsphinx-en-us";
+                mode->language = "en";
+            }
+            c.modes[1].shortcut = KeyCombo{.keyCode = kMacF6};
+            c.activeModeID = c.modes[0].id;
             c.punctRestore = false;  // no language model on this machine
             c.soundProfile = "off";
         });
         config.save();
+        modes_ = config.config().modes;
+        const QString wav = QString::fromStdString((home() / "speech.wav").string());
+        ASSERT_TRUE(runToEnd("flite", {"-voice", "kal16", "-t", QString::fromStdString(kSentence), "-o", wav}));
     }
     void TearDown() override {
         for (QProcess* program : {&second_, &first_}) {
@@ -49,17 +72,35 @@ protected:
             if (!program->waitForFinished(10000)) program->kill();
             program->waitForFinished(3000);
         }
+        field_.reset();
         if (keys_) testing::closeInjector(keys_);
         TempHome::TearDown();
     }
 
+    // The program, ready for the record key, and a focused field in another process.
+    void startProgramAndField() {
+        startQuorvel(first_);
+        ASSERT_TRUE(waitForLog("готов. Хоткей: ", 20000)) << log();
+        field_ = std::make_unique<testing::FieldApp>(home() / "field.txt", QStringList{"--class", kFieldClass});
+        ASSERT_TRUE(field_->waitUntilFocused());
+    }
     static void startQuorvel(QProcess& program) {
         program.setProcessChannelMode(QProcess::ForwardedChannels);
         program.start(QUORVEL_BINARY_DIR "/bin/quorvel", QStringList{});
     }
+
     static std::string log() { return readFile(AppPaths::logURL()); }
-    static bool waitForLog(const std::string& text, int ms) {
-        return QTest::qWaitFor([&] { return log().find(text) != std::string::npos; }, ms);
+    // Log texts repeat from one dictation to the next: each wait looks only past a mark.
+    static size_t mark() { return log().size(); }
+    static bool waitForLog(const std::string& text, int ms, size_t from = 0) {
+        return QTest::qWaitFor([&] { return log().find(text, from) != std::string::npos; }, ms);
+    }
+    static std::string lineAfter(const std::string& text, size_t from) {
+        const std::string all = log();
+        const size_t start = all.find(text, from);
+        if (start == std::string::npos) return {};
+        const size_t begin = start + text.size();
+        return all.substr(begin, all.find('\n', begin) - begin);
     }
     static bool runToEnd(const QString& program, const QStringList& args) {
         QProcess process;
@@ -68,39 +109,113 @@ protected:
         return ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
 
+    void key(unsigned keycode) {
+        testing::fakeKey(keys_, keycode, true);
+        testing::fakeKey(keys_, keycode, false);
+    }
+    // Starts a recording with `press`, then speaks the sentence into the microphone.
+    void recordSpeech(const std::function<void()>& press, const std::function<void()>& whileRecording = {}) {
+        const size_t from = mark();
+        press();
+        ASSERT_TRUE(waitForLog("recorder started", 10000, from)) << log();
+        if (whileRecording) whileRecording();
+        const QString wav = QString::fromStdString((home() / "speech.wav").string());
+        ASSERT_TRUE(runToEnd("paplay", {"--latency-msec=20", "-d", qEnvironmentVariable("QUORVEL_TEST_MIC_SINK"), wav}));
+        QTest::qWait(500);  // the last words reach the recording
+    }
+    // Holds the record key over the sentence; the held time in milliseconds.
+    int64_t holdAndSpeak(const std::function<void()>& whileRecording = {}) {
+        QElapsedTimer held;
+        recordSpeech(
+            [&] {
+                held.start();
+                testing::fakeKey(keys_, kSuperR, true);
+            },
+            whileRecording);
+        testing::fakeKey(keys_, kSuperR, false);
+        return held.elapsed();
+    }
+    // The text the dictation stopped after `from` put into the field, "" when nothing came.
+    std::string landedText(size_t fieldBefore, size_t from) {
+        if (!waitForLog("PIPELINE stop→paste: ", 60000, from)) return {};
+        if (!QTest::qWaitFor([&] { return field_->text().size() > fieldBefore; }, 5000)) return {};
+        // Keys injected right after the program's own paste chord would count as its own.
+        QTest::qWait(700);
+        return field_->text().substr(fieldBefore);
+    }
+    // Every dictation that lands is the newest history entry, in the mode expected.
+    void expectLanded(const std::string& landed, const std::string& modeName, size_t entries) {
+        EXPECT_LE(testing::wordError(kSentence, landed), 0.3) << landed;
+        const auto history = readHistory();
+        ASSERT_EQ(history.size(), entries);
+        EXPECT_EQ(history[0].text, landed);
+        EXPECT_EQ(history[0].modeName, modeName);
+    }
+    static std::vector<HistoryEntry> readHistory() {
+        return HistoryStore(AppPaths::historyURL(), AppPaths::recordingsDir()).read(20);
+    }
+    // The speech-to-text worker: the Python child of the program.
+    pid_t workerPid() const {
+        for (const auto& entry : fs::directory_iterator("/proc")) {
+            const std::string pid = entry.path().filename();
+            if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+            std::ifstream in(entry.path() / "stat");
+            std::string stat((std::istreambuf_iterator<char>(in)), {});
+            const size_t open = stat.find('('), close = stat.rfind(')');
+            if (open == std::string::npos || close == std::string::npos) continue;
+            const std::string name = stat.substr(open + 1, close - open - 1);
+            std::istringstream rest(stat.substr(close + 1));
+            std::string state;
+            long parent = 0;
+            rest >> state >> parent;
+            if (parent == first_.processId() && name.starts_with("python")) return std::stoi(pid);
+        }
+        return 0;
+    }
+
     _XDisplay* keys_ = nullptr;
     QProcess first_, second_;
+    std::unique_ptr<testing::FieldApp> field_;
+    std::vector<DictationMode> modes_;
 };
 
 TEST_F(TrayProgramDesktopTest, HeldRecordKeyPutsTheSpokenWordsIntoTheFocusedFieldAndKeepsThem) {
-    const std::string sentence = "the weather is nice today so we will walk to the park after lunch";
-    const QString wav = QString::fromStdString((home() / "speech.wav").string());
-    ASSERT_TRUE(runToEnd("flite", {"-voice", "kal16", "-t", QString::fromStdString(sentence), "-o", wav}));
+    const double startedAt = localtime::nowSeconds();
+    ASSERT_NO_FATAL_FAILURE(startProgramAndField());
+    EXPECT_TRUE(testing::systemTrayPresent(keys_));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return testing::windowOfProcessEmbedded(keys_, first_.processId()); }, 10000))
+        << "the tray icon is embedded in the desktop's tray";
 
-    startQuorvel(first_);
-    ASSERT_TRUE(waitForLog("готов. Хоткей: ", 20000)) << log();
-    testing::FieldApp field(home() / "field.txt");
-    ASSERT_TRUE(field.waitUntilFocused());
+    const size_t from = mark();
+    const int64_t heldMs = holdAndSpeak();
+    const std::string landed = landedText(0, from);
+    ASSERT_FALSE(landed.empty()) << log();
+    ASSERT_NO_FATAL_FAILURE(expectLanded(landed, modes_[0].name, 1));
 
-    testing::fakeKey(keys_, kSuperR, true);
-    ASSERT_TRUE(waitForLog("recorder started", 10000)) << log();
-    ASSERT_TRUE(runToEnd("paplay", {"--latency-msec=20", "-d", qEnvironmentVariable("QUORVEL_TEST_MIC_SINK"), wav}));
-    QTest::qWait(500);  // the last words reach the recording
-    testing::fakeKey(keys_, kSuperR, false);
-
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !field.text().empty(); }, 60000)) << log();
-    EXPECT_LE(testing::wordError(sentence, field.text()), 0.3) << field.text();
-    ASSERT_TRUE(waitForLog("PIPELINE stop→paste: ", 5000)) << log();
-
-    const HistoryStore history(AppPaths::historyURL(), AppPaths::recordingsDir());
-    const auto entries = history.read(10);
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].modelName, ModelCatalog::model("pocketsphinx-en-us")->name);
-    EXPECT_EQ(entries[0].text, field.text());
-    ASSERT_TRUE(entries[0].audioPath);
-    const auto audio = decodeWav(readFile(AppPaths::recordingsDir() / *entries[0].audioPath));
-    ASSERT_TRUE(audio) << *entries[0].audioPath;
+    const HistoryEntry entry = readHistory()[0];
+    ASSERT_TRUE(entry.originalText);
+    EXPECT_EQ(entry.text, TextProcessing::capitalizeFirst(*entry.originalText));
+    EXPECT_GT(entry.elapsedMs, 0);
+    EXPECT_EQ(entry.modelName, ModelCatalog::model("pocketsphinx-en-us")->name);
+    EXPECT_EQ(entry.sourceApp, kFieldClass);
+    EXPECT_GE(entry.createdAt, startedAt);
+    EXPECT_LE(entry.createdAt, localtime::nowSeconds());
+    ASSERT_TRUE(entry.audioPath);
+    EXPECT_TRUE(fs::path(*entry.audioPath).filename().string().starts_with("rec-"));
+    const auto audio = decodeWav(readFile(AppPaths::recordingsDir() / *entry.audioPath));
+    ASSERT_TRUE(audio) << *entry.audioPath;
     EXPECT_GT(audio->size(), 16000u * 3) << "the whole sentence is kept";
+    ASSERT_TRUE(entry.durationMs);
+    // The recording length, before any trimming: capture starts a moment after the press (the
+    // first time in a process noticeably later) and ends with the release.
+    EXPECT_LE(*entry.durationMs, heldMs + 300);
+    EXPECT_GE(*entry.durationMs, heldMs - 1500);
+    EXPECT_GT(*entry.durationMs, static_cast<int64_t>(audio->size()) / 16) << "the saved audio is trimmed";
+
+    const StatsStore stats(AppPaths::statsURL());
+    EXPECT_EQ(stats.sessionsTotal(), 1);
+    EXPECT_EQ(stats.wordsTotal(), unicode::wordCount(landed));
+    EXPECT_EQ(stats.appsUsed(), std::set<std::string>{kFieldClass});
 
     // A second copy names the first, hands over and leaves; the first keeps running.
     startQuorvel(second_);
@@ -111,6 +226,67 @@ TEST_F(TrayProgramDesktopTest, HeldRecordKeyPutsTheSpokenWordsIntoTheFocusedFiel
               std::string::npos)
         << log();
     EXPECT_EQ(first_.state(), QProcess::Running);
+}
+
+// One run through the other ways of ending a dictation; each step starts from what the one
+// before left behind, as a user's session does.
+TEST_F(TrayProgramDesktopTest, TapEscapeModeKeyAndAKilledWorker) {
+    ASSERT_NO_FATAL_FAILURE(startProgramAndField());
+
+    // A tap arms hands-free recording; the next tap stops it.
+    size_t from = mark();
+    ASSERT_NO_FATAL_FAILURE(recordSpeech([&] { key(kSuperR); }));
+    EXPECT_TRUE(waitForLog("режим: toggle (армирован тапом)", 1000, from)) << log();
+    key(kSuperR);
+    std::string field = landedText(0, from);
+    ASSERT_FALSE(field.empty()) << log();
+    ASSERT_NO_FATAL_FAILURE(expectLanded(field, modes_[0].name, 1));
+
+    // Esc throws a hands-free recording away: no text, no entry (checked with the next one).
+    from = mark();
+    ASSERT_NO_FATAL_FAILURE(recordSpeech([&] { key(kSuperR); }));
+    key(kEscape);
+    ASSERT_TRUE(waitForLog("запись отменена (Esc)", 5000, from)) << log();
+
+    // The second mode's own key selects it and starts recording; the record key stops.
+    from = mark();
+    ASSERT_NO_FATAL_FAILURE(recordSpeech([&] { key(kF6); }));
+    EXPECT_EQ(ConfigStore(AppPaths::configURL()).config().activeModeID, modes_[1].id);
+    testing::fakeKey(keys_, kSuperR, true);
+    QTest::qWait(400);  // a hold, not a tap
+    testing::fakeKey(keys_, kSuperR, false);
+    std::string landed = landedText(field.size(), from);
+    ASSERT_FALSE(landed.empty()) << log();
+    ASSERT_NO_FATAL_FAILURE(expectLanded(landed, modes_[1].name, 2));
+    field += landed;
+    EXPECT_EQ(field_->text(), field) << "nothing of the cancelled recording";
+
+    // The worker dies with the request in hand: it is stopped while the user speaks, so the
+    // request waits unanswered, and killed once it was sent. The audio stays, nothing else.
+    const pid_t worker = workerPid();
+    ASSERT_NE(worker, 0);
+    from = mark();
+    holdAndSpeak([&] { ::kill(worker, SIGSTOP); });
+    ASSERT_TRUE(waitForLog(" отправлен (", 10000, from)) << log();
+    ::kill(worker, SIGKILL);
+    ASSERT_TRUE(waitForLog("пустой результат STT (см. worker_stderr.log)", 10000, from)) << log();
+    ASSERT_TRUE(waitForLog("запись сохранена: ", 5000, from)) << log();
+    const fs::path kept = lineAfter("запись сохранена: ", from);
+    const auto audio = decodeWav(readFile(kept));
+    ASSERT_TRUE(audio) << kept;
+    EXPECT_GT(audio->size(), 16000u * 3);
+    EXPECT_EQ(readHistory().size(), 2u);
+
+    // The next dictation starts a new worker and lands.
+    from = mark();
+    holdAndSpeak();
+    landed = landedText(field.size(), from);
+    ASSERT_FALSE(landed.empty()) << log();
+    EXPECT_NE(log().find("worker стартовал: ", from), std::string::npos) << "a new worker";
+    EXPECT_NE(workerPid(), worker);
+    ASSERT_NO_FATAL_FAILURE(expectLanded(landed, modes_[1].name, 3));
+    EXPECT_EQ(field_->text(), field + landed);
+    EXPECT_EQ(StatsStore(AppPaths::statsURL()).sessionsTotal(), 3) << "only delivered dictations count";
 }
 
 }  // namespace
