@@ -4,6 +4,7 @@
 
 #include "core/ConfigStore.h"
 #include "core/HistoryStore.h"
+#include "services/SerialQueue.h"
 
 namespace quorvel {
 
@@ -28,7 +29,13 @@ void SettingsModel::setVocab(VocabStore::Pairs pairs) {
 }
 
 void SettingsModel::reloadHistory(std::size_t limit) {
+    // Taken before reading: an id that leaves the set later is already gone from the file.
+    const std::set<std::string> removing = [this] {
+        const std::lock_guard lock(removalMutex_);
+        return removing_;
+    }();
     history_ = historyStore_->read(limit);
+    std::erase_if(history_, [&](const HistoryEntry& entry) { return removing.contains(entry.id); });
     Q_EMIT historyChanged();
 }
 
@@ -38,9 +45,35 @@ void SettingsModel::setHistoryStore(HistoryStore& history) {
 }
 
 void SettingsModel::deleteEntry(const std::string& id) {
+    {
+        const std::lock_guard lock(removalMutex_);
+        if (!removing_.insert(id).second) return;
+    }
+    if (!remover_) remover_ = std::make_unique<SerialQueue>();
+    // A copy of the store: the program may replace its own meanwhile.
+    remover_->enqueue([this, store = *historyStore_, id] {
+        const bool failed = store.remove(id).failed;
+        {
+            const std::lock_guard lock(removalMutex_);
+            removing_.erase(id);
+        }
+        // The store has logged why; the entry is still in the file, so it is shown again.
+        if (failed && !closing_)
+            QMetaObject::invokeMethod(this, [this] { reloadHistory(); }, Qt::QueuedConnection);
+    });
     std::erase_if(history_, [&](const HistoryEntry& entry) { return entry.id == id; });
     Q_EMIT historyChanged();
-    historyStore_->remove(id);
+}
+
+// Runs the removals still queued: none is lost when the window or the program closes.
+SettingsModel::~SettingsModel() {
+    closing_ = true;
+    remover_.reset();
+}
+
+bool SettingsModel::removalsPending() const {
+    const std::lock_guard lock(removalMutex_);
+    return !removing_.empty();
 }
 
 }  // namespace quorvel

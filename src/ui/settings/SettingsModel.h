@@ -6,7 +6,11 @@
 // toggle). Main thread only.
 
 #include <QObject>
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +24,7 @@ namespace quorvel {
 class ConfigStore;
 class HistoryStore;
 class ModelStore;
+class SerialQueue;
 class StatsStore;
 
 // The running program's side of the settings window.
@@ -59,7 +64,9 @@ public:
     // The program replaced its history store (the recordings folder moved).
     void setHistoryStore(HistoryStore& history);
     HistoryStore& historyStore() { return *historyStore_; }
-    // Removes the entry and its audio; it leaves `history()` at once.
+    // Removes the entry and its audio; it leaves `history()` at once, the file is rewritten on
+    // a background thread (a long history takes a second). A removal that fails brings the entry
+    // back.
     void deleteEntry(const std::string& id);
 
     StatsStore& stats() { return stats_; }
@@ -84,6 +91,18 @@ private:
     ModelStore& models_;
     SettingsActions& actions_;
     std::vector<HistoryEntry> history_;
+
+public:
+    // Waits for the removals still under way: none is lost when the window or program closes.
+    ~SettingsModel() override;
+    // Removals handed to the background thread and not finished yet.
+    bool removalsPending() const;
+
+private:
+    mutable std::mutex removalMutex_;
+    std::set<std::string> removing_;  // guarded by removalMutex_; queued or running, hidden from reloads
+    std::atomic<bool> closing_ = false;
+    std::unique_ptr<SerialQueue> remover_;  // last: its jobs use the members above
 };
 
 }  // namespace quorvel

@@ -1,0 +1,188 @@
+#include "ui/settings/RecordingCard.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QClipboard>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <tuple>
+
+#include "core/HistoryStore.h"
+#include "core/L10n.h"
+#include "ui/UiTexts.h"
+#include "ui/settings/RecordingPlayer.h"
+#include "ui/settings/SettingsForm.h"
+#include "ui/settings/SettingsModel.h"
+
+namespace quorvel {
+namespace {
+
+QString l10n(const char* key) { return QString::fromStdString(L10n::t(key)); }
+
+double durationSeconds(const HistoryEntry& entry) {
+    return static_cast<double>(entry.durationMs.value_or(entry.elapsedMs)) / 1000.0;
+}
+
+QIcon themeIcon(const QWidget& widget, const char* name, QStyle::StandardPixmap fallback) {
+    return QIcon::fromTheme(QString::fromLatin1(name), widget.style()->standardIcon(fallback));
+}
+
+QToolButton* actionButton(const QWidget& card, const char* objectName, const char* textKey, const char* icon,
+                          QStyle::StandardPixmap fallback) {
+    auto* button = new QToolButton;
+    button->setObjectName(QString::fromLatin1(objectName));
+    button->setText(l10n(textKey));
+    button->setIcon(themeIcon(card, icon, fallback));
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setAutoRaise(true);
+    return button;
+}
+
+bool hasDistinctOriginal(const HistoryEntry& entry) {
+    return entry.originalText && *entry.originalText != entry.text;
+}
+
+}  // namespace
+
+RecordingCard::RecordingCard(HistoryEntry entry, SettingsModel& model, QWidget* parent)
+    : QFrame(parent), entry_(std::move(entry)), model_(model) {
+    setObjectName(QStringLiteral("recordingCard"));
+    setFrameShape(QFrame::StyledPanel);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 8, 12, 6);
+    layout->setSpacing(4);
+    layout->addWidget(buildHeader());
+    text_ = new QLabel(shownText());
+    text_->setObjectName(QStringLiteral("cardText"));
+    text_->setWordWrap(true);
+    text_->setTextFormat(Qt::PlainText);
+    text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(text_);
+    layout->addWidget(buildActions());
+}
+
+QString RecordingCard::shownText() const {
+    return QString::fromStdString(original_ && entry_.originalText ? *entry_.originalText : entry_.text);
+}
+
+QWidget* RecordingCard::buildHeader() {
+    auto* header = new QWidget;
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(0, 0, 0, 0);
+    play_ = new QToolButton;
+    play_->setObjectName(QStringLiteral("playButton"));
+    play_->setAutoRaise(true);
+    play_->setIconSize(QSize(22, 22));
+    connect(play_, &QToolButton::clicked, this, &RecordingCard::togglePlayback);
+    position_ = new QLabel;
+    position_->setObjectName(QStringLiteral("positionLabel"));
+    QString when = QString::fromStdString(entry_.ts);
+    if (!entry_.modeName.empty()) when += QStringLiteral(" · ") + QString::fromStdString(entry_.modeName);
+    row->addWidget(play_);
+    row->addWidget(position_);
+    row->addSpacing(8);
+    row->addWidget(SettingsForm::note(when), 1);
+
+    const bool playable =
+        entry_.audioPath && RecordingPlayer::looksPlayable(model_.historyStore().recordingsDir() / *entry_.audioPath);
+    play_->setEnabled(playable);
+    showPlayback();
+
+    if (hasDistinctOriginal(entry_)) {
+        auto* group = new QButtonGroup(header);
+        for (const auto& [name, key, original] : {std::tuple{"processedButton", "processed", false},
+                                                  std::tuple{"originalButton", "original", true}}) {
+            auto* choice = new QToolButton;
+            choice->setObjectName(QString::fromLatin1(name));
+            choice->setText(l10n(key));
+            choice->setCheckable(true);
+            choice->setChecked(original == original_);
+            choice->setAutoRaise(true);
+            group->addButton(choice);
+            row->addWidget(choice);
+            connect(choice, &QToolButton::toggled, this, [this, original](bool on) {
+                if (on) showOriginal(original);
+            });
+        }
+    }
+    return header;
+}
+
+QWidget* RecordingCard::buildActions() {
+    auto* actions = new QWidget;
+    auto* row = new QHBoxLayout(actions);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(2);
+    auto* copy = actionButton(*this, "copyButton", "copy", "edit-copy", QStyle::SP_FileDialogContentsView);
+    auto* paste = actionButton(*this, "pasteButton", "paste_to_app", "go-next", QStyle::SP_ArrowRight);
+    auto* details = actionButton(*this, "detailsButton", "details", "dialog-information", QStyle::SP_MessageBoxInformation);
+    auto* remove = actionButton(*this, "deleteButton", "delete", "edit-delete", QStyle::SP_TrashIcon);
+    connect(copy, &QToolButton::clicked, this, [this] { QApplication::clipboard()->setText(shownText()); });
+    connect(paste, &QToolButton::clicked, this,
+            [this] { model_.actions().pasteToPreviousApp(shownText().toStdString()); });
+    connect(details, &QToolButton::clicked, this, &RecordingCard::showDetails);
+    // The model drops the entry at once and the page then drops this card; the file is
+    // rewritten in the background.
+    connect(remove, &QToolButton::clicked, this, [this] { model_.deleteEntry(entry_.id); });
+    for (auto* button : {copy, paste, details}) row->addWidget(button);
+    row->addStretch();
+    row->addWidget(remove);
+    return actions;
+}
+
+void RecordingCard::togglePlayback() {
+    if (!player_)
+        player_ = new RecordingPlayer(model_.historyStore().recordingsDir() / entry_.audioPath.value_or(""), this);
+    if (player_->playing()) {
+        player_->pause();
+    } else if (!player_->play()) {
+        // Not decodable after all, or no audio output: nothing to offer.
+        play_->setEnabled(false);
+    }
+    connect(player_, &RecordingPlayer::changed, this, &RecordingCard::showPlayback, Qt::UniqueConnection);
+    showPlayback();
+}
+
+void RecordingCard::showPlayback() {
+    const bool playing = player_ && player_->playing();
+    play_->setIcon(playing ? themeIcon(*this, "media-playback-pause", QStyle::SP_MediaPause)
+                           : themeIcon(*this, "media-playback-start", QStyle::SP_MediaPlay));
+    const double at = player_ ? player_->position() : 0;
+    position_->setText(UiTexts::elapsedLabel(at) + QStringLiteral(" / ") +
+                       UiTexts::elapsedLabel(durationSeconds(entry_)));
+}
+
+void RecordingCard::showOriginal(bool original) {
+    original_ = original;
+    text_->setText(shownText());
+}
+
+QString RecordingCard::detailsText(const HistoryEntry& entry) {
+    const QString none = QStringLiteral("—");
+    auto optional = [&](const std::optional<std::string>& value) {
+        return value && !value->empty() ? QString::fromStdString(*value) : none;
+    };
+    return QStringList{
+        QStringLiteral("Дата: ") + QString::fromStdString(entry.ts),
+        l10n("duration") + QStringLiteral(": ") + UiTexts::elapsedLabel(durationSeconds(entry)),
+        l10n("model") + QStringLiteral(": ") + optional(entry.modelName),
+        QStringLiteral("Режим: ") + QString::fromStdString(entry.modeName),
+        l10n("source_app") + QStringLiteral(": ") + optional(entry.sourceApp),
+        QStringLiteral("Слов: ") + QString::number(entry.words()),
+    }.join(QLatin1Char('\n'));
+}
+
+void RecordingCard::showDetails() {
+    auto* box = new QMessageBox(QMessageBox::Information, l10n("details"), detailsText(entry_), QMessageBox::NoButton, this);
+    box->setObjectName(QStringLiteral("detailsBox"));
+    box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+}  // namespace quorvel

@@ -1,0 +1,235 @@
+// The home and history pages over real stores in a temporary home: the statistics figures, the
+// other-tools warning with a real process, recording cards (text switch, copy, paste, details,
+// which recordings can play), deleting in the background, "see all" and lazily built cards.
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QToolButton>
+
+#include "core/AppPaths.h"
+#include "core/ConfigStore.h"
+#include "core/FileLock.h"
+#include "core/HistoryStore.h"
+#include "core/StatsStore.h"
+#include "core/VocabStore.h"
+#include "core/WavWriter.h"
+#include "services/ModelStore.h"
+#include "support/TempHome.h"
+#include "ui/settings/HistoryPage.h"
+#include "ui/settings/HomePage.h"
+#include "ui/settings/RecordingCard.h"
+#include "ui/settings/RecordingList.h"
+#include "ui/settings/SettingsModel.h"
+
+namespace quorvel {
+namespace {
+
+struct RecordedActions : SettingsActions {
+    std::vector<std::string> calls;
+    void configChanged() override { calls.push_back("configChanged"); }
+    void runTypingTest() override { calls.push_back("runTypingTest"); }
+    void shareStats() override { calls.push_back("shareStats"); }
+    std::string checkForUpdates() override { return {}; }
+    bool launchOnLogin() override { return false; }
+    bool setLaunchOnLogin(bool) override { return false; }
+    void pasteToPreviousApp(const std::string& text) override { calls.push_back("paste " + text); }
+    void restartWorker() override {}
+    void openSystemSettings(SystemSettings::Permission) override {}
+};
+
+class HomeHistoryTest : public testing::TempHome {
+protected:
+    void SetUp() override {
+        TempHome::SetUp();
+        config = std::make_unique<ConfigStore>(AppPaths::configURL());
+        vocab = std::make_unique<VocabStore>(AppPaths::vocabURL());
+        history = std::make_unique<HistoryStore>(AppPaths::historyURL(), AppPaths::recordingsDir());
+        stats = std::make_unique<StatsStore>(AppPaths::statsURL());
+        models = std::make_unique<ModelStore>();
+        model = std::make_unique<SettingsModel>(*config, *vocab, *history, *stats, *models, actions);
+    }
+    void TearDown() override {
+        model.reset();
+        TempHome::TearDown();
+    }
+
+    // A second of silence as the program saves it in the recordings folder; its full path.
+    std::string recording(const std::string& name) const {
+        const std::vector<float> samples(16'000, 0.0f);
+        EXPECT_FALSE(WavWriter::write(samples, 16'000, history->recordingsDir() / name));
+        return (history->recordingsDir() / name).string();
+    }
+
+    // In the order they were made: newest first on a fresh page.
+    static QList<RecordingCard*> cards(QWidget& page) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return page.findChildren<RecordingCard*>();
+    }
+    static QString text(QWidget& page, const char* name) { return page.findChild<QLabel*>(name)->text(); }
+
+    RecordedActions actions;
+    std::unique_ptr<ConfigStore> config;
+    std::unique_ptr<VocabStore> vocab;
+    std::unique_ptr<HistoryStore> history;
+    std::unique_ptr<StatsStore> stats;
+    std::unique_ptr<ModelStore> models;
+    std::unique_ptr<SettingsModel> model;
+};
+
+TEST_F(HomeHistoryTest, HomeShowsStatisticsAndRefreshes) {
+    HomePage home(*model);
+    EXPECT_EQ(text(home, "statWords"), "0");
+    EXPECT_EQ(text(home, "statWpm"), "—");
+    EXPECT_EQ(text(home, "statSaved"), "0.0");
+    EXPECT_FALSE(home.findChild<QLabel*>("noRecordings")->isHidden());
+
+    // 2 400 words at the default 40 wpm typed: one hour saved. Dictation speeds 150 and 200 wpm.
+    stats->recordSessions({{1200, "kate"}, {1100, "firefox"}, {100, "kate"}});
+    history->append({.text = "one two three four five six seven eight nine ten", .durationMs = 4000});
+    history->append({.text = QString("w ").repeated(20).toStdString(), .durationMs = 6000});
+    model->reloadHistory();
+    EXPECT_EQ(text(home, "statWords"), "2400");
+    EXPECT_EQ(text(home, "statWpm"), "175.0");
+    EXPECT_EQ(text(home, "statApps"), "2");
+    EXPECT_EQ(text(home, "statSaved"), "1.0");
+    EXPECT_TRUE(home.findChild<QLabel*>("noRecordings")->isHidden());
+    EXPECT_EQ(cards(home).size(), 2);
+
+    home.findChild<QPushButton*>("typingTestButton")->click();
+    home.findChild<QPushButton*>("shareStatsButton")->click();
+    EXPECT_EQ(actions.calls, (std::vector<std::string>{"runTypingTest", "shareStats"}));
+}
+
+// A running process named like a dictation tool raises the warning; pgrep runs off the main thread.
+TEST_F(HomeHistoryTest, HomeWarnsOfOtherDictationTools) {
+    const auto tool = home() / "whisper";
+    std::filesystem::copy_file("/bin/sleep", tool);
+    QProcess process;
+    process.start(QString::fromStdString(tool.string()), {"30"});
+    ASSERT_TRUE(process.waitForStarted());
+
+    HomePage home(*model);
+    auto* card = home.findChild<QWidget*>("conflictsCard");
+    home.pageShown();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !card->isHidden(); }, 5000));
+    EXPECT_TRUE(text(home, "conflictNames").startsWith("Запущены параллельно: ")) << text(home, "conflictNames").toStdString();
+    EXPECT_TRUE(text(home, "conflictNames").contains("whisper."));
+
+    process.kill();
+    process.waitForFinished();
+    home.pageShown();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return card->isHidden(); }, 5000)) << "gone once the tool quits";
+    home.pageHidden();
+}
+
+TEST_F(HomeHistoryTest, CardsShowTextPlayabilityAndActions) {
+    writeFile(history->recordingsDir() / "broken.wav", "RIFF....WAVEjunk");
+    recording("b.wav");
+    const struct {
+        HistoryEntry entry;
+        bool canSwitch;
+        bool canPlay;
+    } rows[]{
+        {{.text = "Привет, мир.", .originalText = "привет мир", .audioPath = recording("a.wav")}, true, true},
+        // A name alone is taken within the recordings folder.
+        {{.text = "same", .originalText = "same", .audioPath = "b.wav"}, false, true},
+        {{.text = "no file", .audioPath = "missing.wav"}, false, false},
+        {{.text = "broken", .audioPath = "broken.wav"}, false, false},
+        {{.text = "no audio"}, false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.entry.text);
+        RecordingCard card(row.entry, *model);
+        auto* shown = card.findChild<QLabel*>("cardText");
+        EXPECT_EQ(shown->text().toStdString(), row.entry.text);
+        EXPECT_EQ(card.findChild<QToolButton*>("playButton")->isEnabled(), row.canPlay);
+        auto* original = card.findChild<QToolButton*>("originalButton");
+        EXPECT_EQ(original != nullptr, row.canSwitch);
+        if (!original) continue;
+        original->click();
+        EXPECT_EQ(shown->text().toStdString(), *row.entry.originalText);
+        card.findChild<QToolButton*>("copyButton")->click();
+        EXPECT_EQ(QApplication::clipboard()->text().toStdString(), *row.entry.originalText);
+        card.findChild<QToolButton*>("processedButton")->click();
+        card.findChild<QToolButton*>("pasteButton")->click();
+        EXPECT_EQ(actions.calls.back(), "paste " + row.entry.text);
+    }
+
+    RecordingCard card({.ts = "2024-05-01 10:00:00", .text = "раз два три", .elapsedMs = 70'000, .modeName = "Обычный",
+                        .durationMs = 65'900, .sourceApp = "kate"},
+                       *model);
+    card.findChild<QToolButton*>("detailsButton")->click();
+    auto* box = card.findChild<QMessageBox*>("detailsBox");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), "Дата: 2024-05-01 10:00:00\nДлительность: 1:05\nМодель: —\nРежим: Обычный\n"
+                           "Приложение-источник: kate\nСлов: 3");
+    box->buttons().front()->click();
+}
+
+// The card goes at once; the history file is rewritten on another thread, which here waits for
+// the file's lock: the window goes on meanwhile, and a reload does not bring the entry back.
+TEST_F(HomeHistoryTest, DeletingLeavesAtOnceAndRemovesEntryAndAudioInBackground) {
+    const HistoryEntry kept{.text = "kept", .audioPath = recording("kept.wav")};
+    const HistoryEntry gone{.text = "gone", .audioPath = recording("gone.wav")};
+    history->append(kept);
+    history->append(gone);
+    model->reloadHistory();
+    HistoryPage page(*model);
+    ASSERT_EQ(cards(page).size(), 2);
+
+    auto lock = std::make_unique<FileLock>(history->url());
+    cards(page).front()->findChild<QToolButton*>("deleteButton")->click();
+    ASSERT_EQ(cards(page).size(), 1);
+    EXPECT_EQ(cards(page).front()->entry().id, kept.id);
+    EXPECT_EQ(text(page, "historyCount"), "1 записей");
+    page.findChild<QPushButton*>("refreshButton")->click();
+    EXPECT_EQ(cards(page).size(), 1) << "a removal under way stays hidden from reloads";
+    EXPECT_TRUE(model->removalsPending());
+
+    lock.reset();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->removalsPending(); }, 10'000));
+    const auto left = history->read(10);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left.front().id, kept.id);
+    EXPECT_FALSE(std::filesystem::exists(history->recordingsDir() / "gone.wav"));
+    EXPECT_TRUE(std::filesystem::exists(history->recordingsDir() / "kept.wav"));
+}
+
+TEST_F(HomeHistoryTest, SeeAllTogglesAndLongHistoriesBuildCardsAsTheyScroll) {
+    for (int i = 0; i < 300; ++i) history->append({.text = "entry " + std::to_string(i)});
+    model->reloadHistory();
+
+    HomePage home(*model);
+    auto* seeAll = home.findChild<QPushButton*>("seeAllButton");
+    auto* recent = home.findChild<RecordingList*>("recentList");
+    EXPECT_EQ(recent->entryCount(), HomePage::kRecentCount);
+    EXPECT_EQ(cards(home).front()->entry().text, "entry 299") << "newest first";
+    EXPECT_EQ(seeAll->text(), "Показать все");
+    seeAll->click();
+    EXPECT_TRUE(model->showAllHistory);
+    EXPECT_EQ(recent->entryCount(), 300u);
+    EXPECT_EQ(seeAll->text(), "Свернуть");
+    seeAll->click();
+    EXPECT_EQ(recent->entryCount(), HomePage::kRecentCount);
+
+    HistoryPage page(*model);
+    page.resize(820, 580);
+    page.show();
+    auto* list = page.findChild<RecordingList*>("historyList");
+    EXPECT_EQ(text(page, "historyCount"), "300 записей");
+    QTest::qWait(50);
+    const std::size_t first = list->cardCount();
+    EXPECT_LT(first, 100u) << "not every card at once";
+    QScrollBar* bar = page.findChild<QScrollArea*>()->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return list->cardCount() > first; }, 2000)) << "more as the end comes into view";
+}
+
+}  // namespace
+}  // namespace quorvel
