@@ -60,6 +60,12 @@ void applyTheme(const std::string& theme) {
         palette.setColor(QPalette::ToolTipBase, base);
         palette.setColor(QPalette::ToolTipText, text);
         palette.setColor(QPalette::Highlight, QColor(42, 130, 218));
+        // Secondary texts (notes, subtitles) and disabled controls must stay readable on the dark backdrop.
+        palette.setColor(QPalette::PlaceholderText, QColor(160, 160, 165));
+        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            palette.setColor(QPalette::Disabled, role, QColor(125, 125, 130));
+        palette.setColor(QPalette::Light, QColor(70, 70, 74));
+        palette.setColor(QPalette::Mid, QColor(60, 60, 64));
         palette.setColor(QPalette::HighlightedText, Qt::white);
     }
     QApplication::setPalette(palette);
