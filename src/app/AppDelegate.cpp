@@ -34,6 +34,7 @@
 #include "ui/BarsIndicatorView.h"
 #include "ui/OverlayPanel.h"
 #include "ui/PillPanel.h"
+#include "ui/Theme.h"
 #include "ui/UiTexts.h"
 #include "ui/settings/SettingsWindow.h"
 
@@ -273,7 +274,7 @@ void AppDelegate::applyConfigToRuntime() {
     overlay_->style = OverlayPanel::styleFromString(config.overlayStyle);
     overlay_->alwaysShow = config.overlayAlwaysShow;
     overlay_->followCursor = config.overlayFollowCursor;
-    Housekeeping::applyTheme(config.theme);
+    Theme::apply(config.theme);
     if (transcriber_) transcriber_->setPythonPath(config.pythonPath);
     pill_->updateTooltips(UiTexts::keyLabel(config.keyToggle), UiTexts::keyLabel(config.keyMode));
     applyDockPolicy();

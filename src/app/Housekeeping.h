@@ -1,6 +1,6 @@
 #pragma once
 // The controller's chores that need no window: history clean-up by the retention setting, the
-// one-time statistics fill from an older history, the taskbar decision and the theme.
+// one-time statistics fill from an older history, and the taskbar decision.
 
 #include <string>
 
@@ -22,9 +22,6 @@ void migrateStatsIfNeeded(StatsStore& stats, const HistoryStore& history);
 // The program keeps a taskbar entry unless asked not to and every permission is there, so it
 // can be found while one is missing.
 bool wantsTaskbarEntry(const AppConfig& config, SystemQueries& system);
-
-// "dark"/"light": Fusion with that palette; anything else: the desktop's own style and palette.
-void applyTheme(const std::string& theme);
 
 }  // namespace Housekeeping
 }  // namespace quorvel
