@@ -4,6 +4,7 @@
 
 #include "core/ConfigStore.h"
 #include "core/HistoryStore.h"
+#include "core/VocabRows.h"
 
 namespace quorvel {
 
@@ -41,6 +42,13 @@ void SettingsModel::deleteEntry(const std::string& id) {
     std::erase_if(history_, [&](const HistoryEntry& entry) { return entry.id == id; });
     Q_EMIT historyChanged();
     historyStore_->remove(id);
+}
+
+int SettingsModel::importVocabCsv(std::string_view csv) {
+    std::vector<VocabPair> rows = VocabRows::load(vocab_.pairs());
+    const int added = VocabRows::importCsv(csv, rows, vocab_);
+    Q_EMIT vocabChanged();
+    return added;
 }
 
 }  // namespace quorvel
