@@ -83,6 +83,7 @@ ModeDetailView::ModeDetailView(SettingsModel& model, std::string modeId, QWidget
     body->insertWidget(0, buildHeader());
     body->addWidget(buildMainCard());
     body->addWidget(buildAdvancedCard());
+    alignFormLabels();
     auto* remove = new QPushButton(QIcon::fromTheme("edit-delete", style()->standardIcon(QStyle::SP_TrashIcon)), l10n("delete_mode"));
     remove->setObjectName(QStringLiteral("deleteMode"));
     connect(remove, &QPushButton::clicked, this, &ModeDetailView::confirmDelete);
@@ -168,9 +169,9 @@ QWidget* ModeDetailView::buildMainCard() {
 
     QLineEdit* apps = lineField("activateApps", [](const DictationMode& m) { return joinApps(m.activateApps); },
                                 [](DictationMode& m, const QString& text) { m.activateApps = splitApps(text); });
-    apps->setPlaceholderText(l10n("activate_apps_hint"));
     apps->setToolTip(l10n("activate_apps_hint"));
     form->addRow(l10n("activate_apps"), apps);
+    form->addRow(QString(), SettingsForm::note(l10n("activate_apps_hint")));
 
     form->addRow(l10n("record_shortcut"), buildShortcutSeam());
     return frame;
@@ -317,6 +318,19 @@ void ModeDetailView::confirmDelete() {
         // is written so that cycling starts from the mode the user sees as active.
         if (config.activeModeID == modeId_) config.activeModeID = config.modes.empty() ? std::string() : config.modes.front().id;
     });
+}
+
+void ModeDetailView::alignFormLabels() {
+    // Both cards' fields start at the same x: the labels share the widest label's width.
+    const QList<QFormLayout*> forms = findChildren<QFormLayout*>();
+    int widest = 0;
+    for (const QFormLayout* form : forms)
+        for (int row = 0; row < form->rowCount(); ++row)
+            if (QLayoutItem* label = form->itemAt(row, QFormLayout::LabelRole)) widest = std::max(widest, label->sizeHint().width());
+    for (QFormLayout* form : forms)
+        for (int row = 0; row < form->rowCount(); ++row)
+            if (QLayoutItem* label = form->itemAt(row, QFormLayout::LabelRole); label && label->widget())
+                label->widget()->setMinimumWidth(widest);
 }
 
 void ModeDetailView::refresh() {

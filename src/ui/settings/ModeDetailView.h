@@ -51,6 +51,7 @@ private:
     QWidget* buildMainCard();
     QWidget* buildAdvancedCard();
     QWidget* buildShortcutSeam();
+    void alignFormLabels();
     QComboBox* picker(const char* field, std::vector<Choice> choices, Getter get, Setter set);
     QLineEdit* lineField(const char* field, std::function<QString(const DictationMode&)> get,
                          std::function<void(DictationMode&, const QString&)> set);

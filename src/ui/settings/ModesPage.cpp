@@ -1,7 +1,6 @@
 #include "ui/settings/ModesPage.h"
 
 #include <QApplication>
-#include <algorithm>
 #include <QIcon>
 #include <QListWidget>
 #include <QPainter>
@@ -10,6 +9,8 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "core/AppConfig.h"
 #include "core/DictationMode.h"
@@ -93,11 +94,17 @@ ModesPage::ModesPage(SettingsModel& model, QWidget* parent) : SettingsPage(model
     list_->setUniformItemSizes(true);
     list_->setIconSize(QSize(22, 22));
     list_->setFrameShape(QFrame::StyledPanel);
-    body->addWidget(list_, 1);
+    // A handful of modes: the list is as tall as its rows, the button right under it.
+    list_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    body->addWidget(list_);
     auto* create = new QPushButton(QIcon::fromTheme("list-add", style()->standardIcon(QStyle::SP_FileDialogNewFolder)),
                                    QString::fromStdString(L10n::t("create_mode")));
     create->setObjectName(QStringLiteral("createMode"));
     body->addWidget(create, 0, Qt::AlignLeft);
+    body->addStretch();
     stack_->addWidget(listPage);
 
     // A click or Enter on a row opens the mode; the arrow keys only move the selection.

@@ -40,7 +40,7 @@ public:
         : QStyledItemDelegate(parent), onRemove_(std::move(onRemove)) {}
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
-        return {option.rect.width(), option.fontMetrics.height() + 16};
+        return {0, option.fontMetrics.height() + 16};  // as wide as the view, never wider
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
@@ -108,7 +108,7 @@ private:
 }  // namespace
 
 VocabularyPage::VocabularyPage(SettingsModel& model, QWidget* parent) : SettingsPage(model, parent) {
-    QVBoxLayout* body = SettingsForm::pageBody(*this, l10n("vocabulary"));
+    QVBoxLayout* body = SettingsForm::listPageBody(*this, l10n("vocabulary"));
     body->addWidget(buildAddRow());
 
     rows_ = new VocabListModel(model_, this);
@@ -118,6 +118,7 @@ VocabularyPage::VocabularyPage(SettingsModel& model, QWidget* parent) : Settings
     list_->setItemDelegate(new VocabRowDelegate([this](int row) { removeRow(row); }, list_));
     list_->setUniformItemSizes(true);
     list_->setMouseTracking(true);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setMinimumHeight(160);
     body->addWidget(list_, 1);
 
@@ -141,6 +142,8 @@ QWidget* VocabularyPage::buildAddRow() {
     add_ = new QPushButton(QStringLiteral("Добавить (Ctrl+⏎)"));
     add_->setObjectName(QStringLiteral("addPair"));
     add_->setEnabled(false);
+    // The return sign comes from a fallback font that the button's size hint underestimates.
+    add_->setMinimumWidth(add_->sizeHint().width() + add_->fontMetrics().height());
     fields->addWidget(wrong_, 1);
     fields->addWidget(right_, 1);
     fields->addWidget(add_);
