@@ -11,6 +11,18 @@
 #include "ui/settings/SettingsModel.h"
 
 namespace quorvel::SettingsForm {
+namespace {
+
+QLabel* pageTitle(const QString& title) {
+    auto* heading = new QLabel(title);
+    QFont font = heading->font();
+    font.setPointSizeF(font.pointSizeF() * 1.6);
+    font.setBold(true);
+    heading->setFont(font);
+    return heading;
+}
+
+}  // namespace
 
 QVBoxLayout* pageBody(QWidget& page, const QString& title, const QString& subtitle) {
     auto* outer = new QVBoxLayout(&page);
@@ -24,12 +36,7 @@ QVBoxLayout* pageBody(QWidget& page, const QString& title, const QString& subtit
     auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(24, 20, 24, 20);
     layout->setSpacing(14);
-    auto* heading = new QLabel(title);
-    QFont font = heading->font();
-    font.setPointSizeF(font.pointSizeF() * 1.6);
-    font.setBold(true);
-    heading->setFont(font);
-    layout->addWidget(heading);
+    layout->addWidget(pageTitle(title));
     if (!subtitle.isEmpty()) layout->addWidget(note(subtitle));
     return layout;
 }
@@ -100,6 +107,14 @@ QWidget* row(const QString& label, QWidget* control) {
     layout->addWidget(text, 1);
     layout->addWidget(control);
     return widget;
+}
+
+QVBoxLayout* listPageBody(QWidget& page, const QString& title) {
+    auto* layout = new QVBoxLayout(&page);
+    layout->setContentsMargins(24, 20, 24, 20);
+    layout->setSpacing(14);
+    layout->addWidget(pageTitle(title));
+    return layout;
 }
 
 }  // namespace quorvel::SettingsForm

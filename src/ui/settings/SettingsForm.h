@@ -43,5 +43,9 @@ QComboBox* picker(SettingsModel& model, const char* field, std::string AppConfig
 // A label and a control on one row.
 QWidget* row(const QString& label, QWidget* control);
 
+// A page body with a large title that does not scroll itself: for pages whose main content is a
+// long list with its own scroll bar (two nested scroll areas fight over the wheel and the height).
+QVBoxLayout* listPageBody(QWidget& page, const QString& title);
+
 }  // namespace SettingsForm
 }  // namespace quorvel

@@ -4,6 +4,7 @@
 
 #include "core/ConfigStore.h"
 #include "core/HistoryStore.h"
+#include "core/VocabRows.h"
 #include "services/SerialQueue.h"
 
 namespace quorvel {
@@ -74,6 +75,13 @@ SettingsModel::~SettingsModel() {
 bool SettingsModel::removalsPending() const {
     const std::lock_guard lock(removalMutex_);
     return !removing_.empty();
+}
+
+int SettingsModel::importVocabCsv(std::string_view csv) {
+    std::vector<VocabPair> rows = VocabRows::load(vocab_.pairs());
+    const int added = VocabRows::importCsv(csv, rows, vocab_);
+    Q_EMIT vocabChanged();
+    return added;
 }
 
 }  // namespace quorvel

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/AppConfig.h"
@@ -77,6 +78,10 @@ public:
     bool showAllHistory = false;
 
     static constexpr std::size_t kHistoryLimit = 300;
+
+    // Adds the usable "phrase;replacement" (or "phrase,replacement") lines of CSV text whose
+    // phrase is not a rule yet, saves, and returns how many were added.
+    int importVocabCsv(std::string_view csv);
 
 Q_SIGNALS:
     void configEdited();

@@ -1,0 +1,304 @@
+// The modes page, the mode detail and the vocabulary page over real stores in a temporary home:
+// every edit must land in the right mode, in the file, with exactly one save and one notice.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <functional>
+
+#include "core/AppPaths.h"
+#include "core/ConfigStore.h"
+#include "core/HistoryStore.h"
+#include "core/L10n.h"
+#include "core/ModelCatalog.h"
+#include "core/StatsStore.h"
+#include "core/Uuid.h"
+#include "core/VocabStore.h"
+#include "services/ModelStore.h"
+#include "support/TempHome.h"
+#include "ui/settings/ModeDetailView.h"
+#include "ui/settings/ModesPage.h"
+#include "ui/settings/SettingsModel.h"
+#include "ui/settings/VocabularyPage.h"
+
+namespace quorvel {
+namespace {
+
+class CountingActions : public SettingsActions {
+public:
+    int configChanges = 0;
+    void configChanged() override { ++configChanges; }
+    void runTypingTest() override {}
+    void shareStats() override {}
+    std::string checkForUpdates() override { return {}; }
+    bool launchOnLogin() override { return false; }
+    bool setLaunchOnLogin(bool) override { return false; }
+    void pasteToPreviousApp(const std::string&) override {}
+    void restartWorker() override {}
+    void openSystemSettings(SystemSettings::Permission) override {}
+};
+
+class ModesVocabularyTest : public testing::TempHome {
+protected:
+    void SetUp() override {
+        TempHome::SetUp();
+        L10n::setLanguage("ru");
+        config = std::make_unique<ConfigStore>(AppPaths::configURL());
+        vocab = std::make_unique<VocabStore>(AppPaths::vocabURL());
+        history = std::make_unique<HistoryStore>(AppPaths::historyURL(), AppPaths::recordingsDir());
+        stats = std::make_unique<StatsStore>(AppPaths::statsURL());
+        model = std::make_unique<SettingsModel>(*config, *vocab, *history, *stats, models, actions);
+    }
+    void TearDown() override {
+        model.reset();
+        TempHome::TearDown();
+    }
+
+    // What the configuration file holds now.
+    static AppConfig saved() { return ConfigStore(AppPaths::configURL()).config(); }
+
+    template <typename T>
+    static T* find(QWidget& root, const char* name) {
+        T* found = root.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+
+    static void typeInto(QLineEdit* edit, const char* text) {
+        edit->setFocus();
+        edit->selectAll();
+        if (*text == '\0') QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClicks(edit, QString::fromLatin1(text));
+        QTest::keyClick(edit, Qt::Key_Return);
+    }
+
+    static void pick(QComboBox* combo, const QString& text) {
+        const int index = combo->findText(text);
+        ASSERT_GE(index, 0) << text.toStdString();
+        combo->setCurrentIndex(index);
+        Q_EMIT combo->activated(index);
+    }
+
+    // Answers the next message box with `button` once it is up.
+    static void answerNextMessageBox(QMessageBox::StandardButton button) {
+        QTimer::singleShot(0, [button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            box->button(button)->click();
+        });
+    }
+
+    CountingActions actions;
+    ModelStore models;
+    std::unique_ptr<ConfigStore> config;
+    std::unique_ptr<VocabStore> vocab;
+    std::unique_ptr<HistoryStore> history;
+    std::unique_ptr<StatsStore> stats;
+    std::unique_ptr<SettingsModel> model;
+};
+
+TEST_F(ModesVocabularyTest, CreatedModeHasTheDefaultsIsSavedOnceAndOpens) {
+    ModesPage page(*model);
+    auto* list = find<QListWidget>(page, "modesList");
+    ASSERT_EQ(list->count(), 3);
+    find<QPushButton>(page, "createMode")->click();
+
+    const AppConfig now = saved();
+    ASSERT_EQ(now.modes.size(), 4u);
+    DictationMode expected = now.modes.back();
+    EXPECT_TRUE(uuid::canonical(expected.id));
+    for (size_t i = 0; i < 3; ++i) EXPECT_NE(now.modes[i].id, expected.id);
+    DictationMode defaults;
+    defaults.id = expected.id;
+    defaults.name = "Новый режим";
+    EXPECT_EQ(expected, defaults);
+    EXPECT_EQ(actions.configChanges, 1);
+    EXPECT_EQ(list->count(), 4);
+    ASSERT_NE(page.detail(), nullptr);
+    EXPECT_EQ(page.detail()->modeId(), expected.id);
+}
+
+TEST_F(ModesVocabularyTest, SubtitleJoinsLanguageTranslationAndModel) {
+    const STTModel& catalogModel = ModelCatalog::all().front();
+    struct Row {
+        std::string language, translateTo;
+        std::optional<std::string> sttModelID;
+        QString subtitle;
+    };
+    const Row rows[] = {
+        {"auto", "off", std::nullopt, "по умолчанию"},
+        {"ru", "en", std::nullopt, "ru · → en"},
+        {"en", "off", catalogModel.id, "en · " + QString::fromStdString(catalogModel.name)},
+        {"auto", "ru", "gone-model", "по умолчанию · → ru · gone-model"},
+    };
+    for (const Row& row : rows) {
+        DictationMode mode;
+        mode.language = row.language;
+        mode.translateTo = row.translateTo;
+        mode.sttModelID = row.sttModelID;
+        EXPECT_EQ(ModesPage::subtitle(mode), row.subtitle);
+    }
+}
+
+// Each control of the detail writes its own field of the mode it shows, and nothing else.
+TEST_F(ModesVocabularyTest, EveryDetailControlWritesItsModeFieldWithOneSave) {
+    model->editConfig([](AppConfig& c) {
+        c.modes[1].shortcut = KeyCombo::defaultMode;
+        c.modes[1].llmModel = "qwen3.5:2b";
+    });
+    ModeDetailView view(*model, model->config().modes[1].id);
+    const STTModel& catalogModel = ModelCatalog::all().front();
+    struct Row {
+        const char* control;
+        std::function<void(QWidget&)> act;
+        std::function<void(DictationMode&)> expect;  // empty: nothing may change
+    };
+    const std::vector<Row> rows = {
+        {"name", [](QWidget& w) { typeInto(find<QLineEdit>(w, "name"), "  Letters "); },
+         [](DictationMode& m) { m.name = "Letters"; }},
+        {"name emptied", [](QWidget& w) { typeInto(find<QLineEdit>(w, "name"), ""); }, {}},
+        {"prompt",
+         [](QWidget& w) {
+             auto* prompt = find<QPlainTextEdit>(w, "prompt");
+             prompt->selectAll();
+             prompt->insertPlainText(QStringLiteral("Be brief."));
+             QFocusEvent leave(QEvent::FocusOut);
+             QApplication::sendEvent(prompt, &leave);
+         },
+         [](DictationMode& m) { m.prompt = "Be brief."; }},
+        {"preset", [](QWidget& w) { pick(find<QComboBox>(w, "preset"), "Свой (prompt)"); },
+         [](DictationMode& m) { m.preset = "custom"; }},
+        {"language", [](QWidget& w) { pick(find<QComboBox>(w, "language"), "English"); },
+         [](DictationMode& m) { m.language = "en"; }},
+        {"language again", [](QWidget& w) { pick(find<QComboBox>(w, "language"), "English"); }, {}},
+        {"translateTo", [](QWidget& w) { pick(find<QComboBox>(w, "translateTo"), "На русский"); },
+         [](DictationMode& m) { m.translateTo = "ru"; }},
+        {"sttModelID", [&](QWidget& w) { pick(find<QComboBox>(w, "sttModelID"), QString::fromStdString(catalogModel.name)); },
+         [&](DictationMode& m) { m.sttModelID = catalogModel.id; }},
+        {"sttModelID global", [](QWidget& w) { pick(find<QComboBox>(w, "sttModelID"), "Глобальная"); },
+         [](DictationMode& m) { m.sttModelID.reset(); }},
+        {"llmModel global", [](QWidget& w) { pick(find<QComboBox>(w, "llmModel"), "Глобальная (ollama)"); },
+         [](DictationMode& m) { m.llmModel.reset(); }},
+        {"activateApps", [](QWidget& w) { typeInto(find<QLineEdit>(w, "activateApps"), "Firefox,  kate ,,"); },
+         [](DictationMode& m) { m.activateApps = {"Firefox", "kate"}; }},
+        {"autoPaste", [](QWidget& w) { pick(find<QComboBox>(w, "autoPaste"), "Выкл"); },
+         [](DictationMode& m) { m.autoPaste = "off"; }},
+        {"soundWhileRecordingMode", [](QWidget& w) { pick(find<QComboBox>(w, "soundWhileRecordingMode"), "Тик каждые 5 с"); },
+         [](DictationMode& m) { m.soundWhileRecordingMode = "tick"; }},
+        {"autocapitalize", [](QWidget& w) { find<QCheckBox>(w, "autocapitalize")->click(); },
+         [](DictationMode& m) { m.autocapitalize = false; }},
+        {"clearModeShortcut", [](QWidget& w) { find<QToolButton>(w, "clearModeShortcut")->click(); },
+         [](DictationMode& m) { m.shortcut.reset(); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.control);
+        AppConfig expected = model->config();
+        if (row.expect) row.expect(expected.modes[1]);
+        actions.configChanges = 0;
+        row.act(view);
+        EXPECT_EQ(saved(), expected);
+        EXPECT_EQ(model->config(), expected);
+        EXPECT_EQ(actions.configChanges, row.expect ? 1 : 0);
+    }
+    EXPECT_EQ(find<QLineEdit>(view, "activateApps")->text(), "Firefox, kate");
+    EXPECT_FALSE(find<QToolButton>(view, "clearModeShortcut")->isEnabled());
+}
+
+TEST_F(ModesVocabularyTest, DeletingTheActiveModeAsksThenFallsBackToTheFirst) {
+    model->editConfig([](AppConfig& c) { c.activeModeID = c.modes[1].id; });
+    const AppConfig before = model->config();
+    ModesPage page(*model);
+    page.openMode(before.modes[1].id);
+    ASSERT_NE(page.detail(), nullptr);
+    auto* remove = find<QPushButton>(*page.detail(), "deleteMode");
+    actions.configChanges = 0;
+
+    answerNextMessageBox(QMessageBox::Cancel);
+    remove->click();
+    EXPECT_EQ(saved(), before);
+    EXPECT_EQ(actions.configChanges, 0);
+
+    answerNextMessageBox(QMessageBox::Yes);
+    remove->click();
+    const AppConfig after = saved();
+    ASSERT_EQ(after.modes.size(), 2u);
+    EXPECT_EQ(after.modes[0], before.modes[0]);
+    EXPECT_EQ(after.modes[1], before.modes[2]);
+    EXPECT_EQ(after.activeModeID, before.modes[0].id);
+    EXPECT_EQ(actions.configChanges, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return page.detail() == nullptr; }));
+    EXPECT_EQ(find<QListWidget>(page, "modesList")->count(), 2);
+}
+
+TEST_F(ModesVocabularyTest, VocabularyAddsRemovesAndImportsCsv) {
+    VocabularyPage page(*model);
+    page.resize(820, 580);
+    page.show();
+    page.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    auto* list = find<QListView>(page, "vocabList");
+    auto* wrong = find<QLineEdit>(page, "addWord");
+    auto* right = find<QLineEdit>(page, "replaceWith");
+    const auto savedPairs = [] { return VocabStore(AppPaths::vocabURL()).pairs(); };
+
+    // Ctrl+Return adds from either field (plain Return in the first only moves on); the same
+    // phrase again replaces its rule; an empty replacement is a rule.
+    for (const auto& [phrase, replacement] : {std::pair{"gpt", "GPT"}, {"gpt", "ChatGPT"}, {"umm", ""}}) {
+        wrong->setText(QString::fromLatin1(phrase));
+        right->setText(QString::fromLatin1(replacement));
+        wrong->setFocus();
+        QTest::keyClick(wrong, Qt::Key_Return, Qt::ControlModifier);
+    }
+    EXPECT_EQ(savedPairs(), (VocabStore::Pairs{{"gpt", "ChatGPT"}, {"umm", ""}}));
+    EXPECT_TRUE(wrong->text().isEmpty());
+    ASSERT_EQ(list->model()->rowCount(), 2);
+
+    // The remove button at the end of the row, then Delete on the selected row.
+    QApplication::processEvents();
+    const QRect gptRow = list->visualRect(list->model()->index(0, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(gptRow.right() - 19, gptRow.center().y()));
+    EXPECT_EQ(savedPairs(), (VocabStore::Pairs{{"umm", ""}}));
+    list->setFocus();
+    list->setCurrentIndex(list->model()->index(0, 0));
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_TRUE(savedPairs().empty());
+
+    // The parser of the core decides: no header detection, no quoting, the first comma splits.
+    model->setVocab({{"гпт", "GPT"}});
+    const auto csv = writeFile(home() / "words.csv",
+                               "wrong;right\n"
+                               "гпт;chat\n"
+                               "\xc2\xa0кубер ; Kubernetes\r\n\n"
+                               "кубер,k8s\n"
+                               "a;b;c\n"
+                               "just a phrase\n"
+                               "\"x,y\",z\n"
+                               "list, one, two\n");
+    page.importCsvFile(QString::fromStdString(csv.string()));
+    EXPECT_EQ(find<QLabel>(page, "importResult")->text(), "Импортировано пар: 4");
+    EXPECT_EQ(savedPairs(), (VocabStore::Pairs{{"гпт", "GPT"},
+                                               {"wrong", "right"},
+                                               {"кубер", "Kubernetes"},
+                                               {"\"x", "y\",z"},
+                                               {"list", "one, two"}}));
+    EXPECT_EQ(list->model()->rowCount(), 5);
+
+    page.importCsvFile(QString::fromStdString((home() / "missing.csv").string()));
+    EXPECT_TRUE(find<QLabel>(page, "importResult")->text().contains("missing.csv"));
+    EXPECT_EQ(savedPairs().size(), 5u);
+}
+
+}  // namespace
+}  // namespace quorvel
