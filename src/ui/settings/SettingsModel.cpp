@@ -4,6 +4,12 @@
 
 #include "core/ConfigStore.h"
 #include "core/HistoryStore.h"
+#include "platform/ConflictCheck.h"
+
+#include <QFutureWatcher>
+#include <QPromise>
+#include <QThreadPool>
+#include <memory>
 
 namespace quorvel {
 
@@ -41,6 +47,25 @@ void SettingsModel::deleteEntry(const std::string& id) {
     std::erase_if(history_, [&](const HistoryEntry& entry) { return entry.id == id; });
     Q_EMIT historyChanged();
     historyStore_->remove(id);
+}
+
+void SettingsModel::findConflicts() {
+    if (searchingConflicts_) return;
+    searchingConflicts_ = true;
+    auto promise = std::make_shared<QPromise<std::vector<std::string>>>();
+    auto* watcher = new QFutureWatcher<std::vector<std::string>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        searchingConflicts_ = false;
+        conflicts_ = watcher->future().result();
+        watcher->deleteLater();
+        Q_EMIT conflictsFound();
+    });
+    watcher->setFuture(promise->future());
+    QThreadPool::globalInstance()->start([promise, pgrep = pgrepPath] {
+        promise->start();
+        promise->addResult(ConflictCheck::conflictApps(std::chrono::seconds(2), pgrep));
+        promise->finish();
+    });
 }
 
 }  // namespace quorvel

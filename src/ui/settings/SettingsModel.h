@@ -84,6 +84,22 @@ private:
     ModelStore& models_;
     SettingsActions& actions_;
     std::vector<HistoryEntry> history_;
+
+public:
+    // Looks for other dictation tools (ConflictCheck) off the main thread, so a slow pgrep never
+    // freezes the window; conflictsFound follows on the main thread.
+    void findConflicts();
+    // The names found by the last search, in ConflictCheck's order.
+    const std::vector<std::string>& conflicts() const { return conflicts_; }
+    // The pgrep the search runs (tests put a stand-in there).
+    std::string pgrepPath = "/usr/bin/pgrep";
+
+Q_SIGNALS:
+    void conflictsFound();
+
+private:
+    std::vector<std::string> conflicts_;
+    bool searchingConflicts_ = false;
 };
 
 }  // namespace quorvel
