@@ -130,7 +130,8 @@ QWidget* slider(SettingsModel& model, const char* field, double AppConfig::*memb
     };
     show();
     auto commit = [&model, bar, member, unit] {
-        const double value = bar->value() * unit;
+        // 35 × 0.01 is 0.35000000000000003: store the round number the position stands for.
+        const double value = std::round(bar->value() * unit * 1e9) / 1e9;
         if (model.config().*member == value) return;
         model.editConfig([&](AppConfig& c) { c.*member = value; });
     };
