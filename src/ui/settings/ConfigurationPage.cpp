@@ -25,6 +25,28 @@ namespace {
 
 QString l10n(const char* key) { return QString::fromStdString(L10n::t(key)); }
 
+// A path that shortens in the middle instead of widening the page.
+class PathLabel : public QLabel {
+public:
+    void setPath(const QString& path) {
+        path_ = path;
+        setToolTip(path);
+        fit();
+    }
+    QSize minimumSizeHint() const override { return {60, QLabel::minimumSizeHint().height()}; }
+    QSize sizeHint() const override { return {fontMetrics().horizontalAdvance(path_) + 4, QLabel::sizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        fit();
+    }
+
+private:
+    void fit() { setText(isVisible() ? fontMetrics().elidedText(path_, Qt::ElideMiddle, width()) : path_); }
+    QString path_;
+};
+
 QString recordSecondsCaption(double seconds) {
     return QStringLiteral("Активность модели: %1 с").arg(static_cast<long long>(seconds));
 }
@@ -114,6 +136,7 @@ QWidget* ConfigurationPage::applicationSection() {
     auto* checkRow = new QHBoxLayout;
     checkRow->addWidget(check);
     checkRow->addWidget(result, 1);
+    checkRow->addStretch();
     content->addLayout(checkRow);
     content->addWidget(SettingsForm::toggle(model_, QStringLiteral("Автоматически проверять (локальный манифест)"),
                                             "checkUpdatesAuto", &AppConfig::checkUpdatesAuto));
@@ -197,8 +220,7 @@ QWidget* ConfigurationPage::recordingsFolderRow() {
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(new QLabel(QStringLiteral("Папка записей")));
-    folder_ = new QLabel;
-    folder_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    folder_ = new PathLabel;
     folder_->setForegroundRole(QPalette::PlaceholderText);
     layout->addWidget(folder_, 1);
     auto* change = new QPushButton(QStringLiteral("Сменить…"));
@@ -244,8 +266,9 @@ void ConfigurationPage::chooseRecordingsFolder() {
 void ConfigurationPage::showRecordingsFolder() {
     if (!folder_) return;
     const auto& folder = model_.config().recordingsFolder;
-    folder_->setText(folder ? QDir::toNativeSeparators(QString::fromStdString(*folder)) : QStringLiteral("по умолчанию"));
-    folder_->setToolTip(QString::fromStdString(model_.config().recordingsDirectory().string()));
+    static_cast<PathLabel*>(folder_)->setPath(folder ? QDir::toNativeSeparators(QString::fromStdString(*folder))
+                                                     : QStringLiteral("по умолчанию"));
+    if (!folder) folder_->setToolTip(QString::fromStdString(model_.config().recordingsDirectory().string()));
     if (auto* reset = findChild<QPushButton*>(QStringLiteral("recordingsFolder:default")))
         reset->setEnabled(folder.has_value());
 }
