@@ -4,10 +4,12 @@
 // configuration field (named after it, see SettingsForm.h) except the update check and launch at
 // login, which go to the running program.
 
+#include <string>
+#include <vector>
+
 #include "ui/settings/SettingsPage.h"
 
 class QLabel;
-class QVBoxLayout;
 
 namespace quorvel {
 
