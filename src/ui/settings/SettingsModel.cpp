@@ -6,6 +6,12 @@
 #include "core/HistoryStore.h"
 #include "core/VocabRows.h"
 #include "services/SerialQueue.h"
+#include "platform/ConflictCheck.h"
+
+#include <QFutureWatcher>
+#include <QPromise>
+#include <QThreadPool>
+#include <memory>
 
 namespace quorvel {
 
@@ -82,6 +88,25 @@ int SettingsModel::importVocabCsv(std::string_view csv) {
     const int added = VocabRows::importCsv(csv, rows, vocab_);
     Q_EMIT vocabChanged();
     return added;
+}
+
+void SettingsModel::findConflicts() {
+    if (searchingConflicts_) return;
+    searchingConflicts_ = true;
+    auto promise = std::make_shared<QPromise<std::vector<std::string>>>();
+    auto* watcher = new QFutureWatcher<std::vector<std::string>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        searchingConflicts_ = false;
+        conflicts_ = watcher->future().result();
+        watcher->deleteLater();
+        Q_EMIT conflictsFound();
+    });
+    watcher->setFuture(promise->future());
+    QThreadPool::globalInstance()->start([promise, pgrep = pgrepPath] {
+        promise->start();
+        promise->addResult(ConflictCheck::conflictApps(std::chrono::seconds(2), pgrep));
+        promise->finish();
+    });
 }
 
 }  // namespace quorvel

@@ -103,7 +103,20 @@ public:
     // Removals handed to the background thread and not finished yet.
     bool removalsPending() const;
 
+    // Looks for other dictation tools (ConflictCheck) off the main thread, so a slow pgrep never
+    // freezes the window; conflictsFound follows on the main thread.
+    void findConflicts();
+    // The names found by the last search, in ConflictCheck's order.
+    const std::vector<std::string>& conflicts() const { return conflicts_; }
+    // The pgrep the search runs (tests put a stand-in there).
+    std::string pgrepPath = "/usr/bin/pgrep";
+
+Q_SIGNALS:
+    void conflictsFound();
+
 private:
+    std::vector<std::string> conflicts_;
+    bool searchingConflicts_ = false;
     mutable std::mutex removalMutex_;
     std::set<std::string> removing_;  // guarded by removalMutex_; queued or running, hidden from reloads
     std::atomic<bool> closing_ = false;
