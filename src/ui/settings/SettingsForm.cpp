@@ -8,6 +8,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "core/L10n.h"
 #include "ui/settings/SettingsModel.h"
 
 namespace quorvel::SettingsForm {
@@ -100,6 +101,10 @@ QWidget* row(const QString& label, QWidget* control) {
     layout->addWidget(text, 1);
     layout->addWidget(control);
     return widget;
+}
+
+QString bilingual(const char* russian, const char* english) {
+    return QString::fromUtf8(L10n::language() == "en" ? english : russian);
 }
 
 }  // namespace quorvel::SettingsForm

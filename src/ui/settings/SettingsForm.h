@@ -43,5 +43,8 @@ QComboBox* picker(SettingsModel& model, const char* field, std::string AppConfig
 // A label and a control on one row.
 QWidget* row(const QString& label, QWidget* control);
 
+// A text the string table does not hold, in the current interface language.
+QString bilingual(const char* russian, const char* english);
+
 }  // namespace SettingsForm
 }  // namespace quorvel

@@ -4,6 +4,7 @@
 
 #include "core/ConfigStore.h"
 #include "core/HistoryStore.h"
+#include "services/RuntimeInstaller.h"
 
 namespace quorvel {
 
@@ -41,6 +42,11 @@ void SettingsModel::deleteEntry(const std::string& id) {
     std::erase_if(history_, [&](const HistoryEntry& entry) { return entry.id == id; });
     Q_EMIT historyChanged();
     historyStore_->remove(id);
+}
+
+RuntimeInstaller& SettingsModel::runtime() {
+    if (!runtime_) runtime_ = new RuntimeInstaller(RuntimeInstaller::Options(), this);
+    return *runtime_;
 }
 
 }  // namespace quorvel

@@ -20,6 +20,7 @@ namespace quorvel {
 class ConfigStore;
 class HistoryStore;
 class ModelStore;
+class RuntimeInstaller;
 class StatsStore;
 
 // The running program's side of the settings window.
@@ -84,6 +85,14 @@ private:
     ModelStore& models_;
     SettingsActions& actions_;
     std::vector<HistoryEntry> history_;
+
+public:
+    // Checks and installs the worker's Python runtime; lives as long as the model, so an install
+    // goes on while pages are rebuilt (tests point it at their own wheel folder).
+    RuntimeInstaller& runtime();
+
+private:
+    RuntimeInstaller* runtime_ = nullptr;
 };
 
 }  // namespace quorvel
