@@ -175,6 +175,11 @@ bool ModelStore::isDownloading(const std::string& id) const {
     return jobs_.count(id) != 0;
 }
 
+qint64 ModelStore::receivedBytes(const std::string& id) const {
+    const auto found = jobs_.find(id);
+    return found == jobs_.end() ? 0 : static_cast<qint64>(found->second->bytes);
+}
+
 std::set<std::string> ModelStore::downloading() const {
     std::set<std::string> ids;
     for (const auto& entry : jobs_) ids.insert(entry.first);

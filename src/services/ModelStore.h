@@ -67,6 +67,8 @@ class ModelStore : public QObject {
     bool cancel(const std::string& id);
 
     bool isDownloading(const std::string& id) const;
+    // What the running download of `id` held when last measured (0 when none runs).
+    qint64 receivedBytes(const std::string& id) const;
     std::set<std::string> downloading() const;
     const ModelCatalog& catalog() const { return catalog_; }
 

@@ -189,6 +189,11 @@ TEST_F(ModelsPageTest, DownloadShowsProgressCancelsFailsInstallsAndIsSelectedAnd
     EXPECT_TRUE(control(giga.id, "download")->isHidden());
     ASSERT_TRUE(QTest::qWaitFor([&] { return progress->format().startsWith("3 из 245 МБ · 1%"); }, 20000))
         << progress->format().toStdString();
+    {
+        ModelsPage rebuilt(*model);  // the window builds its pages anew on a language switch
+        auto* again = rebuilt.findChild<ModelRow*>("modelRow_" + QString::fromStdString(giga.id));
+        EXPECT_TRUE(again->findChild<QProgressBar*>("progress")->format().startsWith("3 из 245 МБ · 1%"));
+    }
     control(giga.id, "cancel")->click();
     EXPECT_TRUE(progress->isHidden());
     EXPECT_FALSE(control(giga.id, "download")->isHidden());

@@ -68,9 +68,10 @@ void ModelRow::build() {
     star_ = new QToolButton;
     // Bound to the favourites list, so it carries that field's name like every bound control.
     star_->setObjectName(QStringLiteral("favoriteModels"));
+    QFont starFont = star_->font();
+    starFont.setPointSizeF(starFont.pointSizeF() * 1.3);
+    star_->setFont(starFont);
     star_->setAutoRaise(true);
-    star_->setCheckable(true);
-    star_->setToolTip(SettingsForm::bilingual("В избранное", "Favourite"));
     connect(star_, &QToolButton::clicked, this, &ModelRow::toggleFavourite);
     layout->addWidget(star_, 0, Qt::AlignTop);
 
@@ -101,6 +102,7 @@ void ModelRow::build() {
     failure_ = SettingsForm::note({});
     failure_->setObjectName(QStringLiteral("failure"));
     failure_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    failure_->setStyleSheet(QStringLiteral("color: #d64541;"));
     failure_->hide();
     text->addWidget(failure_);
     layout->addLayout(text, 1);
@@ -147,10 +149,13 @@ void ModelRow::refresh(bool active) {
     const bool installed = store.catalog().isDownloaded(entry_);
     const bool downloading = store.isDownloading(entry_.id);
     const bool favourite = isFavourite();
-    star_->setChecked(favourite);
     const QIcon starIcon = QIcon::fromTheme(favourite ? QStringLiteral("starred") : QStringLiteral("non-starred"));
     star_->setIcon(starIcon);
     star_->setText(starIcon.isNull() ? QString::fromUtf8(favourite ? "★" : "☆") : QString());
+    // Gold reads as "starred" on light and dark backgrounds alike.
+    star_->setStyleSheet(favourite ? QStringLiteral("color: #e0a800;") : QString());
+    star_->setToolTip(favourite ? SettingsForm::bilingual("Убрать из избранного", "Remove from favourites")
+                                : SettingsForm::bilingual("В избранное", "Add to favourites"));
 
     state_->setText(active && installed ? l10n("active_f") : l10n(installed ? "downloaded" : "not_downloaded"));
     QFont font = state_->font();
@@ -158,7 +163,11 @@ void ModelRow::refresh(bool active) {
     state_->setFont(font);
     state_->setForegroundRole(active && installed ? QPalette::Highlight : QPalette::PlaceholderText);
 
-    if (downloading && progress_->isHidden()) showSteps(0, 0);
+    if (downloading && progress_->isHidden()) {
+        showSteps(0, 0);
+        // A page built while the download runs (another language) starts from what arrived.
+        if (const qint64 bytes = store.receivedBytes(entry_.id); bytes > 0) showReceived(bytes);
+    }
     progress_->setVisible(downloading);
     cancel_->setVisible(downloading);
     download_->setVisible(!installed && !downloading);
