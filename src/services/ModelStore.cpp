@@ -126,9 +126,8 @@ std::uint64_t byteLimit(const STTModel& model) {
     return static_cast<std::uint64_t>(std::clamp(model.sizeMB, 0.0, 1e6) * 10) * kMiB + 64 * kMiB;
 }
 
-// Why what `staging` holds is more than a download of `model` may take, or "".
-QString growthProblem(const fs::path& staging, const STTModel& model) {
-    const modelfiles::TreeUse use = modelfiles::treeUse(staging, kMaxEntries);
+// Why `use` (what a staging folder holds) is more than a download of `model` may take, or "".
+QString growthProblem(const modelfiles::TreeUse& use, const STTModel& model) {
     if (use.entries > kMaxEntries)
         return QStringLiteral("the download holds more than %1 files").arg(kMaxEntries);
     if (use.bytes > byteLimit(model))
@@ -152,6 +151,8 @@ struct ModelStore::Job {
     std::vector<Step> steps;
     std::size_t next = 0;
     QProcess* process = nullptr;
+    std::uint64_t bytes = 0;  // last measured size of the staging folder
+    std::uint64_t run = 0;    // tells this download from a later one of the same model
 };
 
 ModelStore::ModelStore(ModelCatalog catalog, Options options, QObject* parent)
@@ -172,6 +173,11 @@ ModelStore::~ModelStore() {
 
 bool ModelStore::isDownloading(const std::string& id) const {
     return jobs_.count(id) != 0;
+}
+
+qint64 ModelStore::receivedBytes(const std::string& id) const {
+    const auto found = jobs_.find(id);
+    return found == jobs_.end() ? 0 : static_cast<qint64>(found->second->bytes);
 }
 
 std::set<std::string> ModelStore::downloading() const {
@@ -203,6 +209,7 @@ bool ModelStore::download(const STTModel& model) {
     auto owned = std::make_unique<Job>();
     Job& job = *owned;
     job.model = model;
+    job.run = ++runs_;
     const std::string id = model.id;
     jobs_.emplace(id, std::move(owned));
     watchdog_->start();
@@ -212,10 +219,13 @@ bool ModelStore::download(const STTModel& model) {
               (ModelCatalog::modelsDir() / model.dirName).string());
     QString error;
     const bool ready = prepare(job, error);
-    // Completions always come later, never from inside this call.
+    // Completions always come later, never from inside this call. A download cancelled and
+    // started again before this runs has a new job, which its own call starts.
     QMetaObject::invokeMethod(
         this,
-        [this, id, ready, error] {
+        [this, id, ready, error, run = job.run] {
+            const auto found = jobs_.find(id);
+            if (found == jobs_.end() || found->second->run != run) return;
             if (ready) {
                 runNextStep(id);
             } else {
@@ -332,7 +342,8 @@ void ModelStore::onStepFinished(const std::string& id, QProcess* process, int ex
     QString problem =
         responseProblem(job.steps[job.next].fetched, process->readAllStandardOutput());
     // Measured once more here: a small bomb can unpack between two checks of the watchdog.
-    if (problem.isEmpty()) problem = growthProblem(job.staging, job.model);
+    if (problem.isEmpty())
+        problem = growthProblem(modelfiles::treeUse(job.staging, kMaxEntries), job.model);
     if (!problem.isEmpty()) {
         finish(id, problem);
         return;
@@ -398,17 +409,34 @@ void ModelStore::stopStep(Job& job) {
 
 void ModelStore::checkGrowth() {
     std::vector<std::pair<std::string, QString>> stopped;
+    std::vector<std::pair<std::string, qint64>> grown;
     for (auto& [id, job] : jobs_) {
         if (job->staging.empty()) continue;
-        if (QString problem = growthProblem(job->staging, job->model); !problem.isEmpty()) {
+        const modelfiles::TreeUse use = modelfiles::treeUse(job->staging, kMaxEntries);
+        if (QString problem = growthProblem(use, job->model); !problem.isEmpty()) {
             stopStep(*job);
             stopped.emplace_back(id, problem);
+        } else if (use.bytes != job->bytes) {
+            job->bytes = use.bytes;
+            grown.emplace_back(id, static_cast<qint64>(use.bytes));
         }
     }
+    // Told after the walk over jobs_: a listener may cancel a download.
     for (const auto& [id, problem] : stopped) finish(id, problem);
+    for (const auto& [id, bytes] : grown) {
+        if (isDownloading(id)) Q_EMIT received(qs(id), bytes);
+    }
 }
 
-void ModelStore::finish(const std::string& id, const QString& error) {
+bool ModelStore::cancel(const std::string& id) {
+    const auto found = jobs_.find(id);
+    if (found == jobs_.end()) return false;
+    stopStep(*found->second);
+    finish(id, QStringLiteral("cancelled"), true);
+    return true;
+}
+
+void ModelStore::finish(const std::string& id, const QString& error, bool cancelled) {
     auto found = jobs_.find(id);
     if (found == jobs_.end()) return;
     std::unique_ptr<Job> job = std::move(found->second);
@@ -420,6 +448,8 @@ void ModelStore::finish(const std::string& id, const QString& error) {
     if (ok) {
         Log::info("модель " + id + " скачана");
         Q_EMIT changed();
+    } else if (cancelled) {
+        Log::info("скачивание " + id + " отменено");
     } else {
         Log::error("скачивание " + id + " неудачно: " + error.toStdString());
     }

@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -60,7 +61,14 @@ class ModelStore : public QObject {
     // the legacy or system folders are never touched.
     bool remove(const STTModel& model);
 
+    // Stops the running download of `id` and removes what it fetched; the installed copy, if
+    // any, stays. Reported like a failed download with the error "cancelled". False when no
+    // download of `id` runs.
+    bool cancel(const std::string& id);
+
     bool isDownloading(const std::string& id) const;
+    // What the running download of `id` held when last measured (0 when none runs).
+    qint64 receivedBytes(const std::string& id) const;
     std::set<std::string> downloading() const;
     const ModelCatalog& catalog() const { return catalog_; }
 
@@ -73,6 +81,9 @@ class ModelStore : public QObject {
     void changed();
     // One more step (a file fetched, the archive unpacked) of the download of `id` finished.
     void progress(const QString& id, int stepsDone, int stepsTotal);
+    // What the download of `id` holds so far, measured a few times a second while it grows
+    // (an archive counts twice once it unpacks).
+    void received(const QString& id, qint64 bytes);
     // The download of `id` ended; `error` says why it failed.
     void downloadFinished(const QString& id, bool ok, const QString& error);
 
@@ -86,12 +97,13 @@ class ModelStore : public QObject {
     QString installStaged(Job& job);
     void stopStep(Job& job);
     void checkGrowth();
-    void finish(const std::string& id, const QString& error);
+    void finish(const std::string& id, const QString& error, bool cancelled = false);
 
     ModelCatalog catalog_;
     Options options_;
     std::map<std::string, std::unique_ptr<Job>> jobs_;
     QTimer* watchdog_ = nullptr;  // measures running downloads while there are any
+    std::uint64_t runs_ = 0;      // downloads started so far
 };
 
 }  // namespace quorvel

@@ -373,5 +373,43 @@ TEST_F(ModelStoreTest, RemovalFollowsTheRulesAndAStoreGoingAwayMidDownloadLeaves
     EXPECT_EQ(entriesOf(modelsDir()), (Names{sphinx.dirName, giga.dirName, parakeet.dirName}));
 }
 
+TEST_F(ModelStoreTest, CancelReportsWhatArrivedThenStopsAndRemovesIt) {
+    const STTModel giga = catalogEntry("gigaam-v2-ru");
+    servePerFile(giga);
+    server.serve(remotePath(giga, "encoder.int8.onnx"), bytes(onnxModel(300000)));
+    HttpResponse hang;
+    hang.hang = true;
+    server.serve(remotePath(giga, "decoder.onnx"), hang);
+    QSignalSpy received(store.get(), &ModelStore::received);
+
+    ASSERT_TRUE(store->download(giga));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !received.isEmpty() && received.last().at(1).toLongLong() >= 300000; },
+                                10000))
+        << "the fetched encoder is counted while the decoder hangs";
+    EXPECT_EQ(received.last().at(0).toString(), "gigaam-v2-ru");
+    EXPECT_TRUE(store->cancel(giga.id));
+    EXPECT_FALSE(store->isDownloading(giga.id));
+    EXPECT_FALSE(store->cancel(giga.id));
+    ASSERT_EQ(finished->count(), 1);
+    EXPECT_EQ(lastError(), "cancelled");
+    EXPECT_TRUE(entriesOf(modelsDir()).empty()) << "the staging folder is gone";
+    EXPECT_TRUE(logged("INFO: скачивание gigaam-v2-ru отменено"));
+
+    // Cancelled and started again before the first start ran: one run, each file asked for once.
+    servePerFile(giga);
+    ASSERT_TRUE(store->download(giga));
+    EXPECT_TRUE(store->cancel(giga.id));
+    ASSERT_TRUE(store->download(giga));
+    ASSERT_TRUE(waitForFinished(3)) << lastError();
+    const auto asked = [&](const std::string& file) {
+        return std::count_if(server.requests().begin(), server.requests().end(),
+                             [&](const auto& request) { return request.path == remotePath(giga, file); });
+    };
+    EXPECT_EQ(asked("encoder.int8.onnx"), 2) << "once by the cancelled run, once by the new one";
+    EXPECT_EQ(asked("tokens.txt"), 1);
+    EXPECT_TRUE(store->catalog().isDownloaded(giga));
+    EXPECT_EQ(changed->count(), 1);
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/L10n.h"
 #include "ui/settings/SettingsModel.h"
 #include "ui/settings/ShortcutRow.h"
 
@@ -254,6 +255,10 @@ ShortcutRow* shortcut(SettingsModel& model, const QString& title, const char* fi
         if (row->combo() != model.config().*member) row->setCombo(model.config().*member);
     });
     return row;
+}
+
+QString bilingual(const char* russian, const char* english) {
+    return QString::fromUtf8(L10n::language() == "en" ? english : russian);
 }
 
 }  // namespace quorvel::SettingsForm

@@ -60,6 +60,7 @@ QWidget* row(const QString& label, QWidget* control);
 // A page body with a large title that does not scroll itself: for pages whose main content is a
 // long list with its own scroll bar (two nested scroll areas fight over the wheel and the height).
 QVBoxLayout* listPageBody(QWidget& page, const QString& title);
+
 // A row with a caption that shows the stored value and a slider over a number field: positions
 // minimum..maximum, each worth `unit` of the field. The field is written when the slider comes to
 // rest (not on every step of a drag). A stored value off the scale shows at the nearest end,
@@ -88,6 +89,9 @@ QComboBox* choice(SettingsModel& model, const char* field, bool AppConfig::*memb
 // A hot key of the configuration, with its default behind the reset button.
 ShortcutRow* shortcut(SettingsModel& model, const QString& title, const char* field, KeyCombo AppConfig::*member,
                       const KeyCombo& defaultCombo);
+
+// A text the string table does not hold, in the current interface language.
+QString bilingual(const char* russian, const char* english);
 
 }  // namespace SettingsForm
 }  // namespace quorvel

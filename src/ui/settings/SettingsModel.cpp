@@ -1,17 +1,17 @@
 #include "ui/settings/SettingsModel.h"
 
+#include <QFutureWatcher>
+#include <QPromise>
+#include <QThreadPool>
 #include <algorithm>
+#include <memory>
 
 #include "core/ConfigStore.h"
 #include "core/HistoryStore.h"
 #include "core/VocabRows.h"
-#include "services/SerialQueue.h"
 #include "platform/ConflictCheck.h"
-
-#include <QFutureWatcher>
-#include <QPromise>
-#include <QThreadPool>
-#include <memory>
+#include "services/RuntimeInstaller.h"
+#include "services/SerialQueue.h"
 
 namespace quorvel {
 
@@ -107,6 +107,11 @@ void SettingsModel::findConflicts() {
         promise->addResult(ConflictCheck::conflictApps(std::chrono::seconds(2), pgrep));
         promise->finish();
     });
+}
+
+RuntimeInstaller& SettingsModel::runtime() {
+    if (!runtime_) runtime_ = new RuntimeInstaller(RuntimeInstaller::Options(), this);
+    return *runtime_;
 }
 
 }  // namespace quorvel

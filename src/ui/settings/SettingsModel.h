@@ -26,6 +26,7 @@ class ConfigStore;
 class HistoryStore;
 class ModelStore;
 class SerialQueue;
+class RuntimeInstaller;
 class StatsStore;
 
 // The running program's side of the settings window.
@@ -121,6 +122,14 @@ private:
     std::set<std::string> removing_;  // guarded by removalMutex_; queued or running, hidden from reloads
     std::atomic<bool> closing_ = false;
     std::unique_ptr<SerialQueue> remover_;  // last: its jobs use the members above
+
+public:
+    // Checks and installs the worker's Python runtime; lives as long as the model, so an install
+    // goes on while pages are rebuilt (tests point it at their own wheel folder).
+    RuntimeInstaller& runtime();
+
+private:
+    RuntimeInstaller* runtime_ = nullptr;
 };
 
 }  // namespace quorvel

@@ -1,0 +1,320 @@
+// The models page over real stores in a temporary home: filters and favourites, a download from
+// a real loopback server with the real curl (progress, cancel, failure), choosing the model the
+// next dictation uses, removal, and the speech-runtime notice installing a stand-in wheel with
+// the real python3, venv and pip.
+#include <QCheckBox>
+#include <QBoxLayout>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+
+#include "core/AppPaths.h"
+#include "core/ConfigStore.h"
+#include "core/HistoryStore.h"
+#include "core/L10n.h"
+#include "core/StatsStore.h"
+#include "core/VocabStore.h"
+#include "core/WorkerPrefs.h"
+#include "services/ModelStore.h"
+#include "services/RuntimeInstaller.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/ModelFixtures.h"
+#include "support/StandInWheel.h"
+#include "support/TempHome.h"
+#include "ui/settings/ModelRow.h"
+#include "ui/settings/ModelsPage.h"
+#include "ui/settings/RuntimeCard.h"
+#include "ui/settings/SettingsModel.h"
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::HttpResponse;
+
+struct RecordedActions : SettingsActions {
+    int configChanges = 0;
+    int workerRestarts = 0;
+    void configChanged() override { ++configChanges; }
+    void runTypingTest() override {}
+    void shareStats() override {}
+    std::string checkForUpdates() override { return {}; }
+    bool launchOnLogin() override { return false; }
+    bool setLaunchOnLogin(bool) override { return false; }
+    void pasteToPreviousApp(const std::string&) override {}
+    void restartWorker() override { ++workerRestarts; }
+    void openSystemSettings(SystemSettings::Permission) override {}
+};
+
+class ModelsPageTest : public testing::TempHome {
+protected:
+    void SetUp() override {
+        TempHome::SetUp();
+        L10n::setLanguage("ru");
+        ASSERT_TRUE(server.isListening());
+        config = std::make_unique<ConfigStore>(AppPaths::configURL());
+        vocab = std::make_unique<VocabStore>(AppPaths::vocabURL());
+        history = std::make_unique<HistoryStore>(AppPaths::historyURL(), AppPaths::recordingsDir());
+        stats = std::make_unique<StatsStore>(AppPaths::statsURL());
+        ModelStore::Options options;
+        options.mirror = QString::fromStdString(server.url(""));
+        options.retries = 0;
+        options.connectTimeoutSeconds = 5;
+        options.stallSeconds = 5;
+        models = std::make_unique<ModelStore>(ModelCatalog(home() / "system" / "en-us"), options);
+        model = std::make_unique<SettingsModel>(*config, *vocab, *history, *stats, *models, actions);
+        page = std::make_unique<ModelsPage>(*model);
+    }
+    void TearDown() override {
+        page.reset();
+        model.reset();
+        models.reset();
+        TempHome::TearDown();
+    }
+
+    ModelRow* row(const std::string& id) const { return page->findChild<ModelRow*>(QString::fromStdString("modelRow_" + id)); }
+    template <typename Widget = QPushButton>
+    Widget* control(const std::string& id, const char* name) const {
+        return row(id)->findChild<Widget*>(name);
+    }
+    QString state(const std::string& id) const { return control<QLabel>(id, "state")->text(); }
+    // The rows a person sees, top to bottom.
+    std::vector<std::string> shownRows() const {
+        std::vector<std::pair<int, std::string>> placed;
+        for (ModelRow* r : page->findChildren<ModelRow*>()) {
+            if (r->isHidden()) continue;
+            for (const QBoxLayout* list : r->parentWidget()->findChildren<QBoxLayout*>())
+                if (list->indexOf(r) >= 0) placed.emplace_back(list->indexOf(r), r->entry().id);
+        }
+        std::sort(placed.begin(), placed.end());
+        std::vector<std::string> ids;
+        for (const auto& [index, id] : placed) ids.push_back(id);
+        return ids;
+    }
+    std::string remotePath(const STTModel& entry, const std::string& file) const {
+        return QUrl(QString::fromStdString(*entry.downloadURL + "/" + file)).path().toStdString();
+    }
+    void installBySystem(const std::string& id) {
+        const STTModel entry = *ModelCatalog::model(id);
+        for (const std::string& file : entry.files) writeFile(home() / "system" / "en-us" / file, testing::modelFileContent(file));
+    }
+
+    testing::LoopbackHttpServer server;
+    RecordedActions actions;
+    std::unique_ptr<ConfigStore> config;
+    std::unique_ptr<VocabStore> vocab;
+    std::unique_ptr<HistoryStore> history;
+    std::unique_ptr<StatsStore> stats;
+    std::unique_ptr<ModelStore> models;
+    std::unique_ptr<SettingsModel> model;
+    std::unique_ptr<ModelsPage> page;
+};
+
+TEST_F(ModelsPageTest, SearchSortAndFavouritesPickTheRows) {
+    installBySystem("pocketsphinx-en-us");
+    page->pageShown();
+    EXPECT_EQ(state("gigaam-v2-ru"), "не скачана");
+    EXPECT_EQ(state("pocketsphinx-en-us"), "скачана");
+    EXPECT_TRUE(control(("pocketsphinx-en-us"), "delete")->isHidden()) << "built in, not removable";
+    EXPECT_FALSE(control("parakeet-v3-en", "download")->isEnabled()) << "no download URL";
+
+    // Stars write the favourites, one save each.
+    control<QToolButton>("whisper-small-multi", "favoriteModels")->click();
+    control<QToolButton>("gigaam-v2-ru", "favoriteModels")->click();
+    control<QToolButton>("whisper-small-multi", "favoriteModels")->click();
+    EXPECT_EQ(config->config().favoriteModels, std::vector<std::string>{"gigaam-v2-ru"});
+    EXPECT_EQ(actions.configChanges, 3);
+    control<QToolButton>("whisper-large-v3-turbo", "favoriteModels")->click();
+
+    auto* search = page->findChild<QLineEdit*>("search");
+    auto* sort = page->findChild<QComboBox*>("sort_by");
+    auto* favourites = page->findChild<QCheckBox*>("favorites_only");
+    using Ids = std::vector<std::string>;
+    struct Case {
+        QString search;
+        int sort;  // Имя, Тип, Размер
+        bool favouritesOnly;
+        Ids shown;
+    };
+    const std::vector<Case> cases = {
+        {"", 0, false, {"gigaam-v2-ru", "parakeet-v3-en", "pocketsphinx-en-us", "whisper-large-v3-turbo", "whisper-small-multi"}},
+        {"", 1, false, {"gigaam-v2-ru", "parakeet-v3-en", "pocketsphinx-en-us", "whisper-large-v3-turbo", "whisper-small-multi"}},
+        {"", 2, false, {"pocketsphinx-en-us", "parakeet-v3-en", "gigaam-v2-ru", "whisper-small-multi", "whisper-large-v3-turbo"}},
+        {"WHISPER", 2, false, {"whisper-small-multi", "whisper-large-v3-turbo"}},
+        {"english", 0, false, {"parakeet-v3-en", "pocketsphinx-en-us"}},
+        {"мультияз", 0, false, {"whisper-large-v3-turbo", "whisper-small-multi"}},
+        {"", 2, true, {"gigaam-v2-ru", "whisper-large-v3-turbo"}},
+        {"giga", 0, true, {"gigaam-v2-ru"}},
+        {"no such model", 0, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.search.toStdString() + " sort " + std::to_string(c.sort) + (c.favouritesOnly ? " favourites" : ""));
+        search->setText(c.search);
+        sort->setCurrentIndex(c.sort);
+        favourites->setChecked(c.favouritesOnly);
+        EXPECT_EQ(shownRows(), c.shown);
+        EXPECT_EQ(page->findChild<QLabel*>("nothingFound")->isHidden(), !c.shown.empty());
+    }
+    // Taking the star away under the favourites filter takes the row away.
+    search->clear();
+    favourites->setChecked(true);
+    control<QToolButton>("gigaam-v2-ru", "favoriteModels")->click();
+    EXPECT_EQ(shownRows(), Ids{"whisper-large-v3-turbo"});
+}
+
+TEST_F(ModelsPageTest, DownloadShowsProgressCancelsFailsInstallsAndIsSelectedAndRemoved) {
+    const STTModel giga = *ModelCatalog::model("gigaam-v2-ru");
+    const fs::path folder = AppPaths::modelsDir() / giga.dirName;
+    for (const std::string& file : giga.files) {
+        HttpResponse response;
+        response.body = file == "encoder.int8.onnx" ? testing::onnxModel(3 << 20) : testing::modelFileContent(file);
+        server.serve(remotePath(giga, file), response);
+    }
+    HttpResponse hang;
+    hang.hang = true;
+    server.serve(remotePath(giga, "decoder.onnx"), hang);
+    auto* progress = control<QProgressBar>(giga.id, "progress");
+
+    control(giga.id, "download")->click();
+    EXPECT_FALSE(progress->isHidden());
+    EXPECT_FALSE(control(giga.id, "cancel")->isHidden());
+    EXPECT_TRUE(control(giga.id, "download")->isHidden());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return progress->format().startsWith("3 из 245 МБ · 1%"); }, 20000))
+        << progress->format().toStdString();
+    {
+        ModelsPage rebuilt(*model);  // the window builds its pages anew on a language switch
+        auto* again = rebuilt.findChild<ModelRow*>("modelRow_" + QString::fromStdString(giga.id));
+        EXPECT_TRUE(again->findChild<QProgressBar*>("progress")->format().startsWith("3 из 245 МБ · 1%"));
+    }
+    control(giga.id, "cancel")->click();
+    EXPECT_TRUE(progress->isHidden());
+    EXPECT_FALSE(control(giga.id, "download")->isHidden());
+    EXPECT_EQ(state(giga.id), "не скачана");
+    EXPECT_TRUE(fs::is_empty(AppPaths::modelsDir())) << "what arrived is gone";
+    EXPECT_TRUE(control<QLabel>(giga.id, "failure")->isHidden()) << "a cancel is no failure";
+
+    HttpResponse missing;
+    missing.status = 404;
+    server.serve(remotePath(giga, "decoder.onnx"), missing);
+    control(giga.id, "download")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !models->isDownloading(giga.id); }, 20000));
+    EXPECT_FALSE(control<QLabel>(giga.id, "failure")->isHidden());
+    EXPECT_TRUE(control<QLabel>(giga.id, "failure")->text().startsWith("Не скачалась: /usr/bin/curl exit 22"));
+
+    HttpResponse decoder;
+    decoder.body = testing::modelFileContent("decoder.onnx");
+    server.serve(remotePath(giga, "decoder.onnx"), decoder);
+    control(giga.id, "download")->click();
+    EXPECT_TRUE(control<QLabel>(giga.id, "failure")->isHidden()) << "a new try clears the old reason";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !models->isDownloading(giga.id); }, 20000));
+    EXPECT_EQ(state(giga.id), "активна") << "the configuration's model from the start";
+    EXPECT_TRUE(progress->isHidden());
+    EXPECT_FALSE(control(giga.id, "delete")->isHidden());
+
+    // "Select" makes the next dictation use the model, whatever the active mode would pick.
+    struct Case {
+        const char* what;
+        std::string language;
+        std::optional<std::string> ownModel;
+        std::optional<std::string> modeModelAfter;
+    };
+    const std::vector<Case> cases = {
+        {"mode follows the global model", "auto", std::nullopt, std::nullopt},
+        {"mode's language implies a model", "en", std::nullopt, giga.id},
+        {"mode names its own model", "auto", "whisper-small-multi", giga.id},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        model->editConfig([&](AppConfig& edited) {
+            edited.sttModelID = "whisper-small-multi";
+            edited.activeModeID = edited.modes[1].id;
+            edited.modes[1].language = c.language;
+            edited.modes[1].sttModelID = c.ownModel;
+        });
+        EXPECT_EQ(state(giga.id), "скачана");
+        const int changesBefore = actions.configChanges;
+        control(giga.id, "sttModelID")->click();
+        EXPECT_EQ(actions.configChanges, changesBefore + 1);
+        EXPECT_EQ(chosenModelID(config->config()), giga.id);
+        EXPECT_EQ(config->config().sttModelID, giga.id);
+        EXPECT_EQ(config->config().modes[1].sttModelID, c.modeModelAfter);
+        EXPECT_EQ(config->config().modes[0].sttModelID, std::nullopt) << "other modes keep their choice";
+        EXPECT_EQ(state(giga.id), "активна");
+        EXPECT_TRUE(control(giga.id, "sttModelID")->isHidden());
+    }
+
+    // Removal asks first; "Cancel" keeps the model.
+    for (QMessageBox::StandardButton answer : {QMessageBox::Cancel, QMessageBox::Yes}) {
+        control(giga.id, "delete")->click();
+        auto* question = row(giga.id)->findChild<QMessageBox*>("confirmDelete");
+        ASSERT_NE(question, nullptr);
+        question->button(answer)->click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_EQ(state(giga.id), "не скачана");
+    EXPECT_FALSE(control(giga.id, "download")->isHidden());
+}
+
+TEST_F(ModelsPageTest, RuntimeNoticeInstallsTheRuntimeOrChangesNothing) {
+    const fs::path wheels = home() / "wheels";
+    ASSERT_TRUE(testing::makeStandInWheel(wheels));
+    fs::create_directories(home() / "no-wheels");
+    const std::string missingPython = (home() / "no-python" / "python3").string();
+    model->editConfig([&](AppConfig& edited) { edited.pythonPath = missingPython; });
+    const auto useWheelsFrom = [&](const fs::path& dir) {
+        RuntimeInstaller::Options options;
+        options.extraPipArguments = testing::offlinePipArguments(dir);
+        options.environment = testing::isolatedPipEnvironment();
+        model->runtime().setOptions(options);
+    };
+    auto* notice = page->findChild<RuntimeCard*>();
+    auto* result = page->findChild<QLabel*>("runtimeResult");
+    auto* install = page->findChild<QPushButton*>("installRuntime");
+
+    page->pageShown();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !notice->isHidden(); }, 30000));
+    EXPECT_TRUE(page->findChild<QLabel*>("runtimeStatus")->text().contains(QString::fromStdString(missingPython)));
+
+    useWheelsFrom(home() / "no-wheels");
+    const int changesBefore = actions.configChanges;
+    install->click();
+    EXPECT_FALSE(install->isEnabled()) << "one install at a time";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return install->isEnabled(); }, 180000));
+    EXPECT_TRUE(result->text().startsWith("Установка не удалась, настройки не изменены.")) << result->text().toStdString();
+    EXPECT_TRUE(result->text().contains("No matching distribution found for sherpa-onnx")) << "pip's last lines";
+    EXPECT_EQ(config->config().pythonPath, missingPython);
+    EXPECT_EQ(actions.configChanges, changesBefore);
+    EXPECT_FALSE(fs::exists(model->runtime().venvDir()));
+
+    useWheelsFrom(wheels);
+    install->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return config->config().pythonPath != missingPython; }, 180000))
+        << result->text().toStdString();
+    const QString venvPython = QString::fromStdString((AppPaths::supportDir() / "runtime" / "bin" / "python").string());
+    EXPECT_EQ(QString::fromStdString(config->config().pythonPath), venvPython);
+    EXPECT_EQ(actions.workerRestarts, 1);
+    EXPECT_EQ(result->text(), "Среда распознавания установлена: " + venvPython);
+    EXPECT_TRUE(page->findChild<QPlainTextEdit*>("runtimeLog")->toPlainText().contains("Successfully installed sherpa-onnx-0.0.1"));
+    EXPECT_EQ(QProcess::execute(venvPython, {"-c", "import sherpa_onnx"}), 0);
+
+    // With a usable interpreter a fresh page has no notice.
+    ModelsPage fresh(*model);
+    auto* freshNotice = fresh.findChild<RuntimeCard*>();
+    QSignalSpy checked(&model->runtime(), &RuntimeInstaller::checked);
+    fresh.pageShown();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !checked.isEmpty(); }, 30000));
+    EXPECT_TRUE(checked.first().at(1).toBool());
+    EXPECT_TRUE(freshNotice->isHidden());
+}
+
+}  // namespace
+}  // namespace quorvel
