@@ -1,5 +1,6 @@
-// The program's figures need the application object (pill, clipboard, main-thread dispatch).
-// Without a desktop the pipeline figure runs offscreen and the tray program's figures skip.
+// The benchmarks of the platform and the program need the application object (main-thread
+// dispatch, clipboard, audio, the pill). Without a desktop they run offscreen and the figures
+// that need X skip themselves.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
