@@ -58,6 +58,7 @@ bench: bootstrap $(BENCHDIR)/build.ninja
 	if [ -x $(BENCHDIR)/bench/quorvel_platform_bench ]; then \
 		tests/desktop/with-desktop ./$(BENCHDIR)/bench/quorvel_platform_bench; fi
 	tests/desktop/with-desktop ./$(BENCHDIR)/bench/quorvel_ui_bench
+	tests/desktop/with-desktop ./$(BENCHDIR)/bench/quorvel_app_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(BENCHDIR) build-fuzz

@@ -17,7 +17,11 @@ constexpr mode_t kLockFileMode = 0644;
 }  // namespace
 
 std::filesystem::path FileLock::lockFileFor(const std::filesystem::path& guardedFile) {
-    return guardedFile.parent_path() / ("." + guardedFile.filename().string() + ".lock");
+    // Appended, not "." + name: GCC 12 at -O3 misreads that concatenation as an overlapping copy.
+    std::string name = ".";
+    name += guardedFile.filename().string();
+    name += ".lock";
+    return guardedFile.parent_path() / name;
 }
 
 FileLock::FileLock(const std::filesystem::path& guardedFile, std::chrono::milliseconds timeout) {

@@ -15,7 +15,6 @@
 
 #include "app/DictationPipeline.h"
 #include "app/RecordingFiles.h"
-#include "app/SampleRecorder.h"
 #include "core/AppPaths.h"
 #include "core/AtomicFile.h"
 #include "core/ConfigStore.h"
@@ -31,6 +30,7 @@
 #include "services/Transcriber.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ModelFixtures.h"
+#include "support/ScriptedRecorder.h"
 #include "support/TempHome.h"
 #include "ui/PillPanel.h"
 
@@ -43,15 +43,6 @@ using Samples = std::vector<float>;
 namespace fs = std::filesystem;
 
 const fs::path kFakeWorker = fs::path(QUORVEL_SOURCE_DIR) / "tests/fixtures/fake_worker.py";
-
-class ScriptedRecorder final : public SampleRecorder {
-public:
-    bool startWorks = true;
-    Samples next;  // what the running recording will have captured
-    int starts = 0;
-    bool start() override { return ++starts, startWorks; }
-    Samples stop() override { return std::exchange(next, {}); }
-};
 
 // A 220 Hz tone (speech as far as the silence trimming can tell) between stretches of silence.
 Samples audio(double silenceBefore, double toneSeconds, double silenceAfter = 0) {
@@ -85,7 +76,7 @@ struct Rig {
     HistoryStore history{AppPaths::historyURL(), AppPaths::recordingsDir()};
     StatsStore stats{AppPaths::statsURL()};
     PressStateMachine machine{0.3};
-    ScriptedRecorder recorder;
+    testing::ScriptedRecorder recorder;
     PillPanel pill;
     Transcriber transcriber;
     bool haveTranscriber = true;

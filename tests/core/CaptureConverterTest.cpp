@@ -58,7 +58,7 @@ TEST(CaptureConverter, OutputCountPerBuffer) {
     }
 }
 
-TEST(CaptureConverter, ResampledValues) {
+TEST(CaptureConverter, ResampledValuesAveragedOverTheChannels) {
     const Samples in = ramp(4096);
     EXPECT_EQ(convert({in}, 16000), in);
     // Upsampling interpolates and repeats the last sample.
@@ -67,9 +67,7 @@ TEST(CaptureConverter, ResampledValues) {
     const Samples out = convert({in}, 48000);
     ASSERT_EQ(out.size(), 1365u);
     for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], in[3 * i]) << i;
-}
-
-TEST(CaptureConverter, ChannelsAreAveraged) {
+    // Channels are averaged.
     EXPECT_EQ(convert({Samples(4096, 0.5f), Samples(4096, -0.5f)}, 48000), Samples(1365, 0.0f));
     EXPECT_EQ(convert({Samples(300, 0.25f), Samples(300, 0.5f), Samples(300, 1.5f)}, 16000), Samples(300, 0.75f));
 }

@@ -23,14 +23,12 @@ TEST(KeyCombo, DisplayNames) {
 }
 
 TEST(KeyCombo, KeyNames) {
+    // The codes follow the keyboard, not the alphabet: a few of each kind.
     const std::pair<int64_t, const char*> rows[] = {
-        {0, "A"},   {1, "S"},     {12, "Q"},     {18, "1"},   {24, "="},    {27, "-"},   {30, "]"},
-        {33, "["},  {39, "'"},    {41, ";"},     {42, "\\"},  {43, ","},    {44, "/"},   {47, "."},
-        {50, "`"},  {36, "Return"}, {48, "Tab"}, {51, "Delete"}, {76, "Enter"}, {115, "Home"},
-        {116, "PageUp"}, {119, "End"}, {121, "PageDown"}, {123, "←"}, {124, "→"}, {125, "↓"},
-        {126, "↑"}, {122, "F1"}, {120, "F2"}, {99, "F3"}, {118, "F4"}, {97, "F6"}, {98, "F7"},
-        {100, "F8"}, {101, "F9"}, {109, "F10"}, {103, "F11"}, {111, "F12"}, {54, "⌘"}, {60, "⇧"},
-        {58, "⌥"},  {59, "⌃"},   {57, "key57"}, {61, "key61"}, {-3, "key-3"}};
+        {0, "A"},        {12, "Q"},      {18, "1"},         {27, "-"},    {42, "\\"},   {50, "`"},
+        {36, "Return"},  {51, "Delete"}, {76, "Enter"},     {116, "PageUp"}, {123, "←"}, {126, "↑"},
+        {122, "F1"},     {99, "F3"},     {111, "F12"},      {54, "⌘"},    {58, "⌥"},    {57, "key57"},
+        {61, "key61"},   {-3, "key-3"}};
     for (const auto& [code, name] : rows) EXPECT_EQ(KeyCombo::keyName(code), name) << code;
     int named = 0;
     for (int64_t code = 0; code <= 50; ++code)

@@ -249,21 +249,5 @@ const std::vector<ChoiceCase> kChoices = {
 INSTANTIATE_TEST_SUITE_P(Decisions, WorkerPrefsTest, ::testing::ValuesIn(kChoices),
                          [](const ::testing::TestParamInfo<ChoiceCase>& info) { return std::string(info.param.name); });
 
-TEST_F(ModelCatalogTest, ActiveModeDecidesEvenWhenDisabledOrMissing) {
-    AppConfig config;
-    config.sttModelID = "whisper-large-v3-turbo";
-    config.modes[2].language = "ru";
-    config.modes[2].enabled = false;
-    config.activeModeID = config.modes[2].id;
-    EXPECT_EQ(chosenModelID(config), "gigaam-v2-ru");
-
-    config.activeModeID = "7F0D2C1E-0000-4000-8000-000000000000";  // no such mode: the first one
-    config.modes[0].language = "en";
-    EXPECT_EQ(chosenModelID(config), "parakeet-v3-en");
-
-    config.modes.clear();  // a fresh default mode is on "auto"
-    EXPECT_EQ(chosenModelID(config), "whisper-large-v3-turbo");
-}
-
 }  // namespace
 }  // namespace quorvel

@@ -32,7 +32,7 @@ protected:
     std::filesystem::path file_;
 };
 
-TEST_F(LogTest, FirstLineCreatesTheFolderAndLaterLinesAppendInOrder) {
+TEST_F(LogTest, FirstLineCreatesTheFolderLaterLinesAppendInOrderAndAnUnwritableLogIsLost) {
     Log::write("INFO", "=== Tovik запущен ===");
     Log::warn("второй");
     Log::error("multi\nline");
@@ -48,6 +48,13 @@ TEST_F(LogTest, FirstLineCreatesTheFolderAndLaterLinesAppendInOrder) {
     Log::setFile(file_);  // as if the program started again: nothing is truncated
     Log::info("again");
     EXPECT_EQ(written().size(), 5u);
+
+    // A log that cannot be written is silently lost.
+    writeFile(home() / "blocker", "a file where a folder should be");
+    Log::setFile(home() / "blocker" / "x.log");
+    Log::info("lost");
+    Log::flush();
+    EXPECT_FALSE(std::filesystem::exists(home() / "blocker" / "x.log"));
 }
 
 TEST_F(LogTest, LinesFromManyThreadsNeverInterleaveAndKeepPerThreadOrder) {
@@ -68,14 +75,6 @@ TEST_F(LogTest, LinesFromManyThreadsNeverInterleaveAndKeepPerThreadOrder) {
         const int thread = std::stoi(m[1]), n = std::stoi(m[2]);
         EXPECT_EQ(n, next[thread]++) << "per-thread order";
     }
-}
-
-TEST_F(LogTest, UnwritableLogIsSilentlyLost) {
-    writeFile(home() / "blocker", "a file where a folder should be");
-    Log::setFile(home() / "blocker" / "x.log");
-    Log::info("lost");
-    Log::flush();
-    EXPECT_FALSE(std::filesystem::exists(home() / "blocker" / "x.log"));
 }
 
 TEST(MainDispatcher, NeverRunsInlineAndKeepsOrderAcrossThreadsOnTheMainThread) {

@@ -154,7 +154,7 @@ protected:
     std::vector<std::shared_ptr<Outcome>> outcomes_;
 };
 
-TEST_F(OllamaIntegrationTest, PunctuationSendsTheExactRequestAndGivesTheTrimmedAnswerOnTheMainThread) {
+TEST_F(OllamaIntegrationTest, PunctuationSendsTheExactRequestGivesTheTrimmedAnswerOnTheMainThreadAndRejectsRewrites) {
     server_.serve("/api/generate", answerWith(responseJson("\n  Привет, мир.  \r\n")));
     const auto outcome = punctuate("привет мир");
     ASSERT_TRUE(finished(outcome));
@@ -176,6 +176,15 @@ TEST_F(OllamaIntegrationTest, PunctuationSendsTheExactRequestAndGivesTheTrimmedA
     ASSERT_TRUE(finished(punctuate("привет мир")));
     ASSERT_EQ(server_.requests().size(), 2u);
     expectRequestBody(server_.requests()[1], "general-model:7b", kPunctPrompt + "привет мир");
+
+    // An answer that rewrites the text is rejected after the timing line (the rules themselves
+    // are the text-processing tests' business; this is the wiring).
+    useLog("rewritten.log");
+    server_.serve("/api/generate", answerWith(responseJson("**Привет, мир.**")));
+    const auto rewritten = punctuate("привет мир");
+    ASSERT_TRUE(finished(rewritten));
+    EXPECT_EQ(rewritten->result, std::nullopt);
+    onlyLogLine("INFO: punctuate: \\d+ ms, in 10 → out 16 chars");
 }
 
 TEST_F(OllamaIntegrationTest, UnusableAnswersOrARefusedConnectionGiveNothingAndPunctuationLogsTheFailure) {
@@ -201,15 +210,6 @@ TEST_F(OllamaIntegrationTest, UnusableAnswersOrARefusedConnectionGiveNothingAndP
     gone.reset();
     SCOPED_TRACE("connection refused");
     expectBothFail("refused.log");
-}
-
-TEST_F(OllamaIntegrationTest, PunctuationThatRewritesTheTextIsRejectedAfterTheTimingLine) {
-    // The rules themselves are the text-processing tests' business; this is the wiring.
-    server_.serve("/api/generate", answerWith(responseJson("**Привет, мир.**")));
-    const auto outcome = punctuate("привет мир");
-    ASSERT_TRUE(finished(outcome));
-    EXPECT_EQ(outcome->result, std::nullopt);
-    onlyLogLine("INFO: punctuate: \\d+ ms, in 10 → out 16 chars");
 }
 
 TEST_F(OllamaIntegrationTest, ASlowOrTricklingServerRunsIntoTheTimeOut) {
@@ -247,7 +247,7 @@ TEST_F(OllamaIntegrationTest, AnUnusableUrlFailsAtOnceAndSendsNothing) {
     EXPECT_TRUE(logLines().empty());
 }
 
-TEST_F(OllamaIntegrationTest, TranslationNamesTheTargetInThePromptAndIgnoresTheHttpStatus) {
+TEST_F(OllamaIntegrationTest, TranslationNamesTheTargetIgnoresTheHttpStatusAndStripsQuotesButNotGuillemets) {
     server_.serve("/api/generate", answerWith(responseJson("x"), 500));  // only the answer is judged
     for (const auto& [target, word] : std::vector<std::pair<std::string, std::string>>{
              {"en", "английский"}, {"ru", "русский"}, {"de", "de"}, {"EN", "EN"}}) {
@@ -262,9 +262,8 @@ TEST_F(OllamaIntegrationTest, TranslationNamesTheTargetInThePromptAndIgnoresTheH
         expectRequestBody(server_.requests().back(), "general-model:7b", prompt + "добрый день");
     }
     EXPECT_TRUE(logLines().empty()) << "translation logs nothing";
-}
 
-TEST_F(OllamaIntegrationTest, TranslationStripsWhiteSpaceAndQuotesButKeepsGuillemets) {
+    // White space and quotes are stripped, guillemets kept; nothing left is no translation.
     const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
         {"  «Hello»  \n", "«Hello»"}, {"\"Hello\"", "Hello"}, {"'Hello'", "Hello"},
         {"\n\"'Good morning'\"\n", "Good morning"}, {"\" Hello \"", " Hello "}, {"don't", "don't"},
