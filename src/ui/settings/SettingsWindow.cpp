@@ -67,6 +67,9 @@ SettingsWindow::SettingsWindow(SettingsModel& model, std::optional<int> section)
     sidebar_->setFixedWidth(200);
     sidebar_->setIconSize(QSize(18, 18));
     sidebar_->setFrameShape(QFrame::NoFrame);
+    sidebar_->setSpacing(1);
+    sidebar_->setStyleSheet(QStringLiteral("QListWidget#sidebar { padding-top: 10px; } "
+                                           "QListWidget#sidebar::item { padding: 5px 8px; border-radius: 5px; }"));
     pages_ = new QStackedWidget;
     layout->addWidget(sidebar_);
     layout->addWidget(pages_, 1);

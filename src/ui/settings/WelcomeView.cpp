@@ -32,7 +32,7 @@ QLabel* wrapped(const QString& text) {
 WelcomeView::WelcomeView(std::function<State()> probe, const QString& recordKey, QWidget* parent)
     : QWidget(parent), probe_(std::move(probe)) {
     setWindowTitle(QStringLiteral("Добро пожаловать в Tovik"));
-    setMinimumWidth(560);
+    setMinimumWidth(640);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(28, 24, 28, 20);
     layout->setSpacing(12);
