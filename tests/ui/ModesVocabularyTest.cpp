@@ -31,6 +31,7 @@
 #include "ui/settings/ModeDetailView.h"
 #include "ui/settings/ModesPage.h"
 #include "ui/settings/SettingsModel.h"
+#include "ui/settings/ShortcutRow.h"
 #include "ui/settings/VocabularyPage.h"
 
 namespace quorvel {
@@ -199,7 +200,7 @@ TEST_F(ModesVocabularyTest, EveryDetailControlWritesItsModeFieldWithOneSave) {
          [](DictationMode& m) { m.soundWhileRecordingMode = "tick"; }},
         {"autocapitalize", [](QWidget& w) { find<QCheckBox>(w, "autocapitalize")->click(); },
          [](DictationMode& m) { m.autocapitalize = false; }},
-        {"clearModeShortcut", [](QWidget& w) { find<QToolButton>(w, "clearModeShortcut")->click(); },
+        {"modeShortcutRow ×", [](QWidget& w) { find<ShortcutRow>(w, "modeShortcutRow")->removeButton()->click(); },
          [](DictationMode& m) { m.shortcut.reset(); }},
     };
     for (const Row& row : rows) {
@@ -213,7 +214,7 @@ TEST_F(ModesVocabularyTest, EveryDetailControlWritesItsModeFieldWithOneSave) {
         EXPECT_EQ(actions.configChanges, row.expect ? 1 : 0);
     }
     EXPECT_EQ(find<QLineEdit>(view, "activateApps")->text(), "Firefox, kate");
-    EXPECT_FALSE(find<QToolButton>(view, "clearModeShortcut")->isEnabled());
+    EXPECT_FALSE(find<ShortcutRow>(view, "modeShortcutRow")->combo().has_value());
 }
 
 TEST_F(ModesVocabularyTest, DeletingTheActiveModeAsksThenFallsBackToTheFirst) {

@@ -25,6 +25,7 @@
 #include "ui/UiTexts.h"
 #include "ui/settings/SettingsForm.h"
 #include "ui/settings/SettingsModel.h"
+#include "ui/settings/ShortcutRow.h"
 
 namespace quorvel {
 namespace {
@@ -178,24 +179,16 @@ QWidget* ModeDetailView::buildMainCard() {
 }
 
 QWidget* ModeDetailView::buildShortcutSeam() {
-    // ShortcutRow goes here: the capture row ("Задать") replaces this label; the "×" stays.
-    auto* seam = new QWidget;
-    seam->setObjectName(QStringLiteral("modeShortcutRow"));
-    auto* layout = new QHBoxLayout(seam);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* shown = new QLabel;
-    auto* clear = new QToolButton;
-    clear->setObjectName(QStringLiteral("clearModeShortcut"));
-    clear->setText(QStringLiteral("×"));
-    clear->setToolTip(l10n("delete"));
-    layout->addWidget(shown, 1);
-    layout->addWidget(clear);
-    connect(clear, &QToolButton::clicked, this, [this] { editMode([](DictationMode& m) { m.shortcut.reset(); }); });
-    refreshers_.push_back([shown, clear](const DictationMode& m) {
-        shown->setText(m.shortcut ? UiTexts::keyLabel(*m.shortcut) : QStringLiteral("—"));
-        clear->setEnabled(m.shortcut.has_value());
+    // The mode's own hot key: captured like the program's keys, optional, removed with "×".
+    auto* row = new ShortcutRow(QString(), std::nullopt, ShortcutRow::Options{.defaultCombo = std::nullopt, .removable = true});
+    row->setObjectName(QStringLiteral("modeShortcutRow"));
+    row->onChanged = [this](const std::optional<KeyCombo>& combo) {
+        editMode([&](DictationMode& m) { m.shortcut = combo; });
+    };
+    refreshers_.push_back([row](const DictationMode& m) {
+        if (row->combo() != m.shortcut) row->setCombo(m.shortcut);
     });
-    return seam;
+    return row;
 }
 
 QWidget* ModeDetailView::buildAdvancedCard() {
