@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -10,6 +11,8 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <map>
+#include <string>
 #include <tuple>
 
 #include "core/HistoryStore.h"
@@ -28,8 +31,15 @@ double durationSeconds(const HistoryEntry& entry) {
     return static_cast<double>(entry.durationMs.value_or(entry.elapsedMs)) / 1000.0;
 }
 
+// The style takes a fraction of a millisecond to make a fallback icon, a card needs six and the
+// window shows dozens of cards at once: each icon is made once, and let go with the application.
 QIcon themeIcon(const QWidget& widget, const char* name, QStyle::StandardPixmap fallback) {
-    return QIcon::fromTheme(QString::fromLatin1(name), widget.style()->standardIcon(fallback));
+    static std::map<std::string, QIcon> made;
+    if (made.empty()) qAddPostRoutine([] { made.clear(); });
+    auto found = made.find(name);
+    if (found == made.end())
+        found = made.emplace(name, QIcon::fromTheme(QString::fromLatin1(name), widget.style()->standardIcon(fallback))).first;
+    return found->second;
 }
 
 QToolButton* actionButton(const QWidget& card, const char* objectName, const char* textKey, const char* icon,
