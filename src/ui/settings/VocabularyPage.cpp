@@ -33,11 +33,15 @@ QString l10n(const char* key) { return QString::fromStdString(L10n::t(key)); }
 constexpr qint64 kMaxCsvBytes = 16 * 1024 * 1024;
 
 // One rule per row: the phrase, an arrow, the replacement, and a remove button at the end. Painted
-// rather than built from widgets so a long vocabulary costs nothing per row.
+// rather than built from widgets so a long vocabulary costs nothing per row. The icons are made
+// once: a fallback icon takes the style a fraction of a millisecond, and every visible row paints two.
 class VocabRowDelegate : public QStyledItemDelegate {
 public:
     VocabRowDelegate(std::function<void(int)> onRemove, QObject* parent)
-        : QStyledItemDelegate(parent), onRemove_(std::move(onRemove)) {}
+        : QStyledItemDelegate(parent),
+          onRemove_(std::move(onRemove)),
+          arrow_(QIcon::fromTheme("go-next", QApplication::style()->standardIcon(QStyle::SP_ArrowRight))),
+          removeIcon_(QIcon::fromTheme("list-remove", QApplication::style()->standardIcon(QStyle::SP_DialogDiscardButton))) {}
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
         return {0, option.fontMetrics.height() + 16};  // as wide as the view, never wider
@@ -67,9 +71,9 @@ public:
                               metrics.elidedText(index.data(role).toString(), Qt::ElideRight, rect.width()));
         };
         draw(wrongRect, VocabListModel::WrongRole);
-        arrow().paint(painter, arrowRect);
+        arrow_.paint(painter, arrowRect);
         draw(rightRect, VocabListModel::RightRole);
-        removeIcon().paint(painter, remove);
+        removeIcon_.paint(painter, remove);
         painter->restore();
     }
 
@@ -95,14 +99,10 @@ private:
         const int size = 18;
         return {row.right() - size - 10, row.center().y() - size / 2, size, size};
     }
-    static QIcon arrow() {
-        return QIcon::fromTheme("go-next", QApplication::style()->standardIcon(QStyle::SP_ArrowRight));
-    }
-    static QIcon removeIcon() {
-        return QIcon::fromTheme("list-remove", QApplication::style()->standardIcon(QStyle::SP_DialogDiscardButton));
-    }
 
     std::function<void(int)> onRemove_;
+    QIcon arrow_;
+    QIcon removeIcon_;
 };
 
 }  // namespace
