@@ -409,6 +409,14 @@ TEST_F(RecordingFilesTest, TwoRecordingsInOneSecondBothSurvive) {
     EXPECT_EQ(samplesIn(*first), 1600u);
     EXPECT_EQ(samplesIn(*second), 3200u);
     EXPECT_FALSE(RecordingFiles::save({}, dir, 1700000000)) << "no samples, no file";
+
+    // A folder the audio cannot go to loses it: the log says where and why.
+    Log::setFile(home() / "quorvel.log");
+    const fs::path notAFolder = writeFile(home() / "a-file", "x");
+    EXPECT_FALSE(RecordingFiles::save(audio(0, 0.1), notAFolder, 1700000000));
+    Log::flush();
+    EXPECT_NE(readFile(home() / "quorvel.log").find("ERROR: запись не сохранена: " + (notAFolder / "rec-1700000000.wav").string() + ": "),
+              std::string::npos) << readFile(home() / "quorvel.log");
 }
 
 }  // namespace
