@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/RecordingFiles.h"
 #include "app/SampleRecorder.h"
 #include "core/AudioProcessing.h"
 #include "core/ConfigStore.h"
+#include "core/HistoryStore.h"
 #include "core/ModeRules.h"
 #include "core/WavFileReader.h"
 #include "core/WorkerPrefs.h"
@@ -52,6 +54,16 @@ DictationPipeline::DictationPipeline(PipelineParts parts, PipelineHooks hooks,
     tickTimer_.setInterval(timings.tickInterval);
     connect(&tickTimer_, &QTimer::timeout, this,
             [] { SoundPlayer::play(SoundPlayer::Kind::recordStop); });
+}
+
+// A logout or a signal ends the program while the user speaks: what was said so far stays in
+// the recordings folder, where it can be recognised later, instead of vanishing.
+DictationPipeline::~DictationPipeline() {
+    if (!recording_) return;
+    stopTimers();
+    const std::vector<float> samples = parts_.recorder.stop();
+    if (const auto saved = RecordingFiles::save(samples, parts_.history().recordingsDir()))
+        Log::warn("запись прервана выходом из программы — сохранена: " + saved->string());
 }
 
 void DictationPipeline::pressDown() {

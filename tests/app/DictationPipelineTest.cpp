@@ -394,6 +394,15 @@ TEST_F(DictationPipelineTest, FailedRecognitionKeepsTheAudioAndOnlyASuccessQuits
     EXPECT_EQ(r.recorder.starts, 3);
     EXPECT_TRUE(r.machine.state().isIdle());
     EXPECT_TRUE(QTest::qWaitFor([&] { return r.quits == 1; }, 3000));
+
+    // The program ends under a running recording (a logout, a signal): the speech stays.
+    const fs::path folder = r.history.recordingsDir();
+    r.recorder.next = audio(0, 1.5);
+    r.pipeline.pressDown();
+    ASSERT_TRUE(r.pipeline.isRecording());
+    rig_.reset();
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 3);
+    EXPECT_NE(log().find("WARN: запись прервана выходом из программы — сохранена: " + folder.string()), std::string::npos) << log();
 }
 
 using RecordingFilesTest = testing::TempHome;
