@@ -6,12 +6,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/RecordingFiles.h"
 #include "app/SampleRecorder.h"
-#include "core/AtomicFile.h"
 #include "core/AudioProcessing.h"
 #include "core/ConfigStore.h"
+#include "core/HistoryStore.h"
 #include "core/ModeRules.h"
-#include "core/WavDecoder.h"
+#include "core/WavFileReader.h"
 #include "core/WorkerPrefs.h"
 #include "platform/SoundPlayer.h"
 #include "platform/SystemQueries.h"
@@ -53,6 +54,16 @@ DictationPipeline::DictationPipeline(PipelineParts parts, PipelineHooks hooks,
     tickTimer_.setInterval(timings.tickInterval);
     connect(&tickTimer_, &QTimer::timeout, this,
             [] { SoundPlayer::play(SoundPlayer::Kind::recordStop); });
+}
+
+// A logout or a signal ends the program while the user speaks: what was said so far stays in
+// the recordings folder, where it can be recognised later, instead of vanishing.
+DictationPipeline::~DictationPipeline() {
+    if (!recording_) return;
+    stopTimers();
+    const std::vector<float> samples = parts_.recorder.stop();
+    if (const auto saved = RecordingFiles::save(samples, parts_.history().recordingsDir()))
+        Log::warn("запись прервана выходом из программы — сохранена: " + saved->string());
 }
 
 void DictationPipeline::pressDown() {
@@ -285,15 +296,15 @@ void DictationPipeline::askForMicrophone(std::function<void(bool)> answer) {
 }
 
 void DictationPipeline::recognizeFile(const std::filesystem::path& file) {
-    const auto bytes = files::readWhole(file);
-    auto samples = bytes ? decodeWav(*bytes) : std::nullopt;
+    WavFile wav = readWavFile(file);
+    if (!wav.samples) Log::warn("файл не распознан: " + file.string() + ": " + wav.error);
     Transcriber* transcriber = parts_.transcriber ? parts_.transcriber() : nullptr;
-    if (!samples || !transcriber) return;
+    if (!wav.samples || !transcriber) return;
     parts_.pill.showWithoutActivating();
     parts_.pill.setState(PillState::expanded);
     parts_.pill.appendText(QStringLiteral("… распознаю файл …"));
     QPointer<DictationPipeline> self(this);
-    transcriber->transcribe(std::move(*samples), [self](std::optional<std::string> text) {
+    transcriber->transcribe(std::move(*wav.samples), [self](std::optional<std::string> text) {
         if (self)
             self->parts_.pill.appendText(text ? QString::fromStdString(*text)
                                               : QStringLiteral("(ошибка)"));

@@ -25,6 +25,8 @@ class DictationPipeline : public QObject {
     Q_OBJECT
   public:
     DictationPipeline(PipelineParts parts, PipelineHooks hooks, PipelineTimings timings = {});
+    // Keeps the audio of a recording that still runs: the program is quitting under the user.
+    ~DictationPipeline() override;
 
     // The record key (or a mode's own hot key, or the menu's start command) went down.
     void pressDown();

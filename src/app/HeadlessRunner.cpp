@@ -9,11 +9,10 @@
 #include "app/StressRun.h"
 #include "app/WavListRun.h"
 #include "core/AppPaths.h"
-#include "core/AtomicFile.h"
 #include "core/ConfigStore.h"
 #include "core/ModelCatalog.h"
 #include "core/VocabStore.h"
-#include "core/WavDecoder.h"
+#include "core/WavFileReader.h"
 #include "core/WorkerPrefs.h"
 #include "services/Log.h"
 #include "services/Transcriber.h"
@@ -27,11 +26,14 @@ std::optional<std::string> environment(const char* name) {
     return std::string(value);
 }
 
-// Samples of the stress run's WAV, when it names one that decodes.
+// Samples of the stress run's WAV, when it names one that decodes; a WAV that does not is named
+// in the log, or the run would silently measure a second of quiet instead.
 std::optional<std::vector<float>> stressSamples() {
     const auto path = environment("QUORVEL_STRESS_WAV");
-    const auto bytes = path ? files::readWhole(*path) : std::nullopt;
-    return bytes ? decodeWav(*bytes) : std::nullopt;
+    if (!path) return std::nullopt;
+    WavFile wav = readWavFile(*path);
+    if (!wav.samples) Log::warn("QUORVEL_STRESS_WAV " + *path + ": " + wav.error + " — recognising a second of quiet instead");
+    return std::move(wav.samples);
 }
 
 }  // namespace

@@ -10,12 +10,11 @@
 #include "app/AppDelegate.h"
 #include "app/HeadlessRunner.h"
 #include "core/AppPaths.h"
-#include "core/AtomicFile.h"
 #include "core/ConfigStore.h"
 #include "core/ModelCatalog.h"
 #include "core/TextProcessing.h"
 #include "core/VocabStore.h"
-#include "core/WavDecoder.h"
+#include "core/WavFileReader.h"
 #include "platform/AudioRecorder.h"
 #include "platform/SystemQueries.h"
 #include "services/Log.h"
@@ -71,8 +70,7 @@ struct PipelineProbe {
 
 std::optional<std::vector<float>> phraseRecording(int number) {
     const auto path = AppPaths::homeDir() / "quorvel/tests/audio" / ("phrase" + std::to_string(number) + ".wav");
-    const auto bytes = files::readWhole(path);
-    return bytes ? decodeWav(*bytes) : std::nullopt;
+    return readWavFile(path).samples;
 }
 
 void pipelineStep(std::shared_ptr<PipelineProbe> probe, int number) {

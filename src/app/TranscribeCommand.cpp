@@ -7,11 +7,10 @@
 #include <nlohmann/json.hpp>
 
 #include "core/AppPaths.h"
-#include "core/AtomicFile.h"
 #include "core/ConfigStore.h"
 #include "core/ModelCatalog.h"
 #include "core/VocabStore.h"
-#include "core/WavDecoder.h"
+#include "core/WavFileReader.h"
 #include "core/WorkerPrefs.h"
 #include "services/Transcriber.h"
 
@@ -137,15 +136,14 @@ void run(const Arguments& arguments, std::function<void(int)> finished) {
     std::vector<Job> jobs;
     double longest = 0;
     for (const auto& file : arguments.files) {
-        const auto bytes = files::readWhole(file);
-        auto samples = bytes ? decodeWav(*bytes) : std::nullopt;
-        if (!samples) {
-            std::fprintf(stderr, "quorvel: %s: not a readable 16-bit WAV file\n", file.c_str());
+        WavFile wav = readWavFile(file);
+        if (!wav.samples) {
+            std::fprintf(stderr, "quorvel: %s: not a readable 16-bit WAV file (%s)\n", file.c_str(), wav.error.c_str());
             state->status = 1;
             continue;
         }
-        longest = std::max(longest, static_cast<double>(samples->size()) / 16000.0);
-        jobs.push_back({file, std::move(*samples)});
+        longest = std::max(longest, static_cast<double>(wav.samples->size()) / 16000.0);
+        jobs.push_back({file, std::move(*wav.samples)});
     }
     if (jobs.empty()) return state->finished(state->status);
 

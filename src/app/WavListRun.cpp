@@ -10,7 +10,7 @@
 
 #include "core/AtomicFile.h"
 #include "core/Unicode.h"
-#include "core/WavDecoder.h"
+#include "core/WavFileReader.h"
 #include "services/Log.h"
 #include "services/Transcriber.h"
 
@@ -114,8 +114,7 @@ void run(const std::filesystem::path& listPath, const std::filesystem::path& res
     // count of pending results is complete before any result can arrive.
     std::vector<std::pair<Entry, std::vector<float>>> queued;
     for (const Entry& entry : parse(*listText)) {
-        const auto bytes = files::readWhole(entry.path);
-        auto samples = bytes ? decodeWav(*bytes) : std::nullopt;
+        auto samples = readWavFile(entry.path).samples;
         if (samples) {
             queued.emplace_back(entry, std::move(*samples));
         } else {

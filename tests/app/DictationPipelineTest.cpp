@@ -385,6 +385,15 @@ TEST_F(DictationPipelineTest, FailedRecognitionKeepsTheAudioAndOnlyASuccessQuits
     EXPECT_EQ(r.recorder.starts, 3);
     EXPECT_TRUE(r.machine.state().isIdle());
     EXPECT_TRUE(QTest::qWaitFor([&] { return r.quits == 1; }, 3000));
+
+    // The program ends under a running recording (a logout, a signal): the speech stays.
+    const fs::path folder = r.history.recordingsDir();
+    r.recorder.next = audio(0, 1.5);
+    r.pipeline.pressDown();
+    ASSERT_TRUE(r.pipeline.isRecording());
+    rig_.reset();
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 3);
+    EXPECT_NE(log().find("WARN: запись прервана выходом из программы — сохранена: " + folder.string()), std::string::npos) << log();
 }
 
 using RecordingFilesTest = testing::TempHome;
@@ -400,6 +409,14 @@ TEST_F(RecordingFilesTest, TwoRecordingsInOneSecondBothSurvive) {
     EXPECT_EQ(samplesIn(*first), 1600u);
     EXPECT_EQ(samplesIn(*second), 3200u);
     EXPECT_FALSE(RecordingFiles::save({}, dir, 1700000000)) << "no samples, no file";
+
+    // A folder the audio cannot go to loses it: the log says where and why.
+    Log::setFile(home() / "quorvel.log");
+    const fs::path notAFolder = writeFile(home() / "a-file", "x");
+    EXPECT_FALSE(RecordingFiles::save(audio(0, 0.1), notAFolder, 1700000000));
+    Log::flush();
+    EXPECT_NE(readFile(home() / "quorvel.log").find("ERROR: запись не сохранена: " + (notAFolder / "rec-1700000000.wav").string() + ": "),
+              std::string::npos) << readFile(home() / "quorvel.log");
 }
 
 }  // namespace

@@ -92,10 +92,15 @@ TEST_F(HeadlessRunsTest, StressCyclesRecogniseEveryTimeAndCountEmptyResultsAsFai
                    {"QT_QPA_PLATFORM", "offscreen"}}, 900000), 0);
     expectLines({"INFO: STRESS DONE: 200 cycles, failures=0"}, "flite sentence");
 
-    // Without a WAV every cycle recognises a second of near-silence: no text, so all fail.
+    // Without a usable WAV every cycle recognises a second of near-silence: no text, so all
+    // fail. A disk image in the WAV's place is refused by its size, not read into memory.
     std::filesystem::remove(AppPaths::logURL());
-    EXPECT_EQ(run({{"QUORVEL_STRESS", "+3"}}), 1);
-    expectLines({"INFO: STRESS DONE: 3 cycles, failures=3"}, "silence");
+    const auto image = home() / "disk.img";
+    writeFile(image, "");
+    std::filesystem::resize_file(image, 300u << 20);  // sparse: no real disk space
+    EXPECT_EQ(run({{"QUORVEL_STRESS", "+3"}, {"QUORVEL_STRESS_WAV", QString::fromStdString(image.string())}}), 1);
+    expectLines({"WARN: QUORVEL_STRESS_WAV " + image.string() + ": larger than \\d+ bytes — recognising a second of quiet instead",
+                 "INFO: STRESS DONE: 3 cycles, failures=3"}, "silence");
 }
 
 TEST_F(HeadlessRunsTest, AStressCountThatIsNoNumberStartsNothingAndTheProcessStaysIdle) {
