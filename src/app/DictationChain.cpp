@@ -56,8 +56,16 @@ DictationChain::DictationChain(PipelineParts parts, PipelineHooks hooks, Pipelin
     connect(&parts_.paster, &Paster::finished, this, &DictationChain::pasteFinished);
 }
 
+DictationChain::~DictationChain() {
+    // The program quits while these are still on their way: their speech is kept all the same.
+    for (const Ptr& dictation : unsaved_)
+        if (const auto path = RecordingFiles::save(dictation->samples, parts_.history().recordingsDir()))
+            Log::warn("запись прервана выходом из программы — сохранена: " + path->string());
+}
+
 void DictationChain::recognize(std::shared_ptr<Dictation> dictation, Transcriber& transcriber) {
     ++underWay_;
+    unsaved_.push_back(dictation);
     dictation->recognitionStart = Clock::now();
     QPointer<DictationChain> self(this);
     transcriber.transcribe(dictation->samples, [self, dictation](std::optional<std::string> text) {
@@ -184,6 +192,7 @@ void DictationChain::end(bool succeeded) {
 }
 
 std::optional<std::string> DictationChain::saveAudio(const Dictation& dictation) {
+    std::erase_if(unsaved_, [&](const Ptr& pending) { return pending.get() == &dictation; });
     const auto path = RecordingFiles::save(dictation.samples, parts_.history().recordingsDir());
     if (!path) return std::nullopt;
     return path->string();

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/Dictation.h"
 #include "app/PipelineParts.h"
@@ -21,6 +22,8 @@ class DictationChain : public QObject {
     Q_OBJECT
   public:
     DictationChain(PipelineParts parts, PipelineHooks hooks, PipelineTimings timings);
+    // Saves the audio of the dictations still on their way.
+    ~DictationChain() override;
 
     // Hands the stopped dictation to recognition (the worker starts if needed).
     void recognize(std::shared_ptr<Dictation> dictation, Transcriber& transcriber);
@@ -55,6 +58,7 @@ class DictationChain : public QObject {
     PipelineTimings timings_;
     int underWay_ = 0;
     std::deque<Ptr> awaitingPaste_;  // oldest first, as the paster reports them
+    std::vector<Ptr> unsaved_;       // handed to recognition, audio not written yet
 };
 
 }  // namespace quorvel

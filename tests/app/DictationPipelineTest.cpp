@@ -157,11 +157,11 @@ protected:
         return readFile(home() / "quorvel.log");
     }
     std::vector<HistoryEntry> history() { return rig().history.read(100); }
-    size_t recordings() {
+    static size_t recordingsIn(const fs::path& folder) {
         std::error_code ec;
-        return static_cast<size_t>(
-            std::distance(fs::directory_iterator(rig().history.recordingsDir(), ec), fs::directory_iterator()));
+        return static_cast<size_t>(std::distance(fs::directory_iterator(folder, ec), fs::directory_iterator()));
     }
+    size_t recordings() { return recordingsIn(rig().history.recordingsDir()); }
     static size_t wavSamples(const std::optional<std::string>& path) {
         const auto bytes = path ? files::readWhole(*path) : std::nullopt;
         const auto samples = bytes ? decodeWav(*bytes) : std::nullopt;
@@ -392,8 +392,19 @@ TEST_F(DictationPipelineTest, FailedRecognitionKeepsTheAudioAndOnlyASuccessQuits
     r.pipeline.pressDown();
     ASSERT_TRUE(r.pipeline.isRecording());
     rig_.reset();
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 3);
+    EXPECT_EQ(recordingsIn(folder), 3u);
     EXPECT_NE(log().find("WARN: запись прервана выходом из программы — сохранена: " + folder.string()), std::string::npos) << log();
+
+    // ... and so does the speech of a stopped dictation still waiting for its text.
+    ::setenv("FAKE_WORKER_REPLY_DELAY", "5", 1);
+    Rig& slow = fresh();
+    slow.recorder.next = audio(0, 1);
+    slow.pipeline.pressDown();
+    slow.pipeline.pressUp(1.0);
+    ASSERT_EQ(slow.pipeline.dictationsUnderWay(), 1);
+    rig_.reset();
+    ASSERT_EQ(recordingsIn(folder), 1u);
+    EXPECT_EQ(wavSamples(fs::directory_iterator(folder)->path().string()), 16000u);
 }
 
 using RecordingFilesTest = testing::TempHome;
