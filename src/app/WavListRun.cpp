@@ -114,9 +114,9 @@ void run(const std::filesystem::path& listPath, const std::filesystem::path& res
     // count of pending results is complete before any result can arrive.
     std::vector<std::pair<Entry, std::vector<float>>> queued;
     for (const Entry& entry : parse(*listText)) {
-        auto samples = readWavFile(entry.path).samples;
-        if (samples) {
-            queued.emplace_back(entry, std::move(*samples));
+        WavFile file = readWavFile(entry.path);
+        if (file.samples.has_value()) {
+            queued.emplace_back(entry, std::move(file.samples).value());
         } else {
             progress->lines.push_back(decodeLine(entry.path));
         }
