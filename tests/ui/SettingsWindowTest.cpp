@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "core/AppPaths.h"
 #include "core/ConfigStore.h"
@@ -75,6 +76,18 @@ TEST_F(SettingsWindowTest, SidebarSpeaksTheInterfaceLanguageAndALanguageChangeRe
     EXPECT_EQ(window.section(), SettingsWindow::sound) << "the coming page cannot be opened";
     SettingsWindow outOfRange(*model_, 42);
     EXPECT_EQ(outOfRange.section(), SettingsWindow::home);
+
+    // The home page refreshes itself while shown; a closed window wakes nobody.
+    auto runningTimers = [&] {
+        int running = 0;
+        for (const QTimer* timer : outOfRange.page(SettingsWindow::home)->findChildren<QTimer*>())
+            running += timer->isActive();
+        return running;
+    };
+    outOfRange.present();
+    EXPECT_GT(runningTimers(), 0);
+    outOfRange.close();
+    EXPECT_EQ(runningTimers(), 0);
 }
 
 TEST_F(SettingsWindowTest, WelcomePanelShowsWhatIsMissingAndOffersTheFixes) {

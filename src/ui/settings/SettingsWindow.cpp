@@ -129,6 +129,11 @@ void SettingsWindow::present() {
     if (auto* shown = page(section_)) shown->pageShown();
 }
 
+void SettingsWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (auto* shown = page(section_)) shown->pageHidden();
+}
+
 void SettingsWindow::showSection(int section) {
     if (section >= 0 && section < meetings) sidebar_->setCurrentRow(section);
 }

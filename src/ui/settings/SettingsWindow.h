@@ -32,6 +32,10 @@ public:
     // The sidebar's titles, in order (for checks of the language).
     std::vector<std::string> sidebarTitles() const;
 
+protected:
+    // Closing the window only hides it: the shown page stops its timers until it comes back.
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void build();
     void languageMayHaveChanged();
