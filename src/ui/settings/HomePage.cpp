@@ -158,7 +158,8 @@ void HomePage::pageShown() {
 void HomePage::pageHidden() { refreshTimer_->stop(); }
 
 void HomePage::refresh() {
-    model_.reloadHistory();  // historyChanged brings the cards and the figures up to date
+    // historyChanged brings the cards and the figures up to date; an unchanged file is not read.
+    model_.reloadHistoryIfChanged();
     checkConflicts();
 }
 

@@ -35,7 +35,27 @@ void SettingsModel::setVocab(VocabStore::Pairs pairs) {
     Q_EMIT vocabChanged();
 }
 
+namespace {
+
+// What tells a changed history file from an unchanged one without reading it.
+std::optional<std::pair<std::uintmax_t, std::filesystem::file_time_type>> stampOf(const std::filesystem::path& file) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(file, ec);
+    if (ec) return std::nullopt;
+    const auto time = std::filesystem::last_write_time(file, ec);
+    if (ec) return std::nullopt;
+    return std::pair{size, time};
+}
+
+}  // namespace
+
+void SettingsModel::reloadHistoryIfChanged() {
+    if (stampOf(historyStore_->url()) == historyStamp_) return;
+    reloadHistory();
+}
+
 void SettingsModel::reloadHistory(std::size_t limit) {
+    historyStamp_ = stampOf(historyStore_->url());
     // Taken before reading: an id that leaves the set later is already gone from the file.
     const std::set<std::string> removing = [this] {
         const std::lock_guard lock(removalMutex_);

@@ -7,7 +7,9 @@
 
 #include <QObject>
 #include <atomic>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -63,6 +65,8 @@ public:
     // The latest entries, newest first, as last loaded.
     const std::vector<HistoryEntry>& history() const { return history_; }
     void reloadHistory(std::size_t limit = kHistoryLimit);
+    // The same, only when the history file changed since the last reading (periodic refreshes).
+    void reloadHistoryIfChanged();
     // The program replaced its history store (the recordings folder moved).
     void setHistoryStore(HistoryStore& history);
     HistoryStore& historyStore() { return *historyStore_; }
@@ -97,6 +101,7 @@ private:
     ModelStore& models_;
     SettingsActions& actions_;
     std::vector<HistoryEntry> history_;
+    std::optional<std::pair<std::uintmax_t, std::filesystem::file_time_type>> historyStamp_;
 
 public:
     // Waits for the removals still under way: none is lost when the window or program closes.
