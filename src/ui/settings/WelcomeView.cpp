@@ -141,6 +141,9 @@ void WelcomeView::setMark(const Row& row, bool granted) {
 void WelcomeView::refresh() {
     if (!probe_) return;
     const State state = probe_();
+    // Checked every second, drawn only when something changed.
+    if (state == shown_) return;
+    shown_ = state;
     const bool granted[] = {state.microphone, state.listen, state.accessibility};
     for (int i = 0; i < 3; ++i) {
         setMark(rows_[i], granted[i]);

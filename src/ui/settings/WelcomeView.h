@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/SystemSettings.h"
@@ -22,6 +23,7 @@ public:
         bool microphone = false, listen = false, accessibility = false;
         std::string modelName;  // of the model the next dictation would use
         bool modelInstalled = false;
+        friend bool operator==(const State&, const State&) = default;
     };
 
     explicit WelcomeView(std::function<State()> probe, const QString& recordKey, QWidget* parent = nullptr);
@@ -45,6 +47,7 @@ private:
     static void setMark(const Row& row, bool granted);
 
     std::function<State()> probe_;
+    std::optional<State> shown_;  // what the rows show now
     Row rows_[4];
     QTimer timer_;
 };
