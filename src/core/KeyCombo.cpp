@@ -93,6 +93,35 @@ uint64_t KeyCombo::counterpart(uint64_t sideBit) {
     }
 }
 
+namespace {
+
+struct ModifierName {
+    uint64_t mask;
+    const char* name;
+};
+// The order people say them in.
+constexpr std::array<ModifierName, 4> kLabelModifiers{{{KeyCombo::maskCtrl, "Ctrl"},
+                                                       {KeyCombo::maskOpt, "Alt"},
+                                                       {KeyCombo::maskShift, "Shift"},
+                                                       {KeyCombo::maskCmd, "Super"}}};
+
+}  // namespace
+
+std::string KeyCombo::label() const {
+    constexpr uint64_t rightSides = sideRightCmd | sideRightOpt | sideRightShift | sideRightCtrl;
+    if (isModifierOnly()) {
+        std::string name;
+        for (const auto& m : kLabelModifiers)
+            if (modifiers == m.mask) name = m.name;
+        if (deviceBit == 0) return name;
+        return ((deviceBit & rightSides) ? "правый " : "левый ") + name;
+    }
+    std::string text;
+    for (const auto& m : kLabelModifiers)
+        if (modifiers & m.mask) text += std::string(m.name) + "+";
+    return text + keyName(keyCode);
+}
+
 std::string KeyCombo::displayName() const {
     if (isModifierOnly()) {
         std::string name = deviceBit != 0 ? "правый " : "";

@@ -46,7 +46,11 @@ struct KeyCombo {
     bool isModifierOnly() const;
     bool matchesKeyDown(int64_t eventKeyCode, uint64_t rawFlags) const;
     ModifierState modifierState(uint64_t rawFlags) const;
+    // The name the log uses (⌘, ⌥, ⌃, ⇧).
     std::string displayName() const;
+    // The name a person reads on Linux: "правый Super" for the right Super key alone,
+    // "Alt+Super+K" for ⌥⌘K. Every window, menu and tool shows keys this way.
+    std::string label() const;
 
     static uint64_t counterpart(uint64_t sideBit);
     static std::string keyName(int64_t code);

@@ -52,8 +52,8 @@ void printModes(const AppConfig& config) {
                     mode.language.c_str(), model.c_str(), installed);
     }
     std::printf("  active mode:   %s\n", active.name.c_str());
-    std::printf("  record key:    %s, cancel: %s, next mode: %s\n", config.keyToggle.displayName().c_str(),
-                config.keyCancel.displayName().c_str(), config.keyMode.displayName().c_str());
+    std::printf("  record key:    %s, cancel: %s, next mode: %s\n", config.keyToggle.label().c_str(),
+                config.keyCancel.label().c_str(), config.keyMode.label().c_str());
 }
 
 }  // namespace
