@@ -161,6 +161,19 @@ TEST_F(HomeHistoryTest, CardsShowTextPlayabilityAndActions) {
         EXPECT_EQ(actions.calls.back(), "paste " + row.entry.text);
     }
 
+    // A megabyte of emoji, right-to-left and combining text: the card shows its start (a whole
+    // label takes minutes to lay out), cut between characters; copy takes all of it.
+    QString longText;
+    while (longText.size() < (1 << 20)) longText += QString::fromUtf8("Привет 👋🏽 שלום e\u0301\u0301 ");
+    RecordingCard longCard({.text = longText.toStdString()}, *model);
+    const QString start = longCard.findChild<QLabel*>("cardText")->text();
+    EXPECT_LT(start.size(), 2000);
+    EXPECT_TRUE(start.endsWith(QStringLiteral("…")));
+    EXPECT_TRUE(longText.startsWith(start.chopped(1)));
+    EXPECT_FALSE(start.chopped(1).back().isHighSurrogate());
+    longCard.findChild<QToolButton*>("copyButton")->click();
+    EXPECT_EQ(QApplication::clipboard()->text(), longText);
+
     RecordingCard card({.ts = "2024-05-01 10:00:00", .text = "раз два три", .elapsedMs = 70'000, .modeName = "Обычный",
                         .durationMs = 65'900, .sourceApp = "kate"},
                        *model);

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
+#include <QTextBoundaryFinder>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <tuple>
@@ -43,6 +44,19 @@ QToolButton* actionButton(const QWidget& card, const char* objectName, const cha
     return button;
 }
 
+// A card shows the start of a long text: laying out a wrapped label of a megabyte takes minutes.
+// Copy and paste still take the whole text.
+constexpr qsizetype kShownChars = 1500;
+
+QString preview(const QString& text) {
+    if (text.size() <= kShownChars) return text;
+    // Cut between two characters as the reader sees them, never inside an emoji or before an accent.
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+    graphemes.setPosition(kShownChars);
+    if (!graphemes.isAtBoundary()) graphemes.toPreviousBoundary();
+    return text.left(graphemes.position()) + QStringLiteral("…");
+}
+
 bool hasDistinctOriginal(const HistoryEntry& entry) {
     return entry.originalText && *entry.originalText != entry.text;
 }
@@ -57,7 +71,7 @@ RecordingCard::RecordingCard(HistoryEntry entry, SettingsModel& model, QWidget* 
     layout->setContentsMargins(12, 8, 12, 6);
     layout->setSpacing(4);
     layout->addWidget(buildHeader());
-    text_ = new QLabel(shownText());
+    text_ = new QLabel(preview(shownText()));
     text_->setObjectName(QStringLiteral("cardText"));
     text_->setWordWrap(true);
     text_->setTextFormat(Qt::PlainText);
@@ -159,7 +173,7 @@ void RecordingCard::showPlayback() {
 
 void RecordingCard::showOriginal(bool original) {
     original_ = original;
-    text_->setText(shownText());
+    text_->setText(preview(shownText()));
 }
 
 QString RecordingCard::detailsText(const HistoryEntry& entry) {
