@@ -296,6 +296,11 @@ TEST_F(ModesVocabularyTest, VocabularyAddsRemovesAndImportsCsv) {
                                                {"list", "one, two"}}));
     EXPECT_EQ(list->model()->rowCount(), 5);
 
+    // Files that are not text are refused with their name, and add nothing.
+    for (const std::string& bytes : {std::string("a;b\n\xff\xfe;c\n"), std::string("a\0b;c\nd;e\n", 11)}) {
+        page.importCsvFile(QString::fromStdString(writeFile(home() / "binary.csv", bytes).string()));
+        EXPECT_TRUE(find<QLabel>(page, "importResult")->text().contains("binary.csv"));
+    }
     page.importCsvFile(QString::fromStdString((home() / "missing.csv").string()));
     EXPECT_TRUE(find<QLabel>(page, "importResult")->text().contains("missing.csv"));
     EXPECT_EQ(savedPairs().size(), 5u);

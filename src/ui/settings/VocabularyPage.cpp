@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyle>
+#include <QStringDecoder>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -213,6 +214,15 @@ void VocabularyPage::importCsvFile(const QString& path) {
         return;
     }
     const QByteArray bytes = file.readAll();
+    // A binary file has separators somewhere too: its rules would rewrite dictated text with junk.
+    QStringDecoder utf8(QStringConverter::Utf8);
+    const QString text = utf8.decode(bytes);  // decodes only when taken as a string
+    if (utf8.hasError() || bytes.contains('\0')) {
+        importResult_->setText(path + QStringLiteral(": ") +
+                               SettingsForm::bilingual("не текст в UTF-8, ничего не импортировано",
+                                                       "not UTF-8 text, nothing imported"));
+        return;
+    }
     const int added = model_.importVocabCsv(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
     importResult_->setText(QStringLiteral("Импортировано пар: %1").arg(added));
 }
