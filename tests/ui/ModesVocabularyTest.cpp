@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -129,6 +130,15 @@ TEST_F(ModesVocabularyTest, CreatedModeHasTheDefaultsIsSavedOnceAndOpens) {
     EXPECT_EQ(list->count(), 4);
     ASSERT_NE(page.detail(), nullptr);
     EXPECT_EQ(page.detail()->modeId(), expected.id);
+
+    // A name of ten thousand letters (typed or in a hand-edited file) is cut in the title
+    // instead of widening the page far past the window.
+    model->editConfig([](AppConfig& c) { c.modes.back().name = std::string(10'000, 'N'); });
+    page.resize(620, 580);
+    page.show();
+    QApplication::processEvents();
+    auto* scroll = page.detail()->findChild<QScrollArea*>();
+    EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width());
 }
 
 TEST_F(ModesVocabularyTest, SubtitleJoinsLanguageTranslationAndModel) {
