@@ -311,6 +311,8 @@ TEST_F(ModesVocabularyTest, VocabularyAddsRemovesAndImportsCsv) {
         page.importCsvFile(QString::fromStdString(writeFile(home() / "binary.csv", bytes).string()));
         EXPECT_TRUE(find<QLabel>(page, "importResult")->text().contains("binary.csv"));
     }
+    page.importCsvFile(QStringLiteral("/dev/zero"));  // no size, no end
+    EXPECT_TRUE(find<QLabel>(page, "importResult")->text().contains("MB"));
     page.importCsvFile(QString::fromStdString((home() / "missing.csv").string()));
     EXPECT_TRUE(find<QLabel>(page, "importResult")->text().contains("missing.csv"));
     EXPECT_EQ(savedPairs().size(), 5u);

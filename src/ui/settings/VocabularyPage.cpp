@@ -209,11 +209,12 @@ void VocabularyPage::importCsvFile(const QString& path) {
         importResult_->setText(path + QStringLiteral(": ") + file.errorString());
         return;
     }
-    if (file.size() > kMaxCsvBytes) {
+    // Read up to the limit, not by the size the file claims: a device or a pipe has none and never ends.
+    const QByteArray bytes = file.read(kMaxCsvBytes + 1);
+    if (bytes.size() > kMaxCsvBytes) {
         importResult_->setText(path + QStringLiteral(": > %1 MB").arg(kMaxCsvBytes / (1024 * 1024)));
         return;
     }
-    const QByteArray bytes = file.readAll();
     // A binary file has separators somewhere too: its rules would rewrite dictated text with junk.
     QStringDecoder utf8(QStringConverter::Utf8);
     const QString text = utf8.decode(bytes);  // decodes only when taken as a string
