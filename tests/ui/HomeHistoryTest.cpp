@@ -131,6 +131,8 @@ TEST_F(HomeHistoryTest, HomeWarnsOfOtherDictationTools) {
 TEST_F(HomeHistoryTest, CardsShowTextPlayabilityAndActions) {
     writeFile(history->recordingsDir() / "broken.wav", "RIFF....WAVEjunk");
     recording("b.wav");
+    // Twenty megabytes at 1 kHz would decode to 160 million samples, on the main thread.
+    ASSERT_FALSE(WavWriter::write(std::vector<float>(10'000'000), 1000, history->recordingsDir() / "slow.wav"));
     const struct {
         HistoryEntry entry;
         bool canSwitch;
@@ -141,6 +143,8 @@ TEST_F(HomeHistoryTest, CardsShowTextPlayabilityAndActions) {
         {{.text = "same", .originalText = "same", .audioPath = "b.wav"}, false, true},
         {{.text = "no file", .audioPath = "missing.wav"}, false, false},
         {{.text = "broken", .audioPath = "broken.wav"}, false, false},
+        {{.text = "slow", .audioPath = "slow.wav"}, false, false},
+        {{.text = "device", .audioPath = "/dev/zero"}, false, false},
         {{.text = "no audio"}, false, false},
     };
     for (const auto& row : rows) {
