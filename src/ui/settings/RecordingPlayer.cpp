@@ -34,6 +34,9 @@ std::string readStart(const std::filesystem::path& file, std::streamsize limit) 
     return bytes;
 }
 
+// The player that started last; main thread only.
+RecordingPlayer* current = nullptr;
+
 QByteArray toInt16(const std::vector<float>& samples) {
     QByteArray bytes(static_cast<qsizetype>(samples.size() * sizeof(int16_t)), Qt::Uninitialized);
     auto* out = reinterpret_cast<int16_t*>(bytes.data());
@@ -50,6 +53,7 @@ RecordingPlayer::RecordingPlayer(std::filesystem::path file, QObject* parent)
 }
 
 RecordingPlayer::~RecordingPlayer() {
+    if (current == this) current = nullptr;
     if (sink_) sink_->stop();
 }
 
@@ -95,6 +99,8 @@ bool RecordingPlayer::play() {
         if (sink_->error() != QAudio::NoError) return false;
     }
     playing_ = true;
+    if (current && current != this) current->pause();
+    current = this;
     tick_->start();
     Q_EMIT changed();
     return true;
