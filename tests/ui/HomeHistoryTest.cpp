@@ -9,7 +9,9 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include "core/AppPaths.h"
@@ -100,6 +102,17 @@ TEST_F(HomeHistoryTest, HomeShowsStatisticsAndRefreshes) {
     EXPECT_EQ(text(home, "statSaved"), "1.0");
     EXPECT_TRUE(home.findChild<QLabel*>("noRecordings")->isHidden());
     EXPECT_EQ(cards(home).size(), 2);
+
+    // While shown the page looks again every few seconds, and reads the history only when its
+    // file changed: a long history would keep the window busy parsing the same lines.
+    QSignalSpy reloads(model.get(), &SettingsModel::historyChanged);
+    home.findChild<QTimer*>("refreshTimer")->setInterval(10);
+    home.pageShown();
+    QTest::qWait(100);
+    EXPECT_EQ(reloads.count(), 0);
+    history->append({.text = "three"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return cards(home).size() == 3; }));
+    home.pageHidden();
 
     home.findChild<QPushButton*>("typingTestButton")->click();
     home.findChild<QPushButton*>("shareStatsButton")->click();

@@ -41,6 +41,8 @@ void SettingsModel::reloadHistory(std::size_t limit) {
         const std::lock_guard lock(removalMutex_);
         return removing_;
     }();
+    // Before reading: a change made while it reads is seen by the next reloadHistoryIfChanged.
+    loadedStamp_ = stampOf(historyStore_->url());
     history_ = historyStore_->read(limit);
     std::erase_if(history_, [&](const HistoryEntry& entry) { return removing.contains(entry.id); });
     Q_EMIT historyChanged();
@@ -112,6 +114,18 @@ void SettingsModel::findConflicts() {
 RuntimeInstaller& SettingsModel::runtime() {
     if (!runtime_) runtime_ = new RuntimeInstaller(RuntimeInstaller::Options(), this);
     return *runtime_;
+}
+
+void SettingsModel::reloadHistoryIfChanged() {
+    if (loadedStamp_ != stampOf(historyStore_->url())) reloadHistory();
+}
+
+SettingsModel::FileStamp SettingsModel::stampOf(const std::filesystem::path& file) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(file, error);
+    if (error) return {};
+    const auto time = std::filesystem::last_write_time(file, error);
+    return {size, error ? std::filesystem::file_time_type() : time};
 }
 
 }  // namespace quorvel

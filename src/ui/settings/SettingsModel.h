@@ -7,6 +7,9 @@
 
 #include <QObject>
 #include <atomic>
+#include <filesystem>
+#include <optional>
+#include <utility>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -130,6 +133,16 @@ public:
 
 private:
     RuntimeInstaller* runtime_ = nullptr;
+
+public:
+    // reloadHistory when the history file changed since the last load (or is gone): the
+    // periodic refresh must not parse megabytes of unchanged history on the main thread.
+    void reloadHistoryIfChanged();
+
+private:
+    using FileStamp = std::pair<std::uintmax_t, std::filesystem::file_time_type>;
+    static FileStamp stampOf(const std::filesystem::path& file);
+    std::optional<FileStamp> loadedStamp_;  // the history file as it was when last loaded
 };
 
 }  // namespace quorvel
