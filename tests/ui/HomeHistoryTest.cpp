@@ -190,6 +190,12 @@ TEST_F(HomeHistoryTest, CardsShowTextPlayabilityAndActions) {
     EXPECT_FALSE(start.chopped(1).back().isHighSurrogate());
     longCard.findChild<QToolButton*>("copyButton")->click();
     EXPECT_EQ(QApplication::clipboard()->text(), longText);
+    // Runs without a space, in the text or a mode's name, wrap instead of widening the page.
+    const std::string run(1400, 'W');
+    RecordingCard wide({.text = run, .modeName = std::string(10'000, 'M')}, *model);
+    EXPECT_LT(wide.minimumSizeHint().width(), 600);
+    wide.findChild<QToolButton*>("copyButton")->click();
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), run);
 
     RecordingCard card({.ts = "2024-05-01 10:00:00", .text = "раз два три", .elapsedMs = 70'000, .modeName = "Обычный",
                         .durationMs = 65'900, .sourceApp = "kate"},
