@@ -196,6 +196,8 @@ TEST_F(HomeHistoryTest, CardsShowTextPlayabilityAndActions) {
     EXPECT_LT(wide.minimumSizeHint().width(), 600);
     wide.findChild<QToolButton*>("copyButton")->click();
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(), run);
+    wide.findChild<QToolButton*>("detailsButton")->click();
+    EXPECT_LT(wide.findChild<QMessageBox*>("detailsBox")->sizeHint().width(), 1000);
 
     RecordingCard card({.ts = "2024-05-01 10:00:00", .text = "раз два три", .elapsedMs = 70'000, .modeName = "Обычный",
                         .durationMs = 65'900, .sourceApp = "kate"},

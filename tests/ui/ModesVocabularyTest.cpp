@@ -98,6 +98,7 @@ protected:
         QTimer::singleShot(0, [button] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_NE(box, nullptr);
+            EXPECT_LT(box->sizeHint().width(), 1000) << "fits on the screen";
             box->button(button)->click();
         });
     }
@@ -228,7 +229,10 @@ TEST_F(ModesVocabularyTest, EveryDetailControlWritesItsModeFieldWithOneSave) {
 }
 
 TEST_F(ModesVocabularyTest, DeletingTheActiveModeAsksThenFallsBackToTheFirst) {
-    model->editConfig([](AppConfig& c) { c.activeModeID = c.modes[1].id; });
+    model->editConfig([](AppConfig& c) {
+        c.activeModeID = c.modes[1].id;
+        c.modes[1].name = std::string(10'000, 'N');  // named in the question
+    });
     const AppConfig before = model->config();
     ModesPage page(*model);
     page.openMode(before.modes[1].id);

@@ -304,7 +304,9 @@ void ModeDetailView::commitPrompt() {
 void ModeDetailView::confirmDelete() {
     const DictationMode* current = mode();
     if (!current) return;
-    const QString question = l10n("delete_mode") + QStringLiteral(" «") + QString::fromStdString(current->name) + QStringLiteral("»?");
+    // A name of any length fits the question's line.
+    const QString name = fontMetrics().elidedText(QString::fromStdString(current->name), Qt::ElideMiddle, 360);
+    const QString question = l10n("delete_mode") + QStringLiteral(" «") + name + QStringLiteral("»?");
     if (QMessageBox::question(this, l10n("delete_mode"), question, QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel) !=
         QMessageBox::Yes)
         return;

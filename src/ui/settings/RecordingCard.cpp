@@ -202,7 +202,7 @@ QString RecordingCard::detailsText(const HistoryEntry& entry) {
         QStringLiteral("Дата: ") + QString::fromStdString(entry.ts),
         l10n("duration") + QStringLiteral(": ") + UiTexts::elapsedLabel(durationSeconds(entry)),
         l10n("model") + QStringLiteral(": ") + optional(entry.modelName),
-        QStringLiteral("Режим: ") + QString::fromStdString(entry.modeName),
+        QStringLiteral("Режим: ") + shown(QString::fromStdString(entry.modeName), kShownModeChars),
         l10n("source_app") + QStringLiteral(": ") + optional(entry.sourceApp),
         QStringLiteral("Слов: ") + QString::number(entry.words()),
     }.join(QLatin1Char('\n'));
