@@ -34,6 +34,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     struct Row {
@@ -47,6 +48,7 @@ private:
     std::function<State()> probe_;
     Row rows_[4];
     QTimer timer_;
+    QPushButton* done_ = nullptr;
 };
 
 }  // namespace quorvel
