@@ -66,9 +66,15 @@ std::vector<float> resampleTo16k(const std::vector<float>& input, uint32_t sampl
     return out;
 }
 
-}  // namespace
+// Where the samples of a WAV are and how they are stored. The chunk headers are read from
+// `bytes`; the data chunk may run on to `fileSize` (only the start of a file was read).
+struct DataChunk {
+    Format format;
+    uint64_t body = 0;
+    uint64_t length = 0;
+};
 
-std::optional<std::vector<float>> decodeWav(std::string_view bytes) {
+std::optional<DataChunk> findData(std::string_view bytes, uint64_t fileSize) {
     const auto* base = reinterpret_cast<const unsigned char*>(bytes.data());
     const uint64_t size = bytes.size();
     if (size <= 44) return std::nullopt;
@@ -87,20 +93,38 @@ std::optional<std::vector<float>> decodeWav(std::string_view bytes) {
             format.sampleRate = readU32(base + body + 4);
             format.bitsPerSample = readU16(base + body + 14);
         } else if (std::memcmp(header, "data", 4) == 0) {
-            const uint64_t length = std::min(chunkSize, size - body);
+            const uint64_t length = std::min(chunkSize, fileSize - body);
             if (length == 0 || format.bitsPerSample != 16) return std::nullopt;
             if (format.channels == 0) return std::nullopt;
             if (format.sampleRate < kMinWavSampleRate || format.sampleRate > kMaxWavSampleRate) {
                 return std::nullopt;
             }
-            std::vector<float> samples = readPcm16(base + body, length);
-            if (format.channels > 1) samples = mixToMono(samples, format.channels);
-            if (format.sampleRate != 16000) samples = resampleTo16k(samples, format.sampleRate);
-            return samples;
+            return DataChunk{format, body, length};
         }
         pos = body + chunkSize + (chunkSize & 1);  // odd-sized chunks are followed by a pad byte
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::vector<float>> decodeWav(std::string_view bytes) {
+    const auto chunk = findData(bytes, bytes.size());
+    if (!chunk) return std::nullopt;
+    const auto* base = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::vector<float> samples = readPcm16(base + chunk->body, chunk->length);
+    if (chunk->format.channels > 1) samples = mixToMono(samples, chunk->format.channels);
+    if (chunk->format.sampleRate != 16000) samples = resampleTo16k(samples, chunk->format.sampleRate);
+    return samples;
+}
+
+std::optional<uint64_t> decodedWavLength(std::string_view head, uint64_t fileSize) {
+    if (fileSize < head.size()) return std::nullopt;
+    const auto chunk = findData(head, fileSize);
+    if (!chunk) return std::nullopt;
+    const uint64_t frames = chunk->length / 2 / chunk->format.channels;
+    if (chunk->format.sampleRate == 16000) return frames;
+    return static_cast<uint64_t>(std::trunc(static_cast<double>(frames) * kTargetRate / chunk->format.sampleRate));
 }
 
 }  // namespace quorvel

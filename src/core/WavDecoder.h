@@ -21,4 +21,9 @@ inline constexpr uint32_t kMaxWavSampleRate = 1'000'000;
 // chunk that claims more than the file holds gives the samples that are really there.
 std::optional<std::vector<float>> decodeWav(std::string_view bytes);
 
+// How many samples decodeWav would give for a file of `fileSize` bytes that starts with `head`,
+// read from the header alone: a few bytes at a low rate can stand for gigabytes of samples.
+// Nothing when decodeWav would give nothing or the data chunk does not start within `head`.
+std::optional<uint64_t> decodedWavLength(std::string_view head, uint64_t fileSize);
+
 }  // namespace quorvel

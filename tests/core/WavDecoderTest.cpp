@@ -112,10 +112,14 @@ TEST(DecodeWav, HostileAndOddInputs) {
     for (const Case& c : cases) {
         const auto out = decodeWav(c.bytes);
         ASSERT_EQ(out.has_value(), c.samples.has_value()) << c.name;
+        EXPECT_EQ(decodedWavLength(c.bytes, c.bytes.size()), c.samples) << c.name << " (from the header)";
         if (out) {
             EXPECT_EQ(out->size(), *c.samples) << c.name;
         }
     }
+    // Only the start of a million-byte file at 1 kHz was read: 500 000 frames, 16 times as many samples.
+    EXPECT_EQ(decodedWavLength(riff(chunk("fmt ", fmtBody(1, 1000, 16)) + chunk("data", pcm({1, 2}), 2'000'000)), 1'000'044),
+              8'000'000u);
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include "core/AppPaths.h"
@@ -101,6 +103,17 @@ TEST_F(HomeHistoryTest, HomeShowsStatisticsAndRefreshes) {
     EXPECT_TRUE(home.findChild<QLabel*>("noRecordings")->isHidden());
     EXPECT_EQ(cards(home).size(), 2);
 
+    // While shown the page looks again every few seconds, and reads the history only when its
+    // file changed: a long history would keep the window busy parsing the same lines.
+    QSignalSpy reloads(model.get(), &SettingsModel::historyChanged);
+    home.findChild<QTimer*>("refreshTimer")->setInterval(10);
+    home.pageShown();
+    QTest::qWait(100);
+    EXPECT_EQ(reloads.count(), 0);
+    history->append({.text = "three"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return cards(home).size() == 3; }));
+    home.pageHidden();
+
     home.findChild<QPushButton*>("typingTestButton")->click();
     home.findChild<QPushButton*>("shareStatsButton")->click();
     EXPECT_EQ(actions.calls, (std::vector<std::string>{"runTypingTest", "shareStats"}));
@@ -131,6 +144,8 @@ TEST_F(HomeHistoryTest, HomeWarnsOfOtherDictationTools) {
 TEST_F(HomeHistoryTest, CardsShowTextPlayabilityAndActions) {
     writeFile(history->recordingsDir() / "broken.wav", "RIFF....WAVEjunk");
     recording("b.wav");
+    // Twenty megabytes at 1 kHz would decode to 160 million samples, on the main thread.
+    ASSERT_FALSE(WavWriter::write(std::vector<float>(10'000'000), 1000, history->recordingsDir() / "slow.wav"));
     const struct {
         HistoryEntry entry;
         bool canSwitch;
@@ -141,6 +156,8 @@ TEST_F(HomeHistoryTest, CardsShowTextPlayabilityAndActions) {
         {{.text = "same", .originalText = "same", .audioPath = "b.wav"}, false, true},
         {{.text = "no file", .audioPath = "missing.wav"}, false, false},
         {{.text = "broken", .audioPath = "broken.wav"}, false, false},
+        {{.text = "slow", .audioPath = "slow.wav"}, false, false},
+        {{.text = "device", .audioPath = "/dev/zero"}, false, false},
         {{.text = "no audio"}, false, false},
     };
     for (const auto& row : rows) {
@@ -160,6 +177,27 @@ TEST_F(HomeHistoryTest, CardsShowTextPlayabilityAndActions) {
         card.findChild<QToolButton*>("pasteButton")->click();
         EXPECT_EQ(actions.calls.back(), "paste " + row.entry.text);
     }
+
+    // A megabyte of emoji, right-to-left and combining text: the card shows its start (a whole
+    // label takes minutes to lay out), cut between characters; copy takes all of it.
+    QString longText;
+    while (longText.size() < (1 << 20)) longText += QString::fromUtf8("Привет 👋🏽 שלום e\u0301\u0301 ");
+    RecordingCard longCard({.text = longText.toStdString()}, *model);
+    const QString start = longCard.findChild<QLabel*>("cardText")->text();
+    EXPECT_LT(start.size(), 2000);
+    EXPECT_TRUE(start.endsWith(QStringLiteral("…")));
+    EXPECT_TRUE(longText.startsWith(start.chopped(1)));
+    EXPECT_FALSE(start.chopped(1).back().isHighSurrogate());
+    longCard.findChild<QToolButton*>("copyButton")->click();
+    EXPECT_EQ(QApplication::clipboard()->text(), longText);
+    // Runs without a space, in the text or a mode's name, wrap instead of widening the page.
+    const std::string run(1400, 'W');
+    RecordingCard wide({.text = run, .modeName = std::string(10'000, 'M')}, *model);
+    EXPECT_LT(wide.minimumSizeHint().width(), 600);
+    wide.findChild<QToolButton*>("copyButton")->click();
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), run);
+    wide.findChild<QToolButton*>("detailsButton")->click();
+    EXPECT_LT(wide.findChild<QMessageBox*>("detailsBox")->sizeHint().width(), 1000);
 
     RecordingCard card({.ts = "2024-05-01 10:00:00", .text = "раз два три", .elapsedMs = 70'000, .modeName = "Обычный",
                         .durationMs = 65'900, .sourceApp = "kate"},

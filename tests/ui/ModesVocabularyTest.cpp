@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -97,6 +98,7 @@ protected:
         QTimer::singleShot(0, [button] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_NE(box, nullptr);
+            EXPECT_LT(box->sizeHint().width(), 1000) << "fits on the screen";
             box->button(button)->click();
         });
     }
@@ -129,6 +131,15 @@ TEST_F(ModesVocabularyTest, CreatedModeHasTheDefaultsIsSavedOnceAndOpens) {
     EXPECT_EQ(list->count(), 4);
     ASSERT_NE(page.detail(), nullptr);
     EXPECT_EQ(page.detail()->modeId(), expected.id);
+
+    // A name of ten thousand letters (typed or in a hand-edited file) is cut in the title
+    // instead of widening the page far past the window.
+    model->editConfig([](AppConfig& c) { c.modes.back().name = std::string(10'000, 'N'); });
+    page.resize(620, 580);
+    page.show();
+    QApplication::processEvents();
+    auto* scroll = page.detail()->findChild<QScrollArea*>();
+    EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width());
 }
 
 TEST_F(ModesVocabularyTest, SubtitleJoinsLanguageTranslationAndModel) {
@@ -218,7 +229,10 @@ TEST_F(ModesVocabularyTest, EveryDetailControlWritesItsModeFieldWithOneSave) {
 }
 
 TEST_F(ModesVocabularyTest, DeletingTheActiveModeAsksThenFallsBackToTheFirst) {
-    model->editConfig([](AppConfig& c) { c.activeModeID = c.modes[1].id; });
+    model->editConfig([](AppConfig& c) {
+        c.activeModeID = c.modes[1].id;
+        c.modes[1].name = std::string(10'000, 'N');  // named in the question
+    });
     const AppConfig before = model->config();
     ModesPage page(*model);
     page.openMode(before.modes[1].id);
@@ -296,6 +310,13 @@ TEST_F(ModesVocabularyTest, VocabularyAddsRemovesAndImportsCsv) {
                                                {"list", "one, two"}}));
     EXPECT_EQ(list->model()->rowCount(), 5);
 
+    // Files that are not text are refused with their name, and add nothing.
+    for (const std::string& bytes : {std::string("a;b\n\xff\xfe;c\n"), std::string("a\0b;c\nd;e\n", 11)}) {
+        page.importCsvFile(QString::fromStdString(writeFile(home() / "binary.csv", bytes).string()));
+        EXPECT_TRUE(find<QLabel>(page, "importResult")->text().contains("binary.csv"));
+    }
+    page.importCsvFile(QStringLiteral("/dev/zero"));  // no size, no end
+    EXPECT_TRUE(find<QLabel>(page, "importResult")->text().contains("MB"));
     page.importCsvFile(QString::fromStdString((home() / "missing.csv").string()));
     EXPECT_TRUE(find<QLabel>(page, "importResult")->text().contains("missing.csv"));
     EXPECT_EQ(savedPairs().size(), 5u);

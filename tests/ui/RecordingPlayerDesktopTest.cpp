@@ -1,5 +1,6 @@
 // A saved recording played through the real sound server of the test desktop: the tone reaches
-// the speakers, pausing holds the position, and the end of the file goes back to the start.
+// the speakers, pausing holds the position, a second player pauses the first, and the end of the
+// file goes back to the start.
 #include <QProcess>
 #include <QTest>
 #include <cmath>
@@ -45,6 +46,13 @@ TEST_F(RecordingPlayerDesktopTest, PlaysPausesAndEnds) {
     QTest::qWait(300);
     EXPECT_FALSE(player.playing());
     EXPECT_DOUBLE_EQ(player.position(), held);
+
+    // Play pressed on another card pauses this one: never two recordings over each other.
+    ASSERT_TRUE(player.play());
+    RecordingPlayer other(wav);
+    ASSERT_TRUE(other.play());
+    EXPECT_FALSE(player.playing());
+    other.stop();
 
     ASSERT_TRUE(player.play());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !player.playing(); }, 5000)) << "stops at the end";

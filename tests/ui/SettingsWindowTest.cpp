@@ -2,6 +2,7 @@
 // rebuilds the pages, the section chosen at opening; and the first-run panel's checks and buttons.
 #include "ui/settings/SettingsWindow.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -133,6 +134,19 @@ TEST_F(SettingsWindowTest, WelcomePanelShowsWhatIsMissingAndOffersTheFixes) {
     EXPECT_TRUE(visibleButtons("Открыть").empty());
     visibleButtons("Готово").front()->click();
     EXPECT_EQ(done, 1);
+
+    // The keyboard: Return on a focused button presses it, elsewhere it is "Готово", as is Esc.
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    visibleButtons("Открыть настройки").front()->setFocus();
+    int settings = 0;
+    view.onOpenSettings = [&] { ++settings; };
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(settings, 1);
+    view.setFocus();
+    QTest::keyClick(&view, Qt::Key_Return);
+    QTest::keyClick(&view, Qt::Key_Escape);
+    EXPECT_EQ(done, 3);
 }
 
 }  // namespace

@@ -62,6 +62,7 @@ HomePage::HomePage(SettingsModel& model, QWidget* parent) : SettingsPage(model, 
     if (auto* scroll = findChild<QScrollArea*>()) recent_->followScroll(*scroll);
 
     refreshTimer_ = new QTimer(this);
+    refreshTimer_->setObjectName(QStringLiteral("refreshTimer"));
     refreshTimer_->setInterval(kRefreshMs);
     connect(refreshTimer_, &QTimer::timeout, this, &HomePage::refresh);
     connect(&model_, &SettingsModel::historyChanged, this, [this] {
@@ -158,8 +159,7 @@ void HomePage::pageShown() {
 void HomePage::pageHidden() { refreshTimer_->stop(); }
 
 void HomePage::refresh() {
-    // historyChanged brings the cards and the figures up to date; an unchanged file is not read.
-    model_.reloadHistoryIfChanged();
+    model_.reloadHistoryIfChanged();  // historyChanged brings the cards and the figures up to date
     checkConflicts();
 }
 

@@ -81,6 +81,8 @@ ModeDetailView::ModeDetailView(SettingsModel& model, std::string modeId, QWidget
     : QWidget(parent), model_(model), modeId_(std::move(modeId)) {
     QVBoxLayout* body = SettingsForm::pageBody(*this, QString());
     title_ = qobject_cast<QLabel*>(body->itemAt(0)->widget());
+    title_->setSizePolicy(QSizePolicy::Ignored, title_->sizePolicy().verticalPolicy());
+    title_->installEventFilter(this);
     body->insertWidget(0, buildHeader());
     body->addWidget(buildMainCard());
     body->addWidget(buildAdvancedCard());
@@ -288,6 +290,7 @@ void ModeDetailView::editMode(const std::function<void(DictationMode&)>& edit) {
 
 bool ModeDetailView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == prompt_ && event->type() == QEvent::FocusOut) commitPrompt();
+    if (watched == title_ && event->type() == QEvent::Resize) showTitle();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -301,7 +304,9 @@ void ModeDetailView::commitPrompt() {
 void ModeDetailView::confirmDelete() {
     const DictationMode* current = mode();
     if (!current) return;
-    const QString question = l10n("delete_mode") + QStringLiteral(" «") + QString::fromStdString(current->name) + QStringLiteral("»?");
+    // A name of any length fits the question's line.
+    const QString name = fontMetrics().elidedText(QString::fromStdString(current->name), Qt::ElideMiddle, 360);
+    const QString question = l10n("delete_mode") + QStringLiteral(" «") + name + QStringLiteral("»?");
     if (QMessageBox::question(this, l10n("delete_mode"), question, QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel) !=
         QMessageBox::Yes)
         return;
@@ -332,8 +337,13 @@ void ModeDetailView::refresh() {
         Q_EMIT back();
         return;
     }
-    title_->setText(QString::fromStdString(current->name));
+    titleText_ = QString::fromStdString(current->name);
+    showTitle();
     for (const auto& show : refreshers_) show(*current);
+}
+
+void ModeDetailView::showTitle() {
+    title_->setText(title_->fontMetrics().elidedText(titleText_, Qt::ElideRight, title_->width()));
 }
 
 void ModeDetailView::focusName() {

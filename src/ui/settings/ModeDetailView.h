@@ -62,10 +62,13 @@ private:
     void commitPrompt();
     void confirmDelete();
     void refresh();
+    // The mode's name as the title, cut to the title's width: a long name must not widen the page.
+    void showTitle();
 
     SettingsModel& model_;
     std::string modeId_;
     QLabel* title_ = nullptr;
+    QString titleText_;
     QLineEdit* name_ = nullptr;
     QPlainTextEdit* prompt_ = nullptr;
     // Each control's way of showing the mode as it is now.

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
+#include <QTextBoundaryFinder>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <map>
@@ -53,6 +54,35 @@ QToolButton* actionButton(const QWidget& card, const char* objectName, const cha
     return button;
 }
 
+// A card shows the start of a long text: laying out a wrapped label of a megabyte takes minutes.
+// Copy and paste still take the whole text.
+constexpr qsizetype kShownChars = 1500;
+constexpr qsizetype kShownModeChars = 80;
+// A label breaks lines only between words: a longer run without a space (a link, a name typed as
+// one word) gets invisible break points, or it would widen the page to its whole length.
+constexpr int kLongestRun = 30;
+
+// The start of `text`, cut between two characters as the reader sees them (never inside an emoji
+// or before an accent), with invisible break points in long runs.
+QString shown(const QString& text, qsizetype limit) {
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+    QString out;
+    qsizetype start = 0;
+    int run = 0;
+    for (qsizetype end = graphemes.toNextBoundary(); end != -1; end = graphemes.toNextBoundary()) {
+        if (end > limit) return out + QStringLiteral("…");
+        const QStringView piece = QStringView(text).mid(start, end - start);
+        run = piece.front().isSpace() ? 0 : run + 1;
+        if (run > kLongestRun) {
+            out += QChar(0x200B);  // zero width space
+            run = 1;
+        }
+        out += piece;
+        start = end;
+    }
+    return out;
+}
+
 bool hasDistinctOriginal(const HistoryEntry& entry) {
     return entry.originalText && *entry.originalText != entry.text;
 }
@@ -67,7 +97,7 @@ RecordingCard::RecordingCard(HistoryEntry entry, SettingsModel& model, QWidget* 
     layout->setContentsMargins(12, 8, 12, 6);
     layout->setSpacing(4);
     layout->addWidget(buildHeader());
-    text_ = new QLabel(shownText());
+    text_ = new QLabel(shown(shownText(), kShownChars));
     text_->setObjectName(QStringLiteral("cardText"));
     text_->setWordWrap(true);
     text_->setTextFormat(Qt::PlainText);
@@ -92,7 +122,8 @@ QWidget* RecordingCard::buildHeader() {
     position_ = new QLabel;
     position_->setObjectName(QStringLiteral("positionLabel"));
     QString when = QString::fromStdString(entry_.ts);
-    if (!entry_.modeName.empty()) when += QStringLiteral(" · ") + QString::fromStdString(entry_.modeName);
+    if (!entry_.modeName.empty())
+        when += QStringLiteral(" · ") + shown(QString::fromStdString(entry_.modeName), kShownModeChars);
     row->addWidget(play_);
     row->addWidget(position_);
     row->addSpacing(8);
@@ -169,7 +200,7 @@ void RecordingCard::showPlayback() {
 
 void RecordingCard::showOriginal(bool original) {
     original_ = original;
-    text_->setText(shownText());
+    text_->setText(shown(shownText(), kShownChars));
 }
 
 QString RecordingCard::detailsText(const HistoryEntry& entry) {
@@ -181,7 +212,7 @@ QString RecordingCard::detailsText(const HistoryEntry& entry) {
         QStringLiteral("Дата: ") + QString::fromStdString(entry.ts),
         l10n("duration") + QStringLiteral(": ") + UiTexts::elapsedLabel(durationSeconds(entry)),
         l10n("model") + QStringLiteral(": ") + optional(entry.modelName),
-        QStringLiteral("Режим: ") + QString::fromStdString(entry.modeName),
+        QStringLiteral("Режим: ") + shown(QString::fromStdString(entry.modeName), kShownModeChars),
         l10n("source_app") + QStringLiteral(": ") + optional(entry.sourceApp),
         QStringLiteral("Слов: ") + QString::number(entry.words()),
     }.join(QLatin1Char('\n'));

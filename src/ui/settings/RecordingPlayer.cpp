@@ -20,6 +20,8 @@ namespace {
 constexpr int kRate = 16'000;  // what decodeWav gives
 // Longer than any recording the program makes; a bigger file is not read into memory.
 constexpr std::streamsize kMaxFileBytes = std::streamsize{256} << 20;
+// No more samples than the largest file read holds at our own rate.
+constexpr std::size_t kMaxSamples = static_cast<std::size_t>(kMaxFileBytes) / 2;
 // The header and the first samples: enough to tell a usable WAV.
 constexpr std::streamsize kHeaderBytes = 16 << 10;
 
@@ -31,6 +33,9 @@ std::string readStart(const std::filesystem::path& file, std::streamsize limit) 
     bytes.resize(static_cast<std::size_t>(in.gcount()));
     return bytes;
 }
+
+// The player that started last; main thread only.
+RecordingPlayer* current = nullptr;
 
 QByteArray toInt16(const std::vector<float>& samples) {
     QByteArray bytes(static_cast<qsizetype>(samples.size() * sizeof(int16_t)), Qt::Uninitialized);
@@ -48,29 +53,32 @@ RecordingPlayer::RecordingPlayer(std::filesystem::path file, QObject* parent)
 }
 
 RecordingPlayer::~RecordingPlayer() {
+    if (current == this) current = nullptr;
     if (sink_) sink_->stop();
 }
 
 bool RecordingPlayer::looksPlayable(const std::filesystem::path& file) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error)) return false;
-    return decodeWav(readStart(file, kHeaderBytes)).has_value();
+    const auto size = std::filesystem::file_size(file, error);
+    if (error || size > static_cast<std::uintmax_t>(kMaxFileBytes)) return false;
+    // Judged by the header, before anything is decoded: a low sample rate would make a small
+    // file decode to gigabytes, on the main thread.
+    const auto length = decodedWavLength(readStart(file, kHeaderBytes), size);
+    return length && *length <= kMaxSamples;
 }
 
 bool RecordingPlayer::load() {
     if (sink_) return true;
-    std::error_code error;
-    const auto size = std::filesystem::file_size(file_, error);
-    if (error || size > static_cast<std::uintmax_t>(kMaxFileBytes)) return false;
-    const auto samples = decodeWav(readStart(file_, kMaxFileBytes));
-    if (!samples) return false;
-
     QAudioFormat format;
     format.setSampleRate(kRate);
     format.setChannelCount(1);
     format.setSampleFormat(QAudioFormat::Int16);
     const QAudioDevice output = QMediaDevices::defaultAudioOutput();
     if (output.isNull() || !output.isFormatSupported(format)) return false;
+    if (!looksPlayable(file_)) return false;  // it may have changed since the card was made
+    const auto samples = decodeWav(readStart(file_, kMaxFileBytes));
+    if (!samples) return false;
 
     buffer_ = std::make_unique<QBuffer>();
     buffer_->setData(toInt16(*samples));
@@ -91,6 +99,8 @@ bool RecordingPlayer::play() {
         if (sink_->error() != QAudio::NoError) return false;
     }
     playing_ = true;
+    if (current && current != this) current->pause();
+    current = this;
     tick_->start();
     Q_EMIT changed();
     return true;

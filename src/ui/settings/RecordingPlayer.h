@@ -22,7 +22,8 @@ public:
     // The file exists and starts like a WAV we can decode. Reads only its beginning.
     static bool looksPlayable(const std::filesystem::path& file);
 
-    // Starts or resumes. False when the file does not decode or there is no audio output.
+    // Starts or resumes, and pauses the recording that played until now: one plays at a time.
+    // False when the file does not decode or there is no audio output.
     bool play();
     void pause();
     // Back to the start.

@@ -35,32 +35,14 @@ void SettingsModel::setVocab(VocabStore::Pairs pairs) {
     Q_EMIT vocabChanged();
 }
 
-namespace {
-
-// What tells a changed history file from an unchanged one without reading it.
-std::optional<std::pair<std::uintmax_t, std::filesystem::file_time_type>> stampOf(const std::filesystem::path& file) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(file, ec);
-    if (ec) return std::nullopt;
-    const auto time = std::filesystem::last_write_time(file, ec);
-    if (ec) return std::nullopt;
-    return std::pair{size, time};
-}
-
-}  // namespace
-
-void SettingsModel::reloadHistoryIfChanged() {
-    if (stampOf(historyStore_->url()) == historyStamp_) return;
-    reloadHistory();
-}
-
 void SettingsModel::reloadHistory(std::size_t limit) {
-    historyStamp_ = stampOf(historyStore_->url());
     // Taken before reading: an id that leaves the set later is already gone from the file.
     const std::set<std::string> removing = [this] {
         const std::lock_guard lock(removalMutex_);
         return removing_;
     }();
+    // Before reading: a change made while it reads is seen by the next reloadHistoryIfChanged.
+    loadedStamp_ = stampOf(historyStore_->url());
     history_ = historyStore_->read(limit);
     std::erase_if(history_, [&](const HistoryEntry& entry) { return removing.contains(entry.id); });
     Q_EMIT historyChanged();
@@ -132,6 +114,18 @@ void SettingsModel::findConflicts() {
 RuntimeInstaller& SettingsModel::runtime() {
     if (!runtime_) runtime_ = new RuntimeInstaller(RuntimeInstaller::Options(), this);
     return *runtime_;
+}
+
+void SettingsModel::reloadHistoryIfChanged() {
+    if (loadedStamp_ != stampOf(historyStore_->url())) reloadHistory();
+}
+
+SettingsModel::FileStamp SettingsModel::stampOf(const std::filesystem::path& file) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(file, error);
+    if (error) return {};
+    const auto time = std::filesystem::last_write_time(file, error);
+    return {size, error ? std::filesystem::file_time_type() : time};
 }
 
 }  // namespace quorvel

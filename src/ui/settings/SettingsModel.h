@@ -9,12 +9,13 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/AppConfig.h"
@@ -65,8 +66,6 @@ public:
     // The latest entries, newest first, as last loaded.
     const std::vector<HistoryEntry>& history() const { return history_; }
     void reloadHistory(std::size_t limit = kHistoryLimit);
-    // The same, only when the history file changed since the last reading (periodic refreshes).
-    void reloadHistoryIfChanged();
     // The program replaced its history store (the recordings folder moved).
     void setHistoryStore(HistoryStore& history);
     HistoryStore& historyStore() { return *historyStore_; }
@@ -101,7 +100,6 @@ private:
     ModelStore& models_;
     SettingsActions& actions_;
     std::vector<HistoryEntry> history_;
-    std::optional<std::pair<std::uintmax_t, std::filesystem::file_time_type>> historyStamp_;
 
 public:
     // Waits for the removals still under way: none is lost when the window or program closes.
@@ -135,6 +133,16 @@ public:
 
 private:
     RuntimeInstaller* runtime_ = nullptr;
+
+public:
+    // reloadHistory when the history file changed since the last load (or is gone): the
+    // periodic refresh must not parse megabytes of unchanged history on the main thread.
+    void reloadHistoryIfChanged();
+
+private:
+    using FileStamp = std::pair<std::uintmax_t, std::filesystem::file_time_type>;
+    static FileStamp stampOf(const std::filesystem::path& file);
+    std::optional<FileStamp> loadedStamp_;  // the history file as it was when last loaded
 };
 
 }  // namespace quorvel

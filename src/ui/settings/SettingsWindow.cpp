@@ -69,7 +69,9 @@ SettingsWindow::SettingsWindow(SettingsModel& model, std::optional<int> section)
     sidebar_->setFrameShape(QFrame::NoFrame);
     sidebar_->setSpacing(1);
     sidebar_->setStyleSheet(QStringLiteral("QListWidget#sidebar { padding-top: 10px; } "
-                                           "QListWidget#sidebar::item { padding: 5px 8px; border-radius: 5px; }"));
+                                           "QListWidget#sidebar::item { padding: 5px 8px; border-radius: 5px; } "
+                                           "QListWidget#sidebar::item:selected { background: palette(highlight); "
+                                           "color: palette(highlighted-text); }"));
     pages_ = new QStackedWidget;
     layout->addWidget(sidebar_);
     layout->addWidget(pages_, 1);

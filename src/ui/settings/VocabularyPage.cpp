@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyle>
+#include <QStringDecoder>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -208,11 +209,21 @@ void VocabularyPage::importCsvFile(const QString& path) {
         importResult_->setText(path + QStringLiteral(": ") + file.errorString());
         return;
     }
-    if (file.size() > kMaxCsvBytes) {
+    // Read up to the limit, not by the size the file claims: a device or a pipe has none and never ends.
+    const QByteArray bytes = file.read(kMaxCsvBytes + 1);
+    if (bytes.size() > kMaxCsvBytes) {
         importResult_->setText(path + QStringLiteral(": > %1 MB").arg(kMaxCsvBytes / (1024 * 1024)));
         return;
     }
-    const QByteArray bytes = file.readAll();
+    // A binary file has separators somewhere too: its rules would rewrite dictated text with junk.
+    QStringDecoder utf8(QStringConverter::Utf8);
+    const QString text = utf8.decode(bytes);  // decodes only when taken as a string
+    if (utf8.hasError() || bytes.contains('\0')) {
+        importResult_->setText(path + QStringLiteral(": ") +
+                               SettingsForm::bilingual("не текст в UTF-8, ничего не импортировано",
+                                                       "not UTF-8 text, nothing imported"));
+        return;
+    }
     const int added = model_.importVocabCsv(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
     importResult_->setText(QStringLiteral("Импортировано пар: %1").arg(added));
 }

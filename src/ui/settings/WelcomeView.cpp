@@ -3,6 +3,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
@@ -98,11 +99,11 @@ WelcomeView::WelcomeView(std::function<State()> probe, const QString& recordKey,
     buttons->addWidget(button(QStringLiteral("Открыть настройки"), [this] {
         if (onOpenSettings) onOpenSettings();
     }));
-    QPushButton* done = button(QStringLiteral("Готово"), [this] {
+    done_ = button(QStringLiteral("Готово"), [this] {
         if (onDone) onDone();
     });
-    done->setDefault(true);
-    buttons->addWidget(done);
+    done_->setDefault(true);
+    buttons->addWidget(done_);
     layout->addLayout(buttons);
 
     timer_.setInterval(1000);
@@ -168,6 +169,23 @@ void WelcomeView::showEvent(QShowEvent* event) {
 void WelcomeView::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     timer_.stop();
+}
+
+// A panel, not a dialog, so the keys a dialog answers are wired here: Return presses the focused
+// button, else "Готово" (drawn as the default); Esc is "Готово" too, the panel is shown once anyway.
+void WelcomeView::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (auto* focused = qobject_cast<QPushButton*>(focusWidget())) {
+                focused->click();
+            } else {
+                done_->click();
+            }
+            return;
+        case Qt::Key_Escape: done_->click(); return;
+        default: QWidget::keyPressEvent(event);
+    }
 }
 
 }  // namespace quorvel

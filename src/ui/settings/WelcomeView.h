@@ -36,6 +36,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     struct Row {
@@ -50,6 +51,7 @@ private:
     std::optional<State> shown_;  // what the rows show now
     Row rows_[4];
     QTimer timer_;
+    QPushButton* done_ = nullptr;
 };
 
 }  // namespace quorvel
