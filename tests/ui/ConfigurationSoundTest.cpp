@@ -28,7 +28,7 @@
 #include "platform/SoundPlayer.h"
 #include "platform/x11/X11KeyMap.h"
 #include "services/ModelStore.h"
-#include "support/TempHome.h"
+#include "support/SettingsTestBase.h"
 #include "ui/UiTexts.h"
 #include "ui/settings/ConfigurationPage.h"
 #include "ui/settings/KeyCapture.h"
@@ -40,21 +40,6 @@ namespace quorvel {
 namespace {
 
 namespace fs = std::filesystem;
-
-class RecordingActions : public SettingsActions {
-public:
-    int configChanges = 0;
-    bool loginEntry = false;
-    void configChanged() override { ++configChanges; }
-    void runTypingTest() override {}
-    void shareStats() override {}
-    std::string checkForUpdates() override { return "Установлена последняя версия"; }
-    bool launchOnLogin() override { return loginEntry; }
-    bool setLaunchOnLogin(bool enabled) override { return loginEntry = enabled; }
-    void pasteToPreviousApp(const std::string&) override {}
-    void restartWorker() override {}
-    void openSystemSettings(SystemSettings::Permission) override {}
-};
 
 constexpr unsigned kCtrlL = 37, kCtrlR = 105, kShiftL = 50, kAltL = 64, kSuperL = 133, kSuperR = 134;
 constexpr unsigned kEsc = 9, kF5 = 71, kF6 = 72, kK = 45;
@@ -70,25 +55,18 @@ void tap(ShortcutRow* row, unsigned xKeycode) {
     sendKey(row->captureButton(), QEvent::KeyRelease, xKeycode);
 }
 
-class ConfigurationSoundTest : public testing::TempHome {
+class ConfigurationSoundTest : public testing::SettingsTest {
 protected:
     void SetUp() override {
-        TempHome::SetUp();
-        configPath = home() / "support" / "config.json";
-        config = std::make_unique<ConfigStore>(configPath);
-        vocab = std::make_unique<VocabStore>(home() / "support" / "vocab.json");
-        history = std::make_unique<HistoryStore>(home() / "support" / "history.jsonl", home() / "recordings");
-        stats = std::make_unique<StatsStore>(home() / "support" / "stats.json");
-        models = std::make_unique<ModelStore>();
-        model = std::make_unique<SettingsModel>(*config, *vocab, *history, *stats, *models, actions);
+        SettingsTest::SetUp();
+        configPath = AppPaths::configURL();
         configuration = std::make_unique<ConfigurationPage>(*model);
         sound = std::make_unique<SoundPage>(*model);
     }
     void TearDown() override {
         sound.reset();
         configuration.reset();
-        model.reset();
-        TempHome::TearDown();
+        SettingsTest::TearDown();
     }
 
     template <typename T>
@@ -114,13 +92,6 @@ protected:
     }
 
     fs::path configPath;
-    RecordingActions actions;
-    std::unique_ptr<ConfigStore> config;
-    std::unique_ptr<VocabStore> vocab;
-    std::unique_ptr<HistoryStore> history;
-    std::unique_ptr<StatsStore> stats;
-    std::unique_ptr<ModelStore> models;
-    std::unique_ptr<SettingsModel> model;
     std::unique_ptr<ConfigurationPage> configuration;
     std::unique_ptr<SoundPage> sound;
 };

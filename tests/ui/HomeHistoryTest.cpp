@@ -22,7 +22,7 @@
 #include "core/VocabStore.h"
 #include "core/WavWriter.h"
 #include "services/ModelStore.h"
-#include "support/TempHome.h"
+#include "support/SettingsTestBase.h"
 #include "ui/settings/HistoryPage.h"
 #include "ui/settings/HomePage.h"
 #include "ui/settings/RecordingCard.h"
@@ -32,35 +32,8 @@
 namespace quorvel {
 namespace {
 
-struct RecordedActions : SettingsActions {
-    std::vector<std::string> calls;
-    void configChanged() override { calls.push_back("configChanged"); }
-    void runTypingTest() override { calls.push_back("runTypingTest"); }
-    void shareStats() override { calls.push_back("shareStats"); }
-    std::string checkForUpdates() override { return {}; }
-    bool launchOnLogin() override { return false; }
-    bool setLaunchOnLogin(bool) override { return false; }
-    void pasteToPreviousApp(const std::string& text) override { calls.push_back("paste " + text); }
-    void restartWorker() override {}
-    void openSystemSettings(SystemSettings::Permission) override {}
-};
-
-class HomeHistoryTest : public testing::TempHome {
+class HomeHistoryTest : public testing::SettingsTest {
 protected:
-    void SetUp() override {
-        TempHome::SetUp();
-        config = std::make_unique<ConfigStore>(AppPaths::configURL());
-        vocab = std::make_unique<VocabStore>(AppPaths::vocabURL());
-        history = std::make_unique<HistoryStore>(AppPaths::historyURL(), AppPaths::recordingsDir());
-        stats = std::make_unique<StatsStore>(AppPaths::statsURL());
-        models = std::make_unique<ModelStore>();
-        model = std::make_unique<SettingsModel>(*config, *vocab, *history, *stats, *models, actions);
-    }
-    void TearDown() override {
-        model.reset();
-        TempHome::TearDown();
-    }
-
     // A second of silence as the program saves it in the recordings folder; its full path.
     std::string recording(const std::string& name) const {
         const std::vector<float> samples(16'000, 0.0f);
@@ -75,13 +48,6 @@ protected:
     }
     static QString text(QWidget& page, const char* name) { return page.findChild<QLabel*>(name)->text(); }
 
-    RecordedActions actions;
-    std::unique_ptr<ConfigStore> config;
-    std::unique_ptr<VocabStore> vocab;
-    std::unique_ptr<HistoryStore> history;
-    std::unique_ptr<StatsStore> stats;
-    std::unique_ptr<ModelStore> models;
-    std::unique_ptr<SettingsModel> model;
 };
 
 TEST_F(HomeHistoryTest, HomeShowsStatisticsAndRefreshes) {

@@ -28,7 +28,7 @@
 #include "support/LoopbackHttpServer.h"
 #include "support/ModelFixtures.h"
 #include "support/StandInWheel.h"
-#include "support/TempHome.h"
+#include "support/SettingsTestBase.h"
 #include "ui/settings/ModelRow.h"
 #include "ui/settings/ModelsPage.h"
 #include "ui/settings/RuntimeCard.h"
@@ -40,44 +40,24 @@ namespace {
 namespace fs = std::filesystem;
 using testing::HttpResponse;
 
-struct RecordedActions : SettingsActions {
-    int configChanges = 0;
-    int workerRestarts = 0;
-    void configChanged() override { ++configChanges; }
-    void runTypingTest() override {}
-    void shareStats() override {}
-    std::string checkForUpdates() override { return {}; }
-    bool launchOnLogin() override { return false; }
-    bool setLaunchOnLogin(bool) override { return false; }
-    void pasteToPreviousApp(const std::string&) override {}
-    void restartWorker() override { ++workerRestarts; }
-    void openSystemSettings(SystemSettings::Permission) override {}
-};
-
-class ModelsPageTest : public testing::TempHome {
+class ModelsPageTest : public testing::SettingsTest {
 protected:
     void SetUp() override {
-        TempHome::SetUp();
-        L10n::setLanguage("ru");
         ASSERT_TRUE(server.isListening());
-        config = std::make_unique<ConfigStore>(AppPaths::configURL());
-        vocab = std::make_unique<VocabStore>(AppPaths::vocabURL());
-        history = std::make_unique<HistoryStore>(AppPaths::historyURL(), AppPaths::recordingsDir());
-        stats = std::make_unique<StatsStore>(AppPaths::statsURL());
+        SettingsTest::SetUp();
+        page = std::make_unique<ModelsPage>(*model);
+    }
+    void TearDown() override {
+        page.reset();
+        SettingsTest::TearDown();
+    }
+    std::unique_ptr<ModelStore> makeModelStore() override {
         ModelStore::Options options;
         options.mirror = QString::fromStdString(server.url(""));
         options.retries = 0;
         options.connectTimeoutSeconds = 5;
         options.stallSeconds = 5;
-        models = std::make_unique<ModelStore>(ModelCatalog(home() / "system" / "en-us"), options);
-        model = std::make_unique<SettingsModel>(*config, *vocab, *history, *stats, *models, actions);
-        page = std::make_unique<ModelsPage>(*model);
-    }
-    void TearDown() override {
-        page.reset();
-        model.reset();
-        models.reset();
-        TempHome::TearDown();
+        return std::make_unique<ModelStore>(ModelCatalog(home() / "system" / "en-us"), options);
     }
 
     ModelRow* row(const std::string& id) const { return page->findChild<ModelRow*>(QString::fromStdString("modelRow_" + id)); }
@@ -108,13 +88,6 @@ protected:
     }
 
     testing::LoopbackHttpServer server;
-    RecordedActions actions;
-    std::unique_ptr<ConfigStore> config;
-    std::unique_ptr<VocabStore> vocab;
-    std::unique_ptr<HistoryStore> history;
-    std::unique_ptr<StatsStore> stats;
-    std::unique_ptr<ModelStore> models;
-    std::unique_ptr<SettingsModel> model;
     std::unique_ptr<ModelsPage> page;
 };
 

@@ -28,7 +28,7 @@
 #include "core/Uuid.h"
 #include "core/VocabStore.h"
 #include "services/ModelStore.h"
-#include "support/TempHome.h"
+#include "support/SettingsTestBase.h"
 #include "ui/settings/ModeDetailView.h"
 #include "ui/settings/ModesPage.h"
 #include "ui/settings/SettingsModel.h"
@@ -38,36 +38,8 @@
 namespace quorvel {
 namespace {
 
-class CountingActions : public SettingsActions {
-public:
-    int configChanges = 0;
-    void configChanged() override { ++configChanges; }
-    void runTypingTest() override {}
-    void shareStats() override {}
-    std::string checkForUpdates() override { return {}; }
-    bool launchOnLogin() override { return false; }
-    bool setLaunchOnLogin(bool) override { return false; }
-    void pasteToPreviousApp(const std::string&) override {}
-    void restartWorker() override {}
-    void openSystemSettings(SystemSettings::Permission) override {}
-};
-
-class ModesVocabularyTest : public testing::TempHome {
+class ModesVocabularyTest : public testing::SettingsTest {
 protected:
-    void SetUp() override {
-        TempHome::SetUp();
-        L10n::setLanguage("ru");
-        config = std::make_unique<ConfigStore>(AppPaths::configURL());
-        vocab = std::make_unique<VocabStore>(AppPaths::vocabURL());
-        history = std::make_unique<HistoryStore>(AppPaths::historyURL(), AppPaths::recordingsDir());
-        stats = std::make_unique<StatsStore>(AppPaths::statsURL());
-        model = std::make_unique<SettingsModel>(*config, *vocab, *history, *stats, models, actions);
-    }
-    void TearDown() override {
-        model.reset();
-        TempHome::TearDown();
-    }
-
     // What the configuration file holds now.
     static AppConfig saved() { return ConfigStore(AppPaths::configURL()).config(); }
 
@@ -103,13 +75,6 @@ protected:
         });
     }
 
-    CountingActions actions;
-    ModelStore models;
-    std::unique_ptr<ConfigStore> config;
-    std::unique_ptr<VocabStore> vocab;
-    std::unique_ptr<HistoryStore> history;
-    std::unique_ptr<StatsStore> stats;
-    std::unique_ptr<SettingsModel> model;
 };
 
 TEST_F(ModesVocabularyTest, CreatedModeHasTheDefaultsIsSavedOnceAndOpens) {

@@ -14,7 +14,7 @@
 #include "core/StatsStore.h"
 #include "core/VocabStore.h"
 #include "services/ModelStore.h"
-#include "support/TempHome.h"
+#include "support/SettingsTestBase.h"
 #include "ui/settings/SettingsModel.h"
 #include "ui/settings/SettingsPage.h"
 #include "ui/settings/WelcomeView.h"
@@ -22,52 +22,20 @@
 namespace quorvel {
 namespace {
 
-struct RecordedActions : SettingsActions {
-    int configChanges = 0;
-    void configChanged() override { ++configChanges; }
-    void runTypingTest() override {}
-    void shareStats() override {}
-    std::string checkForUpdates() override { return {}; }
-    bool launchOnLogin() override { return false; }
-    bool setLaunchOnLogin(bool enabled) override { return enabled; }
-    void pasteToPreviousApp(const std::string&) override {}
-    void restartWorker() override {}
-    void openSystemSettings(SystemSettings::Permission) override {}
-};
-
-class SettingsWindowTest : public testing::TempHome {
-protected:
-    void SetUp() override {
-        TempHome::SetUp();
-        config_ = std::make_unique<ConfigStore>(AppPaths::configURL());
-        vocab_ = std::make_unique<VocabStore>(AppPaths::vocabURL());
-        history_ = std::make_unique<HistoryStore>(AppPaths::historyURL(), AppPaths::recordingsDir());
-        stats_ = std::make_unique<StatsStore>(AppPaths::statsURL());
-        models_ = std::make_unique<ModelStore>();
-        model_ = std::make_unique<SettingsModel>(*config_, *vocab_, *history_, *stats_, *models_, actions_);
-    }
-
-    RecordedActions actions_;
-    std::unique_ptr<ConfigStore> config_;
-    std::unique_ptr<VocabStore> vocab_;
-    std::unique_ptr<HistoryStore> history_;
-    std::unique_ptr<StatsStore> stats_;
-    std::unique_ptr<ModelStore> models_;
-    std::unique_ptr<SettingsModel> model_;
-};
+using SettingsWindowTest = testing::SettingsTest;
 
 TEST_F(SettingsWindowTest, SidebarSpeaksTheInterfaceLanguageAndALanguageChangeRebuildsThePages) {
-    model_->editConfig([](AppConfig& c) { c.uiLanguage = "en"; });
-    SettingsWindow window(*model_, SettingsWindow::sound);
+    model->editConfig([](AppConfig& c) { c.uiLanguage = "en"; });
+    SettingsWindow window(*model, SettingsWindow::sound);
     EXPECT_EQ(window.sidebarTitles(), (std::vector<std::string>{"Home", "Modes", "Vocabulary", "Configuration",
                                                                 "Sound", "Models library", "History",
                                                                 "Meetings · soon"}));
     EXPECT_EQ(window.section(), SettingsWindow::sound);
     const SettingsPage* before = window.page(SettingsWindow::sound);
 
-    const int changes = actions_.configChanges;
-    model_->editConfig([](AppConfig& c) { c.uiLanguage = "ru"; });
-    EXPECT_EQ(actions_.configChanges, changes + 1) << "one edit, one notice";
+    const int changes = actions.configChanges;
+    model->editConfig([](AppConfig& c) { c.uiLanguage = "ru"; });
+    EXPECT_EQ(actions.configChanges, changes + 1) << "one edit, one notice";
     QTest::qWait(20);  // the rebuild waits for the editing control's signal to end
     EXPECT_EQ(window.sidebarTitles().front(), "Домой");
     EXPECT_NE(window.page(SettingsWindow::sound), before) << "pages are built anew in the new language";
@@ -75,7 +43,7 @@ TEST_F(SettingsWindowTest, SidebarSpeaksTheInterfaceLanguageAndALanguageChangeRe
 
     window.showSection(SettingsWindow::meetings);
     EXPECT_EQ(window.section(), SettingsWindow::sound) << "the coming page cannot be opened";
-    SettingsWindow outOfRange(*model_, 42);
+    SettingsWindow outOfRange(*model, 42);
     EXPECT_EQ(outOfRange.section(), SettingsWindow::home);
 
     // The home page refreshes itself while shown; a closed window wakes nobody.
