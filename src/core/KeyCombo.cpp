@@ -13,13 +13,14 @@ namespace {
 
 struct Glyph {
     uint64_t mask;
-    const char* text;
+    const char* text;   // in the log's names
+    const char* label;  // in the names people read on Linux
 };
-// Display order of the modifier glyphs in a combination's name.
-constexpr std::array<Glyph, 4> kGlyphOrder{{{KeyCombo::maskCtrl, "⌃"},
-                                            {KeyCombo::maskOpt, "⌥"},
-                                            {KeyCombo::maskShift, "⇧"},
-                                            {KeyCombo::maskCmd, "⌘"}}};
+// Order of the modifiers in a combination's name.
+constexpr std::array<Glyph, 4> kGlyphOrder{{{KeyCombo::maskCtrl, "⌃", "Ctrl"},
+                                            {KeyCombo::maskOpt, "⌥", "Alt"},
+                                            {KeyCombo::maskShift, "⇧", "Shift"},
+                                            {KeyCombo::maskCmd, "⌘", "Super"}}};
 
 // Character keys of the ANSI layout, by virtual key code.
 const std::map<int64_t, const char*>& characterKeys() {
@@ -93,32 +94,18 @@ uint64_t KeyCombo::counterpart(uint64_t sideBit) {
     }
 }
 
-namespace {
-
-struct ModifierName {
-    uint64_t mask;
-    const char* name;
-};
-// The order people say them in.
-constexpr std::array<ModifierName, 4> kLabelModifiers{{{KeyCombo::maskCtrl, "Ctrl"},
-                                                       {KeyCombo::maskOpt, "Alt"},
-                                                       {KeyCombo::maskShift, "Shift"},
-                                                       {KeyCombo::maskCmd, "Super"}}};
-
-}  // namespace
-
 std::string KeyCombo::label() const {
     constexpr uint64_t rightSides = sideRightCmd | sideRightOpt | sideRightShift | sideRightCtrl;
     if (isModifierOnly()) {
         std::string name;
-        for (const auto& m : kLabelModifiers)
-            if (modifiers == m.mask) name = m.name;
+        for (const auto& m : kGlyphOrder)
+            if (modifiers == m.mask) name = m.label;
         if (deviceBit == 0) return name;
         return ((deviceBit & rightSides) ? "правый " : "левый ") + name;
     }
     std::string text;
-    for (const auto& m : kLabelModifiers)
-        if (modifiers & m.mask) text += std::string(m.name) + "+";
+    for (const auto& m : kGlyphOrder)
+        if (modifiers & m.mask) text += std::string(m.label) + "+";
     return text + keyName(keyCode);
 }
 
