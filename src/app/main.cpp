@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QIcon>
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
@@ -68,6 +69,11 @@ int runTrayProgram(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("quorvel");
     QApplication::setApplicationVersion(QUORVEL_VERSION);
+    // The desktop matches our windows to the installed menu entry and its icon; from the build tree
+    // the icon theme has no such name and the built-in copy serves.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.brellun.quorvel"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.brellun.quorvel"),
+                                                 QIcon(QStringLiteral(":/quorvel/com.brellun.quorvel.svg"))));
     // The pill and the tray are all there is: closing some dialog must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
     int status = 0;
