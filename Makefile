@@ -3,9 +3,10 @@ JOBS      ?= $(shell nproc)
 BUILD     ?= build
 ASAN      ?= build-asan
 BENCHDIR  ?= build-bench
+PACKAGEDIR ?= build-package
 CMAKE_GEN := -G Ninja
 
-.PHONY: all bootstrap build run test test-unit test-asan fuzz fuzz-smoke bench clean
+.PHONY: all bootstrap build run test test-unit test-asan fuzz fuzz-smoke bench package clean
 
 all: build
 
@@ -60,5 +61,13 @@ bench: bootstrap $(BENCHDIR)/build.ninja
 	tests/desktop/with-desktop ./$(BENCHDIR)/bench/quorvel_ui_bench
 	tests/desktop/with-desktop ./$(BENCHDIR)/bench/quorvel_app_bench
 
+$(PACKAGEDIR)/build.ninja:
+	cmake -S . -B $(PACKAGEDIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_TESTS=OFF
+
+# The Debian package (tovik_<version>_<arch>.deb): a Release build of the program alone.
+package: bootstrap $(PACKAGEDIR)/build.ninja
+	cmake --build $(PACKAGEDIR) -j $(JOBS) --target package
+	@echo "package: $$(ls $(CURDIR)/$(PACKAGEDIR)/tovik_*.deb)"
+
 clean:
-	rm -rf $(BUILD) $(ASAN) $(BENCHDIR) build-fuzz
+	rm -rf $(BUILD) $(ASAN) $(BENCHDIR) $(PACKAGEDIR) build-fuzz
