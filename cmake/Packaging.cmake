@@ -21,11 +21,10 @@ set(CPACK_PACKAGE_NAME tovik)
 set(CPACK_PACKAGE_VENDOR "The Tovik developers")
 set(CPACK_PACKAGE_CONTACT "${QUORVEL_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "local dictation: hold a key, speak, and the text is pasted")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Tovik pastes what you say into the application in front while you hold a hot key. Speech is\n"
-    "recognised on this computer (a built-in English model, larger models downloaded on request);\n"
-    "every dictation is kept in a history with its audio and counted in usage statistics. X11 only.")
-string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+set(CPACK_PACKAGE_DESCRIPTION "\
+Tovik pastes what you say into the application in front while you hold a hot key. Speech is
+recognised on this computer (a built-in English model, larger models downloaded on request), and
+every dictation is kept in a history with its audio and counted in usage statistics. X11 only.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -34,9 +33,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QUORVEL_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What the program runs or loads by name, which the library scan cannot see: the speech worker and
-# its recogniser, the sound plugin and theme, curl/tar/bzip2 for model downloads, pgrep (procps)
-# for the check for other dictation tools. The venv is only for the optional speech runtime.
+# its recogniser, Qt's SVG plugins (all our icons), the sound plugin and theme, curl/tar/bzip2 for
+# model downloads, pgrep (procps) for the check for other dictation tools. Recommended: the venv
+# for the optional speech runtime, and GStreamer's WAV and PulseAudio elements for playing
+# recordings back.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "python3, python3-pocketsphinx, pocketsphinx-en-us, libcanberra-pulse, sound-theme-freedesktop, curl, tar, bzip2, procps")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-venv")
+    "python3, python3-pocketsphinx, pocketsphinx-en-us, libqt6svg6, libcanberra-pulse, sound-theme-freedesktop, curl, tar, bzip2, procps")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-venv, gstreamer1.0-plugins-good")
 include(CPack)
