@@ -94,8 +94,8 @@ std::string checkForUpdates() { return updateCheckText(AppPaths::supportDir() / 
 bool setLaunchOnLogin(bool enabled) {
     // The program as it runs now: the installed one, or the build tree's while developing.
     const std::filesystem::path program = QApplication::applicationFilePath().toStdString();
-    LaunchAtLogin::setEnabled(enabled, program);
-    return enabled;
+    // The state the desktop's autostart now holds: a failed write leaves it as it was.
+    return LaunchAtLogin::setEnabled(enabled, program) ? enabled : LaunchAtLogin::isEnabled();
 }
 
 TypingScore scoreTyping(const std::string& typed, double seconds) {
