@@ -1,6 +1,7 @@
 #include "core/AtomicFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,6 +57,20 @@ bool linkUnnamed(int fd, const std::filesystem::path& target, std::string& tempo
     return false;
 }
 
+// Removes a temporary whose writer is gone: nobody holds its lock. The name is removed while we
+// hold the lock, and only while it still leads to the file we locked (its writer may just have
+// renamed it over the target).
+bool removeIfAbandoned(const std::filesystem::path& temporary) {
+    const int fd = ::open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat locked {}, named {};
+    const bool abandoned = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &locked) == 0 &&
+                           ::lstat(temporary.c_str(), &named) == 0 && named.st_ino == locked.st_ino &&
+                           named.st_dev == locked.st_dev && ::unlink(temporary.c_str()) == 0;
+    ::close(fd);
+    return abandoned;
+}
+
 }  // namespace
 
 bool writeAtomically(const std::filesystem::path& requested, std::string_view bytes) {
@@ -80,9 +95,22 @@ int openTemporary(const std::filesystem::path& requested, std::string& temporary
     // Naming it later goes through /proc: without /proc it is named at once.
     static const bool canNameLater = ::access("/proc/self/fd", X_OK) == 0;
     const int fd = canNameLater ? ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
-    if (fd >= 0) return fd;
-    temporary = temporaryTemplate(target);
-    return ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd >= 0) {
+        ::flock(fd, LOCK_EX);  // nobody else can reach it yet
+        return fd;
+    }
+    // Named at once: a cleaner may take it between its creation and our lock. It unlinks what it
+    // takes while holding the lock, so a temporary without links once we hold it was taken.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        temporary = temporaryTemplate(target);
+        const int named = ::mkostemp(temporary.data(), O_CLOEXEC);
+        if (named < 0) return -1;
+        struct stat info {};
+        if (::flock(named, LOCK_EX) != 0 || (::fstat(named, &info) == 0 && info.st_nlink > 0)) return named;
+        ::close(named);
+    }
+    temporary.clear();
+    return -1;
 }
 
 bool replaceWithTemporary(int fd, std::string& temporary, const std::filesystem::path& requested) {
@@ -210,8 +238,8 @@ int removeStaleTemporaries(const std::filesystem::path& requested, std::chrono::
         if (name.size() != nameLength || name.compare(0, prefix.size(), prefix) != 0) continue;
         struct stat info {};
         if (::lstat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) continue;
-        if (now - info.st_mtime < maxAge.count()) continue;
-        if (::unlink(it->path().c_str()) == 0) ++removed;
+        if (now - info.st_mtime >= maxAge.count() ? ::unlink(it->path().c_str()) == 0 : removeIfAbandoned(it->path()))
+            ++removed;
     }
     if (removed > 0) {
         corelog::info("removed " + std::to_string(removed) + " temporary file(s) an interrupted save left beside " +

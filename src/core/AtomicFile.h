@@ -32,7 +32,8 @@ bool writeAtomically(const std::filesystem::path& target, std::string_view bytes
 // A temporary file beside `target` (behind symbolic links, beside the file they point to) that
 // replaceWithTemporary later renames over it. Where the file system allows, it has no name until
 // then, so a writer killed before the rename leaves nothing behind; elsewhere it is
-// ".<name>.tmp-XXXXXX" at once. Returns the open descriptor, or -1. `temporary` carries its name
+// ".<name>.tmp-XXXXXX" at once. Either way the descriptor holds an exclusive flock on it until it
+// is closed, which tells removeStaleTemporaries that its writer is alive. Returns the open descriptor, or -1. `temporary` carries its name
 // (empty while it has none) to replaceWithTemporary.
 int openTemporary(const std::filesystem::path& target, std::string& temporary);
 
@@ -75,9 +76,9 @@ StoreLoad loadStoreFile(const std::filesystem::path& file, std::string_view what
                         const std::function<bool(const std::string&)>& decode);
 
 // Removes the temporaries of writeAtomically for `target` (".<name>.tmp-XXXXXX" beside the file
-// it resolves to) that a killed writer left behind: regular files of this user whose last change
-// is older than `maxAge`. Younger ones may belong to a writer that is still running. Returns how
-// many were removed.
+// it resolves to) that a killed writer left behind: regular files of this user that no writer
+// holds (a writer holds an exclusive flock on its temporary from before it has a name until
+// after the rename), or whose last change is older than `maxAge`. Returns how many were removed.
 int removeStaleTemporaries(const std::filesystem::path& target,
                            std::chrono::seconds maxAge = std::chrono::hours(1));
 
