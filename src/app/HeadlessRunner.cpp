@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/ProbeRuns.h"
+#include "app/StoreChurn.h"
 #include "app/StressRun.h"
 #include "app/WavListRun.h"
 #include "core/AppPaths.h"
@@ -88,6 +89,8 @@ bool start(std::function<void(int)> finished) {
         ProbeRuns::runPunct(std::move(finished));
     else if (*probe == "pipeline")
         ProbeRuns::runPipeline(std::move(finished));
+    else if (*probe == "store_churn")
+        StoreChurn::run(std::move(finished));
     else
         ProbeRuns::runProbe(*probe, std::move(finished));
     return true;

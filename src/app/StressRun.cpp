@@ -2,8 +2,10 @@
 
 #include <QPointer>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/HeadlessRunner.h"
+#include "app/ProcessResources.h"
 #include "core/PressStateMachine.h"
 #include "services/Log.h"
 #include "services/Transcriber.h"
@@ -20,6 +22,9 @@ constexpr size_t kWaveBlockSize = 512;
 constexpr double kTapThreshold = 0.3;  // the controller's
 constexpr float kQuietLevel = 0.001f;
 constexpr size_t kQuietSamples = 16000;  // one second
+// Cycles before the resources are first read: caches, the worker and the overlay's buffers
+// have settled by then, so what grows afterwards grows with every cycle.
+constexpr long long kFullWarmUp = 100;
 
 class Cycles : public QObject {
 public:
@@ -28,7 +33,8 @@ public:
         : cycles_(cycles),
           samples_(std::move(samples)),
           transcriber_(std::move(transcriber)),
-          finished_(std::move(finished)) {}
+          finished_(std::move(finished)),
+          warmCycles_(cycles >= kFullWarmUp * 10 ? kFullWarmUp : std::max(1LL, cycles / 10)) {}
 
     void startCycle() {
         if (begun_ >= cycles_) return finish();
@@ -63,10 +69,12 @@ private:
         }
         overlay_.showResult(text ? QString::fromStdString(*text) : QStringLiteral("(пусто)"), succeeded);
         overlay_.hidePanel();
+        if (begun_ == warmCycles_) warm_ = ProcessResources::now();
         QTimer::singleShot(kNextCycleMs, this, [this] { startCycle(); });
     }
 
     void finish() {
+        if (cycles_ > 0) Log::info("STRESS RESOURCES: " + ProcessResources::compare(warm_, warmCycles_, ProcessResources::now()));
         Log::info("STRESS DONE: " + std::to_string(cycles_) + " cycles, failures=" + std::to_string(failures_));
         finished_(failures_ > 0 ? 1 : 0);
     }
@@ -79,6 +87,8 @@ private:
     std::function<void(int)> finished_;
     PressStateMachine presses_{kTapThreshold};
     OverlayPanel overlay_;
+    const long long warmCycles_;
+    ProcessResources warm_;
 };
 
 }  // namespace

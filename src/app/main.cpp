@@ -91,10 +91,12 @@ bool wantsTrayProgram(int argc) {
 }
 
 // Stress cycles and probes drive the overlay, the pill and the controller: they need widgets.
-// They show nothing a user needs to see, so without a display they run offscreen.
+// They show nothing a user needs to see, so without a display they run offscreen. The store
+// churn touches files only, and starts faster without them.
 bool headlessRunNeedsWidgets() {
     return !qEnvironmentVariableIsSet("QUORVEL_TEST_WAVS") &&
-           (qEnvironmentVariableIsSet("QUORVEL_STRESS") || qEnvironmentVariableIsSet("QUORVEL_PROBE"));
+           (qEnvironmentVariableIsSet("QUORVEL_STRESS") ||
+            (qEnvironmentVariableIsSet("QUORVEL_PROBE") && qgetenv("QUORVEL_PROBE") != "store_churn"));
 }
 
 int runHeadless(QCoreApplication& app) {

@@ -1,6 +1,7 @@
 #include "core/AtomicFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <random>
 #include <system_error>
 
 #include "core/CoreLog.h"
@@ -29,28 +31,95 @@ std::filesystem::path resolveLinks(const std::filesystem::path& target) {
     return resolved;
 }
 
+// "<folder>/.<name>.tmp-XXXXXX" for mkostemp.
+std::string temporaryTemplate(const std::filesystem::path& target) {
+    const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    // Built with append: GCC 12 at -O3 warns falsely (-Wrestrict) on chained operator+ here.
+    std::string name(".");
+    name.append(target.filename().string()).append(".tmp-XXXXXX");
+    return (dir / name).string();
+}
+
+// Gives an unnamed file (O_TMPFILE) a fresh name of the mkostemp pattern beside `target`.
+// Through /proc rather than AT_EMPTY_PATH, which needs a capability ordinary users lack.
+bool linkUnnamed(int fd, const std::filesystem::path& target, std::string& temporary) {
+    constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static thread_local std::mt19937 random{std::random_device{}()};
+    std::uniform_int_distribution<size_t> letter(0, kLetters.size() - 1);
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = temporaryTemplate(target);
+        for (size_t i = temporary.size() - 6; i < temporary.size(); ++i) temporary[i] = kLetters[letter(random)];
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+        if (errno != EEXIST) break;
+    }
+    temporary.clear();
+    return false;
+}
+
+// Removes a temporary whose writer is gone: nobody holds its lock. The name is removed while we
+// hold the lock, and only while it still leads to the file we locked (its writer may just have
+// renamed it over the target).
+bool removeIfAbandoned(const std::filesystem::path& temporary) {
+    const int fd = ::open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat locked {}, named {};
+    const bool abandoned = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &locked) == 0 &&
+                           ::lstat(temporary.c_str(), &named) == 0 && named.st_ino == locked.st_ino &&
+                           named.st_dev == locked.st_dev && ::unlink(temporary.c_str()) == 0;
+    ::close(fd);
+    return abandoned;
+}
+
 }  // namespace
 
 bool writeAtomically(const std::filesystem::path& requested, std::string_view bytes) {
     const std::filesystem::path target = resolveLinks(requested);
-    const std::filesystem::path dir =
-        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    // Built with append: GCC 12 at -O3 warns falsely (-Wrestrict) on chained operator+ here.
-    std::string name(".");
-    name.append(target.filename().string()).append(".tmp-XXXXXX");
-    std::string tmpl = (dir / name).string();
-    const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    std::string temporary;
+    const int fd = openTemporary(target, temporary);
     if (fd < 0) return false;
-
     struct stat existing {};
     const mode_t mode = ::stat(target.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0600;
     bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes) && ::fdatasync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(tmpl.c_str(), target.c_str()) == 0) {
-        syncFolder(dir);
-        return true;
+    if (ok) ok = replaceWithTemporary(fd, temporary, target);
+    else if (!temporary.empty()) ::unlink(temporary.c_str());
+    ::close(fd);  // after the rename: its data is on disk already
+    if (ok) syncFolder(target.has_parent_path() ? target.parent_path() : std::filesystem::path("."));
+    return ok;
+}
+
+int openTemporary(const std::filesystem::path& requested, std::string& temporary) {
+    const std::filesystem::path target = resolveLinks(requested);
+    const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    temporary.clear();
+    // Naming it later goes through /proc: without /proc it is named at once.
+    static const bool canNameLater = ::access("/proc/self/fd", X_OK) == 0;
+    const int fd = canNameLater ? ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
+    if (fd >= 0) {
+        ::flock(fd, LOCK_EX);  // nobody else can reach it yet
+        return fd;
     }
-    ::unlink(tmpl.c_str());
+    // Named at once: a cleaner may take it between its creation and our lock. It unlinks what it
+    // takes while holding the lock, so a temporary without links once we hold it was taken.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        temporary = temporaryTemplate(target);
+        const int named = ::mkostemp(temporary.data(), O_CLOEXEC);
+        if (named < 0) return -1;
+        struct stat info {};
+        if (::flock(named, LOCK_EX) != 0 || (::fstat(named, &info) == 0 && info.st_nlink > 0)) return named;
+        ::close(named);
+    }
+    temporary.clear();
+    return -1;
+}
+
+bool replaceWithTemporary(int fd, std::string& temporary, const std::filesystem::path& requested) {
+    const std::filesystem::path target = resolveLinks(requested);
+    if (temporary.empty() && !linkUnnamed(fd, target, temporary)) return false;
+    if (::rename(temporary.c_str(), target.c_str()) == 0) return true;
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    errno = error;
     return false;
 }
 
@@ -169,8 +238,8 @@ int removeStaleTemporaries(const std::filesystem::path& requested, std::chrono::
         if (name.size() != nameLength || name.compare(0, prefix.size(), prefix) != 0) continue;
         struct stat info {};
         if (::lstat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) continue;
-        if (now - info.st_mtime < maxAge.count()) continue;
-        if (::unlink(it->path().c_str()) == 0) ++removed;
+        if (now - info.st_mtime >= maxAge.count() ? ::unlink(it->path().c_str()) == 0 : removeIfAbandoned(it->path()))
+            ++removed;
     }
     if (removed > 0) {
         corelog::info("removed " + std::to_string(removed) + " temporary file(s) an interrupted save left beside " +

@@ -29,6 +29,19 @@ struct ReadResult {
 // bits of an existing target; a symbolic link is written through (the link stays). Returns false (and leaves the target untouched) on any failure.
 bool writeAtomically(const std::filesystem::path& target, std::string_view bytes);
 
+// A temporary file beside `target` (behind symbolic links, beside the file they point to) that
+// replaceWithTemporary later renames over it. Where the file system allows, it has no name until
+// then, so a writer killed before the rename leaves nothing behind; elsewhere it is
+// ".<name>.tmp-XXXXXX" at once. Either way the descriptor holds an exclusive flock on it until it
+// is closed, which tells removeStaleTemporaries that its writer is alive. Returns the open descriptor, or -1. `temporary` carries its name
+// (empty while it has none) to replaceWithTemporary.
+int openTemporary(const std::filesystem::path& target, std::string& temporary);
+
+// Names a temporary of openTemporary if it has no name yet and renames it over `target`; the
+// caller closes the descriptor and flushes the folder (syncFolder). On failure (errno tells why)
+// the temporary's name is removed and `target` is untouched.
+bool replaceWithTemporary(int fd, std::string& temporary, const std::filesystem::path& target);
+
 // Keeps the bytes of a file we could not read as "<file>.unreadable" next to it (or
 // ".unreadable-2" and on, never over an earlier copy), before the program's next save replaces
 // the file with defaults: a hand edit with one typo must not silently take every setting with it.
@@ -63,9 +76,9 @@ StoreLoad loadStoreFile(const std::filesystem::path& file, std::string_view what
                         const std::function<bool(const std::string&)>& decode);
 
 // Removes the temporaries of writeAtomically for `target` (".<name>.tmp-XXXXXX" beside the file
-// it resolves to) that a killed writer left behind: regular files of this user whose last change
-// is older than `maxAge`. Younger ones may belong to a writer that is still running. Returns how
-// many were removed.
+// it resolves to) that a killed writer left behind: regular files of this user that no writer
+// holds (a writer holds an exclusive flock on its temporary from before it has a name until
+// after the rename), or whose last change is older than `maxAge`. Returns how many were removed.
 int removeStaleTemporaries(const std::filesystem::path& target,
                            std::chrono::seconds maxAge = std::chrono::hours(1));
 

@@ -84,10 +84,8 @@ bool writeWithout(const std::filesystem::path& requested, int source, off_t sour
     std::filesystem::path target = std::filesystem::canonical(requested, ec);
     if (ec) target = requested;
     const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : ".";
-    std::string name(".");
-    name.append(target.filename().string()).append(".tmp-XXXXXX");
-    std::string temporary = (dir / name).string();
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    std::string temporary;
+    const int fd = openTemporary(target, temporary);
     if (fd < 0) {
         why = failure("cannot create a temporary file", errno);
         return false;
@@ -97,19 +95,15 @@ bool writeWithout(const std::filesystem::path& requested, int source, off_t sour
     bool ok =
         ::fchmod(fd, mode) == 0 && copyAllBut(source, sourceSize, drop, fd) &&
               carryAppended(source, sourceSize, fd) && ::fdatasync(fd) == 0;
-    if (!ok) why = failure("cannot write the temporary file", errno);
-    if (::close(fd) != 0 && ok) {
-        ok = false;
+    if (!ok) {
         why = failure("cannot write the temporary file", errno);
-    }
-    if (ok && ::rename(temporary.c_str(), target.c_str()) != 0) {
+        if (!temporary.empty()) ::unlink(temporary.c_str());
+    } else if (!replaceWithTemporary(fd, temporary, target)) {
         ok = false;
         why = failure("cannot replace the file", errno);
     }
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
+    ::close(fd);  // after the rename: its data is on disk already
+    if (!ok) return false;
     if (!syncFolder(dir)) {
         why = failure("cannot flush the folder", errno);
         return false;

@@ -20,7 +20,8 @@ struct ByteSpan {
 // `sourceSize` bytes when it was scanned) minus the spans in `drop` (in file order, not
 // overlapping), plus whatever was appended to it since, up to the rename. The bytes go to
 // ".<name>.tmp-XXXXXX" beside the file (behind a symbolic link, beside the file it points to),
-// which is flushed and renamed over it: a crash leaves the old or the new file. The mode bits are
+// which is flushed and renamed over it: a crash leaves the old or the new file (and, where the
+// file system allows, no temporary: it has no name until the rename). The mode bits are
 // kept. On a failure false is returned with the reason in `why`, the temporary removed and the
 // target untouched (unless only flushing the folder failed after the rename: then the new file
 // may or may not survive a crash).

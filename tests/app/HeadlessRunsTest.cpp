@@ -91,6 +91,15 @@ TEST_F(HeadlessRunsTest, StressCyclesRecogniseEveryTimeAndCountEmptyResultsAsFai
     EXPECT_EQ(run({{"QUORVEL_STRESS", "200"}, {"QUORVEL_STRESS_WAV", QString::fromStdString(wav.string())},
                    {"QT_QPA_PLATFORM", "offscreen"}}, 900000), 0);
     expectLines({"INFO: STRESS DONE: 200 cycles, failures=0"}, "flite sentence");
+    // Nothing leaks per cycle: after the warm-up, memory stays within 5 MB and no descriptor or
+    // thread is added.
+    std::smatch used;
+    const std::string text = log();
+    ASSERT_TRUE(std::regex_search(text, used, std::regex("STRESS RESOURCES: rss ([\\d.]+) MB after 20 cycles, ([\\d.]+) MB at end; "
+                                                         "fds (\\d+)/(\\d+); threads (\\d+)/(\\d+)\n"))) << text;
+    EXPECT_LE(std::stod(used[2]) - std::stod(used[1]), 5.0) << used[0];
+    EXPECT_EQ(used[3], used[4]) << used[0];
+    EXPECT_EQ(used[5], used[6]) << used[0];
 
     // Without a usable WAV every cycle recognises a second of near-silence: no text, so all
     // fail. A disk image in the WAV's place is refused by its size, not read into memory.

@@ -1,3 +1,5 @@
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -180,7 +182,7 @@ TEST_F(Files, StoresNeverSaveOverAFileTheyCannotRead) {
 }
 
 // A writer killed between writing its temporary and renaming it leaves the temporary behind,
-// dictated text and all. Each store removes its own once they are old enough to be orphans.
+// dictated text and all. Each store removes its own that no running save holds.
 TEST_F(Files, StoresRemoveTheirOwnStaleTemporariesWhenTheyLoad) {
     namespace fs = std::filesystem;
     const auto plant = [&](const std::string& name, std::chrono::hours age) {
@@ -189,9 +191,13 @@ TEST_F(Files, StoresRemoveTheirOwnStaleTemporariesWhenTheyLoad) {
         return file;
     };
     std::vector<fs::path> stale, kept;
+    std::vector<int> writers;  // the locks of saves still running
     for (const std::string name : {"config.json", "vocab.json", "stats.json", "history.jsonl"}) {
         stale.push_back(plant("." + name + ".tmp-a1B2c3", std::chrono::hours(2)));
-        kept.push_back(plant("." + name + ".tmp-d4E5f6", std::chrono::hours(0)));  // a save may be running
+        stale.push_back(plant("." + name + ".tmp-k7L8m9", std::chrono::hours(0)));  // its writer was killed
+        kept.push_back(plant("." + name + ".tmp-d4E5f6", std::chrono::hours(0)));  // a save is running
+        writers.push_back(::open(kept.back().c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_EQ(::flock(writers.back(), LOCK_EX), 0);
     }
     kept.push_back(plant(".notes.txt.tmp-a1B2c3", std::chrono::hours(2)));  // no store's
     if (::geteuid() == 0) {
@@ -204,6 +210,7 @@ TEST_F(Files, StoresRemoveTheirOwnStaleTemporariesWhenTheyLoad) {
     const HistoryStore history(AppPaths::historyURL(), AppPaths::recordingsDir());
     for (const fs::path& file : stale) EXPECT_FALSE(fs::exists(file)) << file;
     for (const fs::path& file : kept) EXPECT_TRUE(fs::exists(file)) << file;
+    for (const int fd : writers) ::close(fd);
 }
 
 TEST_F(Files, PathsFollowHomeAndXdgVariables) {
