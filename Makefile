@@ -3,9 +3,10 @@ JOBS      ?= $(shell nproc)
 BUILD     ?= build
 ASAN      ?= build-asan
 BENCHDIR  ?= build-bench
+COVERAGE  ?= build-coverage
 CMAKE_GEN := -G Ninja
 
-.PHONY: all bootstrap build run test test-unit test-asan fuzz fuzz-smoke bench clean
+.PHONY: all bootstrap build run test test-unit test-asan coverage fuzz fuzz-smoke bench clean
 
 all: build
 
@@ -38,6 +39,11 @@ test-asan: bootstrap $(ASAN)/build.ninja
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure --no-tests=error -j $(JOBS) -R "^(core|services)/"
 
+# Line coverage of src/ by the whole suite, per layer, and an HTML report in
+# $(COVERAGE)/coverage/index.html. Needs gcovr (apt-get install gcovr), which the script checks.
+coverage: bootstrap
+	BUILD=$(COVERAGE) JOBS=$(JOBS) bash scripts/coverage
+
 # libFuzzer targets (clang, ASan + UBSan): `fuzz` for a real session, `fuzz-smoke` in `test`.
 fuzz: bootstrap
 	bash scripts/fuzz --seconds 300
@@ -61,4 +67,4 @@ bench: bootstrap $(BENCHDIR)/build.ninja
 	tests/desktop/with-desktop ./$(BENCHDIR)/bench/quorvel_app_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(BENCHDIR) build-fuzz
+	rm -rf $(BUILD) $(ASAN) $(BENCHDIR) $(COVERAGE) build-fuzz
