@@ -37,11 +37,11 @@ class TranscriberTest : public testing::TempHome {
 protected:
     void SetUp() override {
         TempHome::SetUp();
-        for (const char* name : {"READY_DELAY", "NO_READY", "FATAL_AT_START", "TEXT", "OMIT_TEXT", "WRONG_ID",
-                                 "GARBAGE", "SPLIT_WRITES", "FLOOD", "FLOOD_NEWLINE", "FATAL_ON", "FATAL_STAY",
-                                 "DIE_AFTER", "EXIT_CODE", "HANG", "HANG_AFTER", "RECORD", "STRAY_BEFORE", "REPLY_DELAY", "REPEAT_REPLY",
-                                 "JUNK_LINES", "JUNK_TEXT"})
-            unfake(name);
+        for (char** entry = environ; *entry;) {  // unsetenv moves the later entries up
+            const std::string_view variable(*entry);
+            if (!variable.starts_with("FAKE_WORKER_")) ++entry;
+            else ::unsetenv(std::string(variable.substr(0, variable.find('='))).c_str());
+        }
         fake("RECORD", (home() / "record.jsonl").string());
         fake("TEXT", "text {id}");
         Log::setFile(home() / "quorvel.log");
