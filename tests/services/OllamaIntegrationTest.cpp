@@ -102,34 +102,27 @@ protected:
         return match.size() > 1 ? std::stoi(match[1]) : -1;
     }
 
-    std::shared_ptr<Outcome> track() {
-        auto outcome = std::make_shared<Outcome>();
-        outcomes_.push_back(outcome);
-        return outcome;
-    }
-
-    static auto recorder(const std::shared_ptr<Outcome>& outcome) {
-        return [outcome](std::optional<std::string> result) {
+    // Runs `request` with a completion that records what it saw.
+    template <typename Request>
+    std::shared_ptr<Outcome> ask(Request request) {
+        auto outcome = outcomes_.emplace_back(std::make_shared<Outcome>());
+        request([outcome](std::optional<std::string> result) {
             ++outcome->calls;
             outcome->calledBeforeReturn = !outcome->returned;
             outcome->onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
             outcome->result = std::move(result);
-        };
+        });
+        outcome->returned = true;
+        return outcome;
     }
 
     std::shared_ptr<Outcome> punctuate(const std::string& text, std::chrono::milliseconds timeout = 5s) {
-        auto outcome = track();
-        OllamaPunctuate::run(text, cfg_, recorder(outcome), timeout);
-        outcome->returned = true;
-        return outcome;
+        return ask([&](auto done) { OllamaPunctuate::run(text, cfg_, done, timeout); });
     }
 
     std::shared_ptr<Outcome> translate(const std::string& text, const std::string& target,
                                        std::chrono::milliseconds timeout = 5s) {
-        auto outcome = track();
-        OllamaTranslate::translate(text, target, cfg_, recorder(outcome), timeout);
-        outcome->returned = true;
-        return outcome;
+        return ask([&](auto done) { OllamaTranslate::translate(text, target, cfg_, done, timeout); });
     }
 
     static bool finished(const std::shared_ptr<Outcome>& outcome) {
@@ -287,11 +280,8 @@ TEST_F(OllamaIntegrationTest, RequestsInFlightAreIndependentAndCompleteOnTheMain
     cfg_.ollamaURL = server_.url("/slow");
     const auto punct = punctuate("привет мир");
     cfg_.ollamaURL = server_.url("/fast");
-    auto translation = track();
-    std::thread([&] {
-        OllamaTranslate::translate("привет", "en", cfg_, recorder(translation), 5s);
-        translation->returned = true;
-    }).join();
+    std::shared_ptr<Outcome> translation;
+    std::thread([&] { translation = translate("привет", "en"); }).join();
     ASSERT_TRUE(finished(translation));
     EXPECT_EQ(punct->calls, 0) << "the fast answer does not wait for the slow one";
     EXPECT_TRUE(translation->onMainThread) << "a request from another thread completes on the main thread";
