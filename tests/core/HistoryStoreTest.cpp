@@ -94,8 +94,9 @@ TEST_F(HistoryStoreTest, AppendCreatesTheFileFillsAnEmptyTimeKeepsBadUtf8AndMend
     EXPECT_EQ(log.count(corelog::Level::Error, store.url().string()), 1u);
 }
 
-// Lines longer than a read block, empty lines and a missing final line feed.
-TEST_F(HistoryStoreTest, ReadGivesTheNewestLinesFirstAcrossBlocksAndBlankLines) {
+// Lines longer than a read block, empty lines and a missing final line feed; lines that do not
+// decode or are too long are skipped but count against the limit.
+TEST_F(HistoryStoreTest, ReadGivesTheNewestLinesFirstAcrossBlocksAndSkipsUndecodableLines) {
     const HistoryStore store = makeStore();
     EXPECT_TRUE(store.read(300).empty());  // no file yet
     std::string content = "\n\n";
@@ -113,11 +114,8 @@ TEST_F(HistoryStoreTest, ReadGivesTheNewestLinesFirstAcrossBlocksAndBlankLines) 
         EXPECT_EQ(got, Texts(expected.begin(), expected.begin() + std::min<size_t>(limit, 40)))
             << "limit " << limit;
     }
-}
 
-// A line too long to read counts like one that does not decode, even when it would decode.
-TEST_F(HistoryStoreTest, UndecodableAndOverlongLinesAreSkippedButCountAgainstTheLimit) {
-    const HistoryStore store = makeStore();
+    // A line too long to read counts like one that does not decode, even when it would decode.
     const std::string giant = line(entry(std::string(HistoryStore::kMaxLineBytes, 'x')));
     writeFile(store.url(), line(entry("a")) + line(entry("b")) + giant + "{broken\n" +
                                R"({"text":7})" + "\n{\"text\":\"bad \xFF\"}\n" + line(entry("c")));
