@@ -4,9 +4,10 @@ BUILD     ?= build
 ASAN      ?= build-asan
 BENCHDIR  ?= build-bench
 PACKAGEDIR ?= build-package
+COVERAGE  ?= build-coverage
 CMAKE_GEN := -G Ninja
 
-.PHONY: all bootstrap build run test test-unit test-asan fuzz fuzz-smoke bench package clean
+.PHONY: all bootstrap build run test test-unit test-asan coverage fuzz fuzz-smoke bench package clean
 
 all: build
 
@@ -39,6 +40,11 @@ test-asan: bootstrap $(ASAN)/build.ninja
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure --no-tests=error -j $(JOBS) -R "^(core|services)/"
 
+# Line coverage of src/ by the whole suite, per layer, and an HTML report in
+# $(COVERAGE)/coverage/index.html. Needs gcovr (apt-get install gcovr), which the script checks.
+coverage: bootstrap
+	BUILD=$(COVERAGE) JOBS=$(JOBS) bash scripts/coverage
+
 # libFuzzer targets (clang, ASan + UBSan): `fuzz` for a real session, `fuzz-smoke` in `test`.
 fuzz: bootstrap
 	bash scripts/fuzz --seconds 300
@@ -70,4 +76,4 @@ package: bootstrap $(PACKAGEDIR)/build.ninja
 	@echo "package: $$(ls $(CURDIR)/$(PACKAGEDIR)/tovik_*.deb)"
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(BENCHDIR) $(PACKAGEDIR) build-fuzz
+	rm -rf $(BUILD) $(ASAN) $(BENCHDIR) $(PACKAGEDIR) $(COVERAGE) build-fuzz

@@ -42,7 +42,7 @@ Samples ramp(size_t n) {
     return s;
 }
 
-TEST(CaptureConverter, OutputCountPerBuffer) {
+TEST(CaptureConverter, OutputCountPerBufferAndNothingFromNoData) {
     struct Case {
         size_t frames;
         double rate;
@@ -56,6 +56,17 @@ TEST(CaptureConverter, OutputCountPerBuffer) {
     for (const Case& c : cases) {
         EXPECT_EQ(convert({Samples(c.frames, 0.25f)}, c.rate).size(), c.expected) << c.frames << " @ " << c.rate;
     }
+    // No data yields nothing; a buffer that yields nothing is neither reported nor stored.
+    Samples out{1.0f};
+    EXPECT_FALSE(CaptureConverter::resample(CaptureBuffer::planar({}, 4096, 48000), out));
+    EXPECT_TRUE(out.empty());
+    const float* missing[] = {nullptr};
+    EXPECT_FALSE(CaptureConverter::resample(CaptureBuffer::planar(missing, 4096, 48000), out));
+    EXPECT_FALSE(CaptureConverter::resample(CaptureBuffer::interleaved(nullptr, 2, 4096, 48000), out));
+    RingBuffer ring(1000);
+    CaptureConverter converter;
+    EXPECT_FALSE(handle(converter, Samples(2, 0.5f), 48000, ring, 5.0));
+    EXPECT_EQ(ring.sampleCount(), 0);
 }
 
 TEST(CaptureConverter, ResampledValuesAveragedOverTheChannels) {
@@ -70,20 +81,6 @@ TEST(CaptureConverter, ResampledValuesAveragedOverTheChannels) {
     // Channels are averaged.
     EXPECT_EQ(convert({Samples(4096, 0.5f), Samples(4096, -0.5f)}, 48000), Samples(1365, 0.0f));
     EXPECT_EQ(convert({Samples(300, 0.25f), Samples(300, 0.5f), Samples(300, 1.5f)}, 16000), Samples(300, 0.75f));
-}
-
-TEST(CaptureConverter, NoDataYieldsNothing) {
-    Samples out{1.0f};
-    EXPECT_FALSE(CaptureConverter::resample(CaptureBuffer::planar({}, 4096, 48000), out));
-    EXPECT_TRUE(out.empty());
-    const float* missing[] = {nullptr};
-    EXPECT_FALSE(CaptureConverter::resample(CaptureBuffer::planar(missing, 4096, 48000), out));
-    EXPECT_FALSE(CaptureConverter::resample(CaptureBuffer::interleaved(nullptr, 2, 4096, 48000), out));
-    // A buffer that yields nothing is neither reported nor stored.
-    RingBuffer ring(1000);
-    CaptureConverter converter;
-    EXPECT_FALSE(handle(converter, Samples(2, 0.5f), 48000, ring, 5.0));
-    EXPECT_EQ(ring.sampleCount(), 0);
 }
 
 TEST(CaptureConverter, LevelReportsAreThrottledAndCarryTheNewestTail) {

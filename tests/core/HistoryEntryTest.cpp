@@ -84,23 +84,5 @@ TEST(HistoryEntry, EncodesOptionalKeysOnlyWhenPresentAndRoundTrips) {
     EXPECT_EQ(HistoryEntry::fromJson(json::Json::parse(full.toJson().dump())), full);
 }
 
-TEST(HistoryEntry, WordsAndWordsPerMinute) {
-    const std::vector<std::tuple<std::string, int64_t, std::optional<int64_t>, int64_t,
-                                 std::optional<double>>>
-        cases = {{"", 60000, std::nullopt, 0, 0.0},
-                 {" \n\t ", 60000, std::nullopt, 0, 0.0},
-                 {"раз два\nтри\u00A0four", 60000, std::nullopt, 4, 4.0},
-                 {"one two", 30000, 6000, 2, 20.0},  // durationMs wins over elapsedMs
-                 {"one two", 501, std::nullopt, 2, 2 / (501 / 60000.0)},
-                 {"one two", 500, std::nullopt, 2, std::nullopt},
-                 {"one two", 90000, 500, 2, std::nullopt}};  // a short durationMs still counts
-    for (const auto& [text, elapsedMs, durationMs, words, wpm] : cases) {
-        SCOPED_TRACE(text);
-        const HistoryEntry e{.text = text, .elapsedMs = elapsedMs, .durationMs = durationMs};
-        EXPECT_EQ(e.words(), words);
-        EXPECT_DOUBLE_EQ(e.wpm().value_or(-1), wpm.value_or(-1));  // -1: no speed
-    }
-}
-
 }  // namespace
 }  // namespace quorvel

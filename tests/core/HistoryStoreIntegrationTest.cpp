@@ -27,28 +27,14 @@ class HistoryStoreIntegrationTest : public testing::TempHome {
     static HistoryEntry entry(const std::string& text, double ageSeconds = 0) {
         return HistoryEntry{.text = text, .createdAt = localtime::nowSeconds() - ageSeconds};
     }
-    // Runs `body` in a child process; exit status 0 when it returned true.
-    template <typename Body>
-    static pid_t startChild(Body body) {
-        const pid_t child = ::fork();
-        if (child == 0) ::_exit(body() ? 0 : 1);
-        return child;
-    }
-    // The child's exit status; -1 when it died of a signal.
-    template <typename Body>
-    static int runInChild(Body body) {
-        int status = 0;
-        ::waitpid(startChild(body), &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
 };
 
 TEST_F(HistoryStoreIntegrationTest, AppendsFromAnotherProcessSurviveDeletesAndCleanups) {
     constexpr int kAppends = 2000;
     const HistoryStore store = makeStore();
-    const pid_t child = startChild([&] {
+    const pid_t child = testing::startChild([&] {
         for (int i = 0; i < kAppends; ++i) store.append(entry("child " + std::to_string(i)));
-        return true;
+        return 0;
     });
     // Rewrites while the child appends; a bounded number, as the child waits for each one.
     int rewrites = 0;
@@ -80,7 +66,7 @@ TEST_F(HistoryStoreIntegrationTest, ARewriteKeepsWhatAnAppendAddedBehindItsBack)
     const int source = ::open(store.url().c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(source, 0);
     const off_t scanned = static_cast<off_t>(doomed.size() + kept.size());
-    EXPECT_EQ(runInChild([&] { return store.append(entry("behind its back")); }), 0);
+    EXPECT_EQ(testing::runInChild([&] { return store.append(entry("behind its back")) ? 0 : 1; }), 0);
     std::string why;
     EXPECT_TRUE(files::writeWithout(store.url(), source, scanned,
                                     {{0, static_cast<off_t>(doomed.size())}}, why)) << why;
@@ -121,17 +107,19 @@ TEST_F(HistoryStoreIntegrationTest, AnEnormousLineIsNeverHeldInMemory) {
     writeFile(store.url(), head);
     std::filesystem::resize_file(store.url(), head.size() + kGiant);  // zero bytes, no line feed
 
-    const int status = runInChild([&] {
+    const int status = testing::runInChild([&] {
         std::ifstream statm("/proc/self/statm");
         size_t pages = 0;
         statm >> pages;
         const rlimit limit{pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + kHeadroom,
                            RLIM_INFINITY};
-        if (::setrlimit(RLIMIT_AS, &limit) != 0) return false;
+        if (::setrlimit(RLIMIT_AS, &limit) != 0) return 1;
         const auto entries = store.read(10);
         return entries.size() == 2 && entries[0].id == fresh.id &&
-               store.remove(fresh.id) == Removal{.removed = 1} &&
-               store.cleanup(KeepPolicy::d7) == Removal{.removed = 1} && store.read(10).empty();
+                       store.remove(fresh.id) == Removal{.removed = 1} &&
+                       store.cleanup(KeepPolicy::d7) == Removal{.removed = 1} && store.read(10).empty()
+                   ? 0
+                   : 1;
     });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(std::filesystem::file_size(store.url()), static_cast<uintmax_t>(kGiant));

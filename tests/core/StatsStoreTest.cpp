@@ -123,15 +123,16 @@ TEST_F(StatsStoreTest, TwoProcessesRecordingAtOnceLoseNoSession) {
 
 TEST_F(StatsStoreTest, AverageDictationSpeedKeepsPlausibleRatesOnly) {
     EXPECT_FALSE(StatsStore::averageDictationWPM({}));
-    // Too fast (400 wpm), too short (under 500 ms) or without words: nothing to average.
+    // Too fast (400 wpm), too short (500 ms or less; the recording's length wins over the
+    // time taken) or without words: nothing to average.
     EXPECT_FALSE(StatsStore::averageDictationWPM(
-        {timed(40, 0, 6000), timed(30, 9000, 500), timed(0, 0, 6000)}));
-    // Every entry weighs the same: (300 + 150 + 10) / 3, the others left out.
+        {timed(40, 0, 6000), timed(30, 9000, 500), timed(2, 500, std::nullopt), timed(0, 0, 6000)}));
+    // Every entry weighs the same: (300 + 150 + 10 + 1 / (501 / 60000)) / 4, the others left out.
     const auto mean = StatsStore::averageDictationWPM(
-        {timed(30, 0, 6000), timed(30, 12000, std::nullopt), timed(10, 0, 60000),
+        {timed(30, 0, 6000), timed(30, 12000, std::nullopt), timed(10, 0, 60000), timed(1, 0, 501),
          timed(40, 0, 6000), timed(3, 501, 400), timed(0, 0, 6000)});
     ASSERT_TRUE(mean);
-    EXPECT_NEAR(*mean, 460.0 / 3, 1e-9);
+    EXPECT_NEAR(*mean, (460.0 + 60000.0 / 501) / 4, 1e-9);
 }
 
 TEST_F(StatsStoreTest, ShareTextHasTheExactWording) {

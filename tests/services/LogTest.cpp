@@ -77,7 +77,7 @@ TEST_F(LogTest, LinesFromManyThreadsNeverInterleaveAndKeepPerThreadOrder) {
     }
 }
 
-TEST(MainDispatcher, NeverRunsInlineAndKeepsOrderAcrossThreadsOnTheMainThread) {
+TEST(MainDispatcher, NeverRunsInlineKeepsOrderOnTheMainThreadAndDropsBlocksOfAGoneContext) {
     std::vector<int> order;
     const auto record = [&order](int i) {
         return [&order, i] {
@@ -93,9 +93,8 @@ TEST(MainDispatcher, NeverRunsInlineAndKeepsOrderAcrossThreadsOnTheMainThread) {
     }).join();
     ASSERT_TRUE(QTest::qWaitFor([&] { return order.size() == 50; }, 5000));
     for (int i = 0; i < 50; ++i) EXPECT_EQ(order[i], i + 1);
-}
 
-TEST(MainDispatcher, BlocksForAGoneContextAreDropped) {
+    // A block for a context that is gone by then is dropped.
     bool ran = false;
     auto* context = new QObject;
     MainDispatcher::dispatch(context, [&] { ran = true; });

@@ -22,21 +22,6 @@ std::string trimmed(std::string_view text) {
     return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
 }
 
-const char* reasonPhrase(int status) {
-    switch (status) {
-        case 200: return "OK";
-        case 206: return "Partial Content";
-        case 301: return "Moved Permanently";
-        case 302: return "Found";
-        case 307: return "Temporary Redirect";
-        case 400: return "Bad Request";
-        case 404: return "Not Found";
-        case 500: return "Internal Server Error";
-        case 503: return "Service Unavailable";
-        default: return "Status";
-    }
-}
-
 // Parses the request line and headers of `head` (without the blank line) into `request`.
 bool parseHead(std::string_view head, HttpRequest& request) {
     size_t lineEnd = head.find("\r\n");
@@ -166,7 +151,8 @@ void LoopbackHttpServer::answer(QTcpSocket* socket, const HttpRequest& request, 
         QTimer::singleShot(response.delay, socket, [this, socket, request, undelayed] { answer(socket, request, undelayed); });
         return;
     }
-    std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " + reasonPhrase(response.status) + "\r\n";
+    // Clients go by the status code; the reason phrase may be any text.
+    std::string head = "HTTP/1.1 " + std::to_string(response.status) + " Scripted\r\n";
     for (const auto& [name, value] : response.headers) head += name + ": " + value + "\r\n";
     if (response.announceLength)
         head += "Content-Length: " + std::to_string(response.announcedLength.value_or(response.body.size())) + "\r\n";

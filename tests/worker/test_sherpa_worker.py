@@ -79,7 +79,7 @@ class SherpaWorkerTest(unittest.TestCase):
                 self.assertEqual([args[k] for k in ("encoder", "decoder", "joiner", "tokens")],
                                  [str(folder / f) for f in expected + ["tokens.txt"]])
 
-    def test_transducer_reply_is_stripped_and_samples_are_scaled(self):
+    def test_transducer_reply_is_stripped_samples_are_scaled_and_end_of_input_ends_cleanly(self):
         worker = self.start(self.model("gigaam", GIGAAM), "nemo", "ru",
                             SHERPA_STUB_TEXT="  привет мир ")
         worker.send_line('{"id":4,"wav":"%s"}' % self.wav("a.wav", tone(2.0)))
@@ -87,9 +87,6 @@ class SherpaWorkerTest(unittest.TestCase):
         decode = self.calls("decode")[-1]
         self.assertEqual((decode["rate"], decode["samples"]), (16000, 32000))
         self.assertAlmostEqual(decode["peak"], 0.5, places=3)
-
-    def test_end_of_input_ends_the_worker_cleanly(self):
-        worker = self.start(self.model("gigaam", GIGAAM), "nemo")
         worker.proc.stdin.close()
         self.assertEqual(worker.proc.wait(10), 0)
         self.assertIsNone(worker.read_line(1))
