@@ -1,7 +1,6 @@
 // The configuration and sound pages against real stores in a temporary home: every bound control
 // writes its own field (and no other) with one save and one notice, mirrored controls follow each
-// other, hot keys are captured as the global listener will report them, and other dictation
-// tools are named only when they run.
+// other, and hot keys are captured as the global listener will report them.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
@@ -271,25 +269,6 @@ TEST_F(ConfigurationSoundTest, ActionsReachTheProgramNotTheConfiguration) {
     EXPECT_EQ(configuration->findChild<QLabel*>(QStringLiteral("updatesResult"))->text(),
               QStringLiteral("Установлена последняя версия"));
     EXPECT_EQ(actions.configChanges, 0);
-}
-
-TEST_F(ConfigurationSoundTest, ConflictTextNamesOnlyRunningTools) {
-    auto* text = configuration->findChild<QLabel*>(QStringLiteral("conflicts"));
-    const auto pgrepRunning = [&](const std::string& running) {
-        const fs::path script = home() / ("pgrep-" + running);
-        std::ofstream(script) << "#!/bin/sh\n[ \"$3\" = \"" << running << "\" ]\n";
-        fs::permissions(script, fs::perms::owner_all);
-        model->pgrepPath = script.string();
-        QSignalSpy found(model.get(), &SettingsModel::conflictsFound);
-        configuration->pageShown();
-        return found.wait(10000);
-    };
-    ASSERT_TRUE(pgrepRunning("whisper"));
-    EXPECT_FALSE(text->isHidden());
-    EXPECT_EQ(text->text(), QStringLiteral("Запущены: whisper — возможен конфликт клавиш, смените кнопку."));
-    ASSERT_TRUE(pgrepRunning("nothing"));
-    EXPECT_TRUE(text->isHidden());
-    EXPECT_EQ(text->text(), QString());
 }
 
 // Key sequences of a capture: each step presses (or releases) one X keycode with the X state.
