@@ -68,10 +68,22 @@ protected:
     }
 };
 
-TEST_F(NoServerTest, RecorderStartFailsAtOnceWithTheFormatError) {
+TEST_F(NoServerTest, RecorderRefusesAtOnceAndAsksForADeviceOnlyWhenAuthorised) {
+    EXPECT_EQ(microphoneAuthorizationStatus(), AudioRecorder::kAuthorized);
+    for (const int status : {0, 1, 2, 4, -1}) {
+        AudioRecorder recorder;
+        recorder.setAuthorizationProvider([status] { return status; });
+        EXPECT_FALSE(recorder.start()) << status;
+    }
+    EXPECT_EQ(logged("WARN: recorder.start: микрофон не авторизован — движок не трогаем"), 5u) << logText();
+    EXPECT_EQ(logged("невалидный hw format"), 0u) << "refused at the gate: no device asked for";
+
+    // Removing the provider restores the system's answer (authorised): the missing device refuses.
     AudioRecorder recorder;
     int reports = 0;
     recorder.onLevel = [&](float) { ++reports; };
+    recorder.setAuthorizationProvider([] { return 2; });
+    recorder.setAuthorizationProvider(nullptr);
     QElapsedTimer clock;
     clock.start();
     EXPECT_FALSE(recorder.start());
@@ -85,26 +97,6 @@ TEST_F(NoServerTest, RecorderStartFailsAtOnceWithTheFormatError) {
     EXPECT_EQ(reports, 0);
     EXPECT_EQ(logged("ERROR: recorder.start: невалидный hw format 0 Hz, 0 ch"), 2u) << logText();
     EXPECT_EQ(logged("recorder stopped") + logged("recorder started"), 0u);
-}
-
-TEST_F(NoServerTest, OnlyTheAuthorisedStatusPassesTheGate) {
-    EXPECT_EQ(microphoneAuthorizationStatus(), AudioRecorder::kAuthorized);
-    for (const int status : {0, 1, 2, 4, -1}) {
-        AudioRecorder recorder;
-        recorder.setAuthorizationProvider([status] { return status; });
-        EXPECT_FALSE(recorder.start()) << status;
-    }
-    EXPECT_EQ(logged("WARN: recorder.start: микрофон не авторизован — движок не трогаем"), 5u) << logText();
-    // Refused at the gate: the capture side was never asked for a device.
-    EXPECT_EQ(logged("невалидный hw format"), 0u);
-
-    // Removing the provider restores the system's answer (authorised), so the next refusal comes
-    // from the missing device instead.
-    AudioRecorder recorder;
-    recorder.setAuthorizationProvider([] { return 2; });
-    recorder.setAuthorizationProvider(nullptr);
-    EXPECT_FALSE(recorder.start());
-    EXPECT_EQ(logged("невалидный hw format"), 1u);
 }
 
 template <typename T>
