@@ -53,6 +53,12 @@ Samples audio(double silenceBefore, double toneSeconds, double silenceAfter = 0)
     return samples;
 }
 
+size_t wavSamples(const std::optional<std::string>& path) {
+    const auto bytes = path ? files::readWhole(*path) : std::nullopt;
+    const auto samples = bytes ? decodeWav(*bytes) : std::nullopt;
+    return samples ? samples->size() : 0;
+}
+
 void install(const STTModel& model, const fs::path& dir) {
     for (const auto& file : model.files) {
         fs::create_directories((dir / file).parent_path());
@@ -162,11 +168,6 @@ protected:
         return static_cast<size_t>(std::distance(fs::directory_iterator(folder, ec), fs::directory_iterator()));
     }
     size_t recordings() { return recordingsIn(rig().history.recordingsDir()); }
-    static size_t wavSamples(const std::optional<std::string>& path) {
-        const auto bytes = path ? files::readWhole(*path) : std::nullopt;
-        const auto samples = bytes ? decodeWav(*bytes) : std::nullopt;
-        return samples ? samples->size() : 0;
-    }
 
     testing::LoopbackHttpServer server_;
     std::unique_ptr<Rig> rig_;
@@ -416,9 +417,8 @@ TEST_F(RecordingFilesTest, TwoRecordingsInOneSecondBothSurvive) {
     ASSERT_TRUE(first && second);
     EXPECT_EQ(*first, dir / "rec-1700000000.wav");
     EXPECT_EQ(*second, dir / "rec-1700000000-2.wav");
-    auto samplesIn = [](const fs::path& file) { return decodeWav(*files::readWhole(file))->size(); };
-    EXPECT_EQ(samplesIn(*first), 1600u);
-    EXPECT_EQ(samplesIn(*second), 3200u);
+    EXPECT_EQ(wavSamples(first->string()), 1600u);
+    EXPECT_EQ(wavSamples(second->string()), 3200u);
     EXPECT_FALSE(RecordingFiles::save({}, dir, 1700000000)) << "no samples, no file";
 
     // A folder the audio cannot go to loses it: the log says where and why.
