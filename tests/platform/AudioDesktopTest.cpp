@@ -1,6 +1,5 @@
 // The microphone and the sound cues against a real PulseAudio server (tests/desktop/with-desktop):
-// synthesised speech goes into the virtual microphone, the recorder captures it and the embedded
-// recogniser must find the words; cues are recorded from the speakers' monitor and their level
+// synthesised speech goes into the virtual microphone and the recorder captures all of it; cues are recorded from the speakers' monitor and their level
 // must follow the volume and the profile. The last suite kills the server under a recording.
 #include <signal.h>
 
@@ -25,16 +24,12 @@
 #include "platform/AudioRecorder.h"
 #include "platform/SoundPlayer.h"
 #include "services/Log.h"
-#include "services/Transcriber.h"
 #include "support/TempHome.h"
-#include "support/WordError.h"
 
 namespace quorvel {
 namespace {
 
 using SoundPlayer::Kind;
-
-using testing::wordError;
 
 class AudioDesktopTest : public testing::TempHome {
 protected:
@@ -96,7 +91,9 @@ protected:
     }
 };
 
-TEST_F(AudioDesktopTest, RecordsSpeechFromTheMicrophoneThatTheRecogniserUnderstands) {
+// That the recogniser understands what the recorder captured is checked end to end by the tray
+// program's desktop test.
+TEST_F(AudioDesktopTest, RecordsAllTheSpeechPlayedIntoTheMicrophone) {
     const std::string sentence = "the weather is nice today so we will walk to the park after lunch";
     const QString wav = QString::fromStdString((home() / "speech.wav").string());
     ASSERT_TRUE(runToEnd("flite", {"-voice", "kal16", "-t", QString::fromStdString(sentence), "-o", wav}));
@@ -145,18 +142,6 @@ TEST_F(AudioDesktopTest, RecordsSpeechFromTheMicrophoneThatTheRecogniserUndersta
     const auto second = recorder.stop();
     EXPECT_GE(second.size(), 3200u);
     EXPECT_LT(second.size(), samples.size());
-
-    Transcriber::Options options;
-    options.workerURL = std::filesystem::path(QUORVEL_SOURCE_DIR "/worker/stt_worker.py");
-    options.tempDir = home() / "tmp";
-    Transcriber transcriber(
-        "/usr/bin/python3", [] { return WorkerPrefs{"/usr/share/pocketsphinx/model/en-us", "pocketsphinx", "en"}; },
-        options);
-    std::optional<std::optional<std::string>> heard;
-    transcriber.transcribe(samples, [&](std::optional<std::string> result) { heard = std::move(result); });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return heard.has_value(); }, 60000));
-    ASSERT_TRUE(*heard);
-    EXPECT_LE(wordError(sentence, **heard), 0.30) << "heard: " << **heard;
 }
 
 TEST_F(AudioDesktopTest, CueLevelFollowsVolumeAndProfile) {
