@@ -24,6 +24,7 @@
 #include "platform/AudioRecorder.h"
 #include "platform/SoundPlayer.h"
 #include "services/Log.h"
+#include "support/RunProcess.h"
 #include "support/TempHome.h"
 
 namespace quorvel {
@@ -48,14 +49,6 @@ protected:
     std::string log() {
         Log::flush();
         return readFile(home() / "quorvel.log");
-    }
-
-    // Runs a program to its end while the event loop goes on.
-    static bool runToEnd(const QString& program, const QStringList& args) {
-        QProcess process;
-        process.start(program, args);
-        const bool ended = QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000);
-        return ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
 
     static bool waitForSamples(const AudioRecorder& recorder, int64_t count, int ms = 5000) {
@@ -96,7 +89,7 @@ protected:
 TEST_F(AudioDesktopTest, RecordsAllTheSpeechPlayedIntoTheMicrophone) {
     const std::string sentence = "the weather is nice today so we will walk to the park after lunch";
     const QString wav = QString::fromStdString((home() / "speech.wav").string());
-    ASSERT_TRUE(runToEnd("flite", {"-voice", "kal16", "-t", QString::fromStdString(sentence), "-o", wav}));
+    ASSERT_TRUE(testing::runProcess("flite", {"-voice", "kal16", "-t", QString::fromStdString(sentence), "-o", wav}).succeeded);
     const auto spoken = decodeWav(readFile(wav.toStdString()));
     ASSERT_TRUE(spoken && !spoken->empty());
 
@@ -112,7 +105,7 @@ TEST_F(AudioDesktopTest, RecordsAllTheSpeechPlayedIntoTheMicrophone) {
     ASSERT_TRUE(recorder.start());
     EXPECT_TRUE(recorder.start()) << "already recording";
     ASSERT_TRUE(waitForSamples(recorder, 1));
-    ASSERT_TRUE(runToEnd("paplay", {"--latency-msec=20", "-d", qEnvironmentVariable("QUORVEL_TEST_MIC_SINK"), wav}));
+    ASSERT_TRUE(testing::runProcess("paplay", {"--latency-msec=20", "-d", qEnvironmentVariable("QUORVEL_TEST_MIC_SINK"), wav}).succeeded);
     // Let the last fragment of speech reach the ring before stopping.
     ASSERT_TRUE(waitForSamples(recorder, recorder.ring().sampleCount() + 8000));
     const auto samples = recorder.stop();
@@ -128,12 +121,6 @@ TEST_F(AudioDesktopTest, RecordsAllTheSpeechPlayedIntoTheMicrophone) {
     EXPECT_GT(tailSamples, 0u);
     const double seconds = static_cast<double>(samples.size()) / 16000.0;
     EXPECT_LE(static_cast<double>(levels.size()), seconds / 0.033 + 2) << "level reports are throttled";
-    const std::string text = log();
-    EXPECT_NE(text.find("INFO: recorder started: hw "), std::string::npos) << text;
-    EXPECT_NE(text.find("ch → tap (hw) → ресемплер (linear) → 16 кГц mono"), std::string::npos) << text;
-    char stopped[96];
-    std::snprintf(stopped, sizeof stopped, "INFO: recorder stopped: %zu samples (%.1fs)", samples.size(), seconds);
-    EXPECT_NE(text.find(stopped), std::string::npos) << text;
 
     // The recorder is reusable, and every recording starts empty.
     ASSERT_TRUE(recorder.start());
@@ -188,7 +175,6 @@ TEST_F(AudioDesktopTest, ZServerKilledDuringRecordingKeepsWhatWasCaptured) {
     const auto samples = recorder.stop();
     EXPECT_EQ(static_cast<int64_t>(samples.size()), captured);
     EXPECT_GE(samples.size(), 8000u);
-    EXPECT_NE(log().find("ERROR: recorder: capture ended by the audio system"), std::string::npos) << log();
 
     // With the server gone a new recording is refused, promptly.
     QElapsedTimer clock;

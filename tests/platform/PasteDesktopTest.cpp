@@ -23,6 +23,7 @@
 #include "platform/x11/X11TextInjector.h"
 #include "services/Log.h"
 #include "support/FieldApp.h"
+#include "support/RunProcess.h"
 #include "support/TempHome.h"
 #include "support/XTestKeys.h"
 
@@ -31,17 +32,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::FieldApp;
+using testing::runProcess;
 
 const QString kTkFixture = FieldApp::tkFixture();
-
-// Runs a command without blocking the event loop (it may ask us for the clipboard).
-QByteArray runAsync(const QString& program, const QStringList& args) {
-    QProcess process;
-    process.start(program, args);
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 10000))
-        ADD_FAILURE() << program.toStdString() << " did not finish";
-    return process.readAllStandardOutput();
-}
 
 class PasteDesktopTest : public testing::TempHome {
 protected:
@@ -52,7 +45,7 @@ protected:
         QGuiApplication::clipboard()->clear();
     }
     void TearDown() override {
-        runAsync("xdotool", {"keyup", "alt", "shift", "ctrl"});
+        runProcess("xdotool", {"keyup", "alt", "shift", "ctrl"});
         TempHome::TearDown();
     }
     std::filesystem::path out() const { return home() / "field.txt"; }
@@ -86,9 +79,9 @@ TEST_F(PasteDesktopTest, QueriesSeeTheDesktopAndTerminalsGetTheirPasteKeys) {
     ASSERT_TRUE(field.waitUntilFocused());
     ASSERT_TRUE(QTest::qWaitFor([&] { return queries.frontApplicationName() == "URxvt"; }, 5000));
     EXPECT_FALSE(queries.shiftHeld());
-    runAsync("xdotool", {"keydown", "shift"});
+    runProcess("xdotool", {"keydown", "shift"});
     EXPECT_TRUE(queries.shiftHeld());
-    runAsync("xdotool", {"keyup", "shift"});
+    runProcess("xdotool", {"keyup", "shift"});
     EXPECT_FALSE(queries.shiftHeld());
     EXPECT_FALSE(injector.modifiersHeld()) << "none held now";
     paster.paste("echo да", false, false, false);
@@ -98,7 +91,7 @@ TEST_F(PasteDesktopTest, QueriesSeeTheDesktopAndTerminalsGetTheirPasteKeys) {
 TEST_F(PasteDesktopTest, PastesAfterAHeldModifierIsReleasedSendsReturnTypesAndKeepsQuickPastesApart) {
     FieldApp field(out());
     ASSERT_TRUE(field.waitUntilFocused());
-    runAsync("xdotool", {"keydown", "alt"});
+    runProcess("xdotool", {"keydown", "alt"});
     ASSERT_TRUE(injector.modifiersHeld());
     // Released while the paster waits (it blocks this thread, so another process lets go).
     QProcess release;
@@ -142,9 +135,9 @@ TEST_F(PasteDesktopTest, RestoresAnImageOwnedByAnotherProgramUnlessSomethingElse
     EXPECT_TRUE(field.waitForText("поверх картинки"));
 
     QTest::qWait(600);  // past the restore delay
-    const QByteArray back = runAsync("xclip", {"-selection", "clipboard", "-t", "image/png", "-o"});
+    const QByteArray back = runProcess("xclip", {"-selection", "clipboard", "-t", "image/png", "-o"}).output;
     EXPECT_TRUE(back.toStdString() == pngBytes) << "the same bytes; got " << back.size() << " of " << pngBytes.size();
-    const QByteArray targets = runAsync("xclip", {"-selection", "clipboard", "-t", "TARGETS", "-o"});
+    const QByteArray targets = runProcess("xclip", {"-selection", "clipboard", "-t", "TARGETS", "-o"}).output;
     EXPECT_TRUE(targets.contains("image/png")) << targets.toStdString();
     EXPECT_FALSE(targets.contains("UTF8_STRING")) << "the dictated text is gone: " << targets.toStdString();
     xclip.kill();
