@@ -25,6 +25,7 @@
 #include "core/Unicode.h"
 #include "core/WavDecoder.h"
 #include "support/FieldApp.h"
+#include "support/RunProcess.h"
 #include "support/TempHome.h"
 #include "support/WordError.h"
 #include "support/XTestKeys.h"
@@ -61,7 +62,7 @@ protected:
         config.save();
         modes_ = config.config().modes;
         const QString wav = QString::fromStdString((home() / "speech.wav").string());
-        ASSERT_TRUE(runToEnd("flite", {"-voice", "kal16", "-t", QString::fromStdString(kSentence), "-o", wav}));
+        ASSERT_TRUE(testing::runProcess("flite", {"-voice", "kal16", "-t", QString::fromStdString(kSentence), "-o", wav}).succeeded);
     }
     void TearDown() override {
         for (QProcess* program : {&second_, &first_}) {
@@ -95,13 +96,6 @@ protected:
     static bool waitForLog(const std::string& text, int ms, size_t from = 0) {
         return QTest::qWaitFor([&] { return log().find(text, from) != std::string::npos; }, ms);
     }
-    static bool runToEnd(const QString& program, const QStringList& args) {
-        QProcess process;
-        process.start(program, args);
-        const bool ended = QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000);
-        return ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    }
-
     void key(unsigned keycode) {
         testing::fakeKey(keys_, keycode, true);
         testing::fakeKey(keys_, keycode, false);
@@ -113,7 +107,7 @@ protected:
         ASSERT_TRUE(waitForLog("recorder started", 10000, from)) << log();
         if (whileRecording) whileRecording();
         const QString wav = QString::fromStdString((home() / "speech.wav").string());
-        ASSERT_TRUE(runToEnd("paplay", {"--latency-msec=20", "-d", qEnvironmentVariable("QUORVEL_TEST_MIC_SINK"), wav}));
+        ASSERT_TRUE(testing::runProcess("paplay", {"--latency-msec=20", "-d", qEnvironmentVariable("QUORVEL_TEST_MIC_SINK"), wav}).succeeded);
         QTest::qWait(500);  // the last words reach the recording
     }
     // Holds the record key over the sentence; the held time in milliseconds.
@@ -149,10 +143,8 @@ protected:
     }
     // The speech-to-text worker: the Python child of the program.
     pid_t workerPid() const {
-        QProcess pgrep;
-        pgrep.start("pgrep", {"-P", QString::number(first_.processId()), "python"});
-        pgrep.waitForFinished(5000);
-        return pgrep.readAllStandardOutput().trimmed().toInt();
+        const QStringList args{"-P", QString::number(first_.processId()), "python"};
+        return testing::runProcess("pgrep", args).output.trimmed().toInt();
     }
 
     _XDisplay* keys_ = nullptr;
