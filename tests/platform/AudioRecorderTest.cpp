@@ -124,12 +124,6 @@ TEST(AudioPcm, IntegerAndFloatLayoutsBecomeUnitFloatsOverAllChannels) {
     std::vector<float> out{1.0f};
     EXPECT_FALSE(AudioPcm::toFloat(cases[0].bytes.data(), 2, 2, QAudioFormat::Unknown, out));
     EXPECT_TRUE(out.empty());
-    EXPECT_EQ(AudioPcm::bytesPerSample(QAudioFormat::Unknown), 0u);
-    QAudioFormat format;
-    format.setSampleRate(44100);
-    format.setChannelCount(2);
-    format.setSampleFormat(QAudioFormat::Int16);
-    EXPECT_EQ(AudioPcm::describe(format), "44100 Hz, 2 ch, Int16");
 }
 
 TEST_F(NoServerTest, ProfileAndVolumeGiveTheGainOrSilence) {

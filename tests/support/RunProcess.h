@@ -14,7 +14,8 @@ struct ProcessRun {
     QByteArray output;       // what it wrote to stdout
 };
 
-inline ProcessRun runProcess(const QString& program, const QStringList& args, int timeoutMs = 30000) {
+inline ProcessRun runProcess(const QString& program, const QStringList& args,
+                             int timeoutMs = 30000) {
     QProcess process;
     process.start(program, args);
     if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, timeoutMs)) {
@@ -23,7 +24,8 @@ inline ProcessRun runProcess(const QString& program, const QStringList& args, in
         process.waitForFinished();
         return {};
     }
-    return {process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0, process.readAllStandardOutput()};
+    return {process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
+            process.readAllStandardOutput()};
 }
 
 }  // namespace quorvel::testing
