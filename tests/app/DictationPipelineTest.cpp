@@ -53,6 +53,12 @@ Samples audio(double silenceBefore, double toneSeconds, double silenceAfter = 0)
     return samples;
 }
 
+size_t wavSamples(const std::optional<std::string>& path) {
+    const auto bytes = path ? files::readWhole(*path) : std::nullopt;
+    const auto samples = bytes ? decodeWav(*bytes) : std::nullopt;
+    return samples ? samples->size() : 0;
+}
+
 void install(const STTModel& model, const fs::path& dir) {
     for (const auto& file : model.files) {
         fs::create_directories((dir / file).parent_path());
@@ -162,11 +168,6 @@ protected:
         return static_cast<size_t>(std::distance(fs::directory_iterator(folder, ec), fs::directory_iterator()));
     }
     size_t recordings() { return recordingsIn(rig().history.recordingsDir()); }
-    static size_t wavSamples(const std::optional<std::string>& path) {
-        const auto bytes = path ? files::readWhole(*path) : std::nullopt;
-        const auto samples = bytes ? decodeWav(*bytes) : std::nullopt;
-        return samples ? samples->size() : 0;
-    }
 
     testing::LoopbackHttpServer server_;
     std::unique_ptr<Rig> rig_;
@@ -218,13 +219,8 @@ TEST_F(DictationPipelineTest, ChainOutcomes) {
          "Привет мир", {}, {}, "Привет мир", 0, {16000, 16000}, 1000},
         {"autoPaste default follows pasteResultText off", [](AppConfig& c, DictationMode&) { c.pasteResultText = false; },
          audio(0, 1), {}, "Привет мир", {}, {}, "Привет мир", 0, {16000, 16000}, 1000},
-        {"autoPaste on pastes whatever pasteResultText says",
-         [](AppConfig& c, DictationMode& m) { c.pasteResultText = false, m.autoPaste = "on"; }, audio(0, 1), {},
-         "Привет мир", {}, {"paste"}, {}, 0, {16000, 16000}, 1000},
         {"Shift held with holdShiftToSend: Return follows", [](AppConfig& c, DictationMode&) { c.holdShiftToSend = true; },
          audio(0, 1), {}, "Привет мир", {}, {"paste", "return"}, {}, 0, {16000, 16000}, 1000, true},
-        {"Shift held without holdShiftToSend: ignored", none, audio(0, 1), {}, "Привет мир", {}, {"paste"}, {}, 0,
-         {16000, 16000}, 1000, true},
     };
     // clang-format on
     install(*ModelCatalog::model("whisper-small-multi"), AppPaths::modelsDir() / "sherpa-onnx-whisper-small");
@@ -261,8 +257,6 @@ TEST_F(DictationPipelineTest, ChainOutcomes) {
         EXPECT_GE(r.pipeline.lastAudio().size(), row.audio.first);
         EXPECT_LE(r.pipeline.lastAudio().size(), row.audio.second);
         EXPECT_EQ(r.pipeline.lastDurationMs(), row.durationMs);
-        const char* logged = row.text ? "INFO: PIPELINE stop→paste: " : "WARN: запись пустая/короткая (2400 samples)";
-        EXPECT_NE(log().find(logged), std::string::npos) << log();
         const std::vector<Sound> heard = row.text ? std::vector<Sound>{Sound::recordStart, Sound::recordStop, Sound::paste}
                                                   : std::vector<Sound>{Sound::recordStart};
         EXPECT_EQ(sounds_, heard);
@@ -279,7 +273,6 @@ TEST_F(DictationPipelineTest, RefusalsResetThePressMachine) {
         const char* name;
         std::function<void(Rig&)> setup;
         std::string notice;
-        std::string logged;
         int recorderStarts;
     };
     const auto mode = [](const std::function<void(DictationMode&)>& change) {
@@ -287,19 +280,18 @@ TEST_F(DictationPipelineTest, RefusalsResetThePressMachine) {
     };
     const std::vector<Row> rows{
         {"mode limited to other applications", mode([](DictationMode& m) { m.activateApps = {"firefox"}; }),
-         "не активен в этом приложении", "", 0},
+         "не активен в этом приложении", 0},
         {"model not installed", mode([](DictationMode& m) { m.sttModelID = "gigaam-v2-ru"; }),
-         "⚠️ Модель «GigaAM v2 Russian» не установлена — Настройки → Модели",
-         "WARN: модель «GigaAM v2 Russian» не установлена", 0},
+         "⚠️ Модель «GigaAM v2 Russian» не установлена — Настройки → Модели", 0},
         {"microphone denied", [](Rig& r) { r.queries.microphone = MicrophoneAuthorization::denied; },
-         "⚠️ Нет доступа к микрофону", "WARN: микрофон запрещён/ограничен — запись невозможна", 0},
+         "⚠️ Нет доступа к микрофону", 0},
         {"microphone not determined, then refused",
          [](Rig& r) { r.queries.microphone = MicrophoneAuthorization::notDetermined, r.micAnswer = false; },
-         "⚠️ Нет доступа к микрофону", "WARN: микрофон не разрешён (отказ в запросе)", 0},
+         "⚠️ Нет доступа к микрофону", 0},
         {"microphone not determined, then granted",
          [](Rig& r) { r.queries.microphone = MicrophoneAuthorization::notDetermined, r.micAnswer = true; },
-         "✓ Микрофон разрешён", "INFO: микрофон разрешён — можно записывать", 0},
-        {"recorder does not start", [](Rig& r) { r.recorder.startWorks = false; }, "⚠️ Микрофон недоступен", "", 1},
+         "✓ Микрофон разрешён", 0},
+        {"recorder does not start", [](Rig& r) { r.recorder.startWorks = false; }, "⚠️ Микрофон недоступен", 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -311,7 +303,6 @@ TEST_F(DictationPipelineTest, RefusalsResetThePressMachine) {
         EXPECT_FALSE(r.pipeline.isRecording());
         EXPECT_EQ(r.recorder.starts, row.recorderStarts);
         EXPECT_TRUE(r.pill.text().contains(QString::fromStdString(row.notice))) << r.pill.text().toStdString();
-        EXPECT_NE(log().find(row.logged), std::string::npos) << log();
         EXPECT_TRUE(sounds_.empty());
         EXPECT_TRUE(r.trayIcon.empty());
     }
@@ -324,7 +315,6 @@ TEST_F(DictationPipelineTest, RefusalsResetThePressMachine) {
     EXPECT_FALSE(r.pipeline.isRecording());
     EXPECT_EQ(r.trayIcon, (std::vector<bool>{true, false}));
     EXPECT_TRUE(r.pill.text().contains("⚠️ Ошибка: STT не инициализирован"));
-    EXPECT_NE(log().find("ERROR: stopAndProcess: транскрибер не инициализирован"), std::string::npos);
 }
 
 // A newer recording starts while the older dictation is still being recognised: each keeps its
@@ -368,7 +358,6 @@ TEST_F(DictationPipelineTest, FailedRecognitionKeepsTheAudioAndOnlyASuccessQuits
     ASSERT_EQ(recordings(), 1u);
     const fs::path kept = fs::directory_iterator(r.history.recordingsDir())->path();
     EXPECT_EQ(wavSamples(kept.string()), 16000u);
-    EXPECT_NE(log().find("INFO: запись сохранена: " + kept.string()), std::string::npos) << log();
     EXPECT_TRUE(r.pill.text().contains("⚠️ Не распознано — подробности в логе — запись сохранена"));
     dictate(audio(0, 0.1));
     QTest::qWait(150);  // three times the quit delay
@@ -393,7 +382,6 @@ TEST_F(DictationPipelineTest, FailedRecognitionKeepsTheAudioAndOnlyASuccessQuits
     ASSERT_TRUE(r.pipeline.isRecording());
     rig_.reset();
     EXPECT_EQ(recordingsIn(folder), 3u);
-    EXPECT_NE(log().find("WARN: запись прервана выходом из программы — сохранена: " + folder.string()), std::string::npos) << log();
 
     // ... and so does the speech of a stopped dictation still waiting for its text.
     ::setenv("FAKE_WORKER_REPLY_DELAY", "5", 1);
@@ -416,9 +404,8 @@ TEST_F(RecordingFilesTest, TwoRecordingsInOneSecondBothSurvive) {
     ASSERT_TRUE(first && second);
     EXPECT_EQ(*first, dir / "rec-1700000000.wav");
     EXPECT_EQ(*second, dir / "rec-1700000000-2.wav");
-    auto samplesIn = [](const fs::path& file) { return decodeWav(*files::readWhole(file))->size(); };
-    EXPECT_EQ(samplesIn(*first), 1600u);
-    EXPECT_EQ(samplesIn(*second), 3200u);
+    EXPECT_EQ(wavSamples(first->string()), 1600u);
+    EXPECT_EQ(wavSamples(second->string()), 3200u);
     EXPECT_FALSE(RecordingFiles::save({}, dir, 1700000000)) << "no samples, no file";
 
     // A folder the audio cannot go to loses it: the log says where and why.

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/RunProcess.h"
 #include "support/TempHome.h"
 
 namespace quorvel {
@@ -30,9 +31,8 @@ protected:
 
     std::filesystem::path speak(const std::string& name, const std::string& text) {
         const auto path = home() / name;
-        QProcess flite;
-        flite.start("flite", {"-voice", "kal16", "-t", QString::fromStdString(text), "-o", QString::fromStdString(path.string())});
-        EXPECT_TRUE(flite.waitForFinished(30000));
+        const QStringList args{"-voice", "kal16", "-t", QString::fromStdString(text), "-o", QString::fromStdString(path.string())};
+        EXPECT_TRUE(testing::runProcess("flite", args).succeeded);
         return path;
     }
 
@@ -98,8 +98,6 @@ TEST_F(QuorvelProcessTest, WavListRunWritesDecodeLinesFirstThenCorrectedResults)
     EXPECT_NE(results[2].find(R"("ok":"exact")"), std::string::npos) << results[2];
     EXPECT_NE(results[3].find(R"("expected":"","got":"please open the window","ok":"?","elapsed_s":)"),
               std::string::npos) << results[3];
-    EXPECT_NE(log().find("INFO: headless acceptance mode"), std::string::npos);
-    EXPECT_NE(log().find("INFO: результаты: " + out.string()), std::string::npos);
     EXPECT_EQ(leftovers(), "");
 }
 

@@ -11,12 +11,9 @@
 #include <QTest>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "core/AppPaths.h"
@@ -28,6 +25,7 @@
 #include "core/Unicode.h"
 #include "core/WavDecoder.h"
 #include "support/FieldApp.h"
+#include "support/RunProcess.h"
 #include "support/TempHome.h"
 #include "support/WordError.h"
 #include "support/XTestKeys.h"
@@ -64,7 +62,7 @@ protected:
         config.save();
         modes_ = config.config().modes;
         const QString wav = QString::fromStdString((home() / "speech.wav").string());
-        ASSERT_TRUE(runToEnd("flite", {"-voice", "kal16", "-t", QString::fromStdString(kSentence), "-o", wav}));
+        ASSERT_TRUE(testing::runProcess("flite", {"-voice", "kal16", "-t", QString::fromStdString(kSentence), "-o", wav}).succeeded);
     }
     void TearDown() override {
         for (QProcess* program : {&second_, &first_}) {
@@ -98,20 +96,6 @@ protected:
     static bool waitForLog(const std::string& text, int ms, size_t from = 0) {
         return QTest::qWaitFor([&] { return log().find(text, from) != std::string::npos; }, ms);
     }
-    static std::string lineAfter(const std::string& text, size_t from) {
-        const std::string all = log();
-        const size_t start = all.find(text, from);
-        if (start == std::string::npos) return {};
-        const size_t begin = start + text.size();
-        return all.substr(begin, all.find('\n', begin) - begin);
-    }
-    static bool runToEnd(const QString& program, const QStringList& args) {
-        QProcess process;
-        process.start(program, args);
-        const bool ended = QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000);
-        return ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    }
-
     void key(unsigned keycode) {
         testing::fakeKey(keys_, keycode, true);
         testing::fakeKey(keys_, keycode, false);
@@ -123,7 +107,7 @@ protected:
         ASSERT_TRUE(waitForLog("recorder started", 10000, from)) << log();
         if (whileRecording) whileRecording();
         const QString wav = QString::fromStdString((home() / "speech.wav").string());
-        ASSERT_TRUE(runToEnd("paplay", {"--latency-msec=20", "-d", qEnvironmentVariable("QUORVEL_TEST_MIC_SINK"), wav}));
+        ASSERT_TRUE(testing::runProcess("paplay", {"--latency-msec=20", "-d", qEnvironmentVariable("QUORVEL_TEST_MIC_SINK"), wav}).succeeded);
         QTest::qWait(500);  // the last words reach the recording
     }
     // Holds the record key over the sentence; the held time in milliseconds.
@@ -159,21 +143,8 @@ protected:
     }
     // The speech-to-text worker: the Python child of the program.
     pid_t workerPid() const {
-        for (const auto& entry : fs::directory_iterator("/proc")) {
-            const std::string pid = entry.path().filename();
-            if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-            std::ifstream in(entry.path() / "stat");
-            std::string stat((std::istreambuf_iterator<char>(in)), {});
-            const size_t open = stat.find('('), close = stat.rfind(')');
-            if (open == std::string::npos || close == std::string::npos) continue;
-            const std::string name = stat.substr(open + 1, close - open - 1);
-            std::istringstream rest(stat.substr(close + 1));
-            std::string state;
-            long parent = 0;
-            rest >> state >> parent;
-            if (parent == first_.processId() && name.starts_with("python")) return std::stoi(pid);
-        }
-        return 0;
+        const QStringList args{"-P", QString::number(first_.processId()), "python"};
+        return testing::runProcess("pgrep", args).output.trimmed().toInt();
     }
 
     _XDisplay* keys_ = nullptr;
@@ -274,7 +245,9 @@ TEST_F(TrayProgramDesktopTest, TapEscapeModeKeyAndAKilledWorker) {
     ::kill(worker, SIGKILL);
     ASSERT_TRUE(waitForLog("пустой результат STT (см. worker_stderr.log)", 10000, from)) << log();
     ASSERT_TRUE(waitForLog("запись сохранена: ", 5000, from)) << log();
-    const fs::path kept = lineAfter("запись сохранена: ", from);
+    const std::string all = log();
+    const size_t path = all.find("запись сохранена: ", from) + std::string("запись сохранена: ").size();
+    const fs::path kept = all.substr(path, all.find('\n', path) - path);
     const auto audio = decodeWav(readFile(kept));
     ASSERT_TRUE(audio) << kept;
     EXPECT_GT(audio->size(), 16000u * 3);

@@ -1,6 +1,5 @@
 // The microphone and the sound cues against a real PulseAudio server (tests/desktop/with-desktop):
-// synthesised speech goes into the virtual microphone, the recorder captures it and the embedded
-// recogniser must find the words; cues are recorded from the speakers' monitor and their level
+// synthesised speech goes into the virtual microphone and the recorder captures all of it; cues are recorded from the speakers' monitor and their level
 // must follow the volume and the profile. The last suite kills the server under a recording.
 #include <signal.h>
 
@@ -25,16 +24,13 @@
 #include "platform/AudioRecorder.h"
 #include "platform/SoundPlayer.h"
 #include "services/Log.h"
-#include "services/Transcriber.h"
+#include "support/RunProcess.h"
 #include "support/TempHome.h"
-#include "support/WordError.h"
 
 namespace quorvel {
 namespace {
 
 using SoundPlayer::Kind;
-
-using testing::wordError;
 
 class AudioDesktopTest : public testing::TempHome {
 protected:
@@ -53,14 +49,6 @@ protected:
     std::string log() {
         Log::flush();
         return readFile(home() / "quorvel.log");
-    }
-
-    // Runs a program to its end while the event loop goes on.
-    static bool runToEnd(const QString& program, const QStringList& args) {
-        QProcess process;
-        process.start(program, args);
-        const bool ended = QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000);
-        return ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
 
     static bool waitForSamples(const AudioRecorder& recorder, int64_t count, int ms = 5000) {
@@ -96,10 +84,12 @@ protected:
     }
 };
 
-TEST_F(AudioDesktopTest, RecordsSpeechFromTheMicrophoneThatTheRecogniserUnderstands) {
+// That the recogniser understands what the recorder captured is checked end to end by the tray
+// program's desktop test.
+TEST_F(AudioDesktopTest, RecordsAllTheSpeechPlayedIntoTheMicrophone) {
     const std::string sentence = "the weather is nice today so we will walk to the park after lunch";
     const QString wav = QString::fromStdString((home() / "speech.wav").string());
-    ASSERT_TRUE(runToEnd("flite", {"-voice", "kal16", "-t", QString::fromStdString(sentence), "-o", wav}));
+    ASSERT_TRUE(testing::runProcess("flite", {"-voice", "kal16", "-t", QString::fromStdString(sentence), "-o", wav}).succeeded);
     const auto spoken = decodeWav(readFile(wav.toStdString()));
     ASSERT_TRUE(spoken && !spoken->empty());
 
@@ -115,7 +105,7 @@ TEST_F(AudioDesktopTest, RecordsSpeechFromTheMicrophoneThatTheRecogniserUndersta
     ASSERT_TRUE(recorder.start());
     EXPECT_TRUE(recorder.start()) << "already recording";
     ASSERT_TRUE(waitForSamples(recorder, 1));
-    ASSERT_TRUE(runToEnd("paplay", {"--latency-msec=20", "-d", qEnvironmentVariable("QUORVEL_TEST_MIC_SINK"), wav}));
+    ASSERT_TRUE(testing::runProcess("paplay", {"--latency-msec=20", "-d", qEnvironmentVariable("QUORVEL_TEST_MIC_SINK"), wav}).succeeded);
     // Let the last fragment of speech reach the ring before stopping.
     ASSERT_TRUE(waitForSamples(recorder, recorder.ring().sampleCount() + 8000));
     const auto samples = recorder.stop();
@@ -131,12 +121,6 @@ TEST_F(AudioDesktopTest, RecordsSpeechFromTheMicrophoneThatTheRecogniserUndersta
     EXPECT_GT(tailSamples, 0u);
     const double seconds = static_cast<double>(samples.size()) / 16000.0;
     EXPECT_LE(static_cast<double>(levels.size()), seconds / 0.033 + 2) << "level reports are throttled";
-    const std::string text = log();
-    EXPECT_NE(text.find("INFO: recorder started: hw "), std::string::npos) << text;
-    EXPECT_NE(text.find("ch → tap (hw) → ресемплер (linear) → 16 кГц mono"), std::string::npos) << text;
-    char stopped[96];
-    std::snprintf(stopped, sizeof stopped, "INFO: recorder stopped: %zu samples (%.1fs)", samples.size(), seconds);
-    EXPECT_NE(text.find(stopped), std::string::npos) << text;
 
     // The recorder is reusable, and every recording starts empty.
     ASSERT_TRUE(recorder.start());
@@ -145,18 +129,6 @@ TEST_F(AudioDesktopTest, RecordsSpeechFromTheMicrophoneThatTheRecogniserUndersta
     const auto second = recorder.stop();
     EXPECT_GE(second.size(), 3200u);
     EXPECT_LT(second.size(), samples.size());
-
-    Transcriber::Options options;
-    options.workerURL = std::filesystem::path(QUORVEL_SOURCE_DIR "/worker/stt_worker.py");
-    options.tempDir = home() / "tmp";
-    Transcriber transcriber(
-        "/usr/bin/python3", [] { return WorkerPrefs{"/usr/share/pocketsphinx/model/en-us", "pocketsphinx", "en"}; },
-        options);
-    std::optional<std::optional<std::string>> heard;
-    transcriber.transcribe(samples, [&](std::optional<std::string> result) { heard = std::move(result); });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return heard.has_value(); }, 60000));
-    ASSERT_TRUE(*heard);
-    EXPECT_LE(wordError(sentence, **heard), 0.30) << "heard: " << **heard;
 }
 
 TEST_F(AudioDesktopTest, CueLevelFollowsVolumeAndProfile) {
@@ -203,7 +175,6 @@ TEST_F(AudioDesktopTest, ZServerKilledDuringRecordingKeepsWhatWasCaptured) {
     const auto samples = recorder.stop();
     EXPECT_EQ(static_cast<int64_t>(samples.size()), captured);
     EXPECT_GE(samples.size(), 8000u);
-    EXPECT_NE(log().find("ERROR: recorder: capture ended by the audio system"), std::string::npos) << log();
 
     // With the server gone a new recording is refused, promptly.
     QElapsedTimer clock;

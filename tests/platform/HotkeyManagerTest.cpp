@@ -33,12 +33,11 @@ protected:
 
     void makeManager() {
         manager_.reset();
-        tap_ = polling_ = nullptr;
+        tap_ = nullptr;
         manager_ = std::make_unique<HotkeyManager>(
-            [this](KeySourceKind kind) {
-                const bool listener = kind == KeySourceKind::listener;
-                auto source = std::make_unique<FakeKeyEventSource>(listener ? tapAvailable_ : true);
-                (listener ? tap_ : polling_) = source.get();
+            [this](KeySourceKind) {
+                auto source = std::make_unique<FakeKeyEventSource>(true);
+                tap_ = source.get();
                 return source;
             },
             [this] { return now_; });
@@ -71,49 +70,13 @@ protected:
         return readFile(home() / "test.log").find(text) != std::string::npos;
     }
 
-    bool tapAvailable_ = true;
     double now_ = 100.0;
     FakeKeyEventSource* tap_ = nullptr;
-    FakeKeyEventSource* polling_ = nullptr;
     Strings seen_;
     std::unique_ptr<HotkeyManager> manager_;
 };
 
-TEST_F(HotkeyManagerTest, DefaultRecordKeyFollowsTheRightCommandKeyOnly) {
-    struct Row { const char* name; std::vector<KeyEvent> events; Strings expected; };
-    const Row rows[] = {
-        {"right press and release", {flags(kCmd | kRightCmd), flags(0)}, {"down", "up 0.250000"}},
-        {"left alone", {flags(kCmd | kLeftCmd), flags(0)}, {}},
-        {"right, left too, right up, left up",
-         {flags(kCmd | kRightCmd), flags(kCmd | kRightCmd | kLeftCmd), flags(kCmd | kLeftCmd), flags(0)},
-         {"down", "up 0.750000"}},
-        {"down twice without release", {flags(kCmd | kRightCmd), flags(kCmd | kRightCmd | 0x100)}, {"down"}},
-        {"release without down", {flags(0), flags(kRightCmd)}, {}},
-    };
-    for (const Row& row : rows) {
-        makeManager();  // the bookkeeping must not leak between rows
-        EXPECT_EQ(feed(row.events), row.expected) << row.name;
-    }
-}
-
-TEST_F(HotkeyManagerTest, KeyDownMatchingOrder) {
-    const KeyCombo f5{96, 0, 0}, optK{40, kCmd | kOpt, 0};
-    manager_->setCombos(KeyCombo::defaultToggle, KeyCombo::defaultCancel, optK,
-                        {{{1, kCmd, 0}, "A-ID"}, {f5, "FIRST"}, {f5, "SECOND"}});
-    const std::pair<KeyEvent, Strings> rows[] = {
-        {down(53, 0), {"cancel"}},
-        {down(53, 0x20), {"cancel"}},  // side bits in the low byte do not count
-        {down(53, kShift | 0x2), {}},  // Esc with Shift
-        {down(40, kCmd | kOpt | 0x28), {"mode"}},
-        {down(40, kCmd | kOpt | kShift), {}},
-        {down(96, 0), {"shortcut FIRST"}},  // the first of two matching shortcuts
-        {down(1, kCmd | kRightCmd), {"shortcut A-ID"}},
-        {down(55, kCmd), {}},  // the record key is never matched on key down
-    };
-    for (const auto& [event, expected] : rows)
-        EXPECT_EQ(feed({event}), expected) << event.keyCode << " " << event.flags;
-}
-
+// Matching itself is the desktop test's, with real keys; here the manager's own rules.
 TEST_F(HotkeyManagerTest, NewCombinationsApplyFromTheNextEvent) {
     EXPECT_EQ(feed({down(53, 0)}), Strings{"cancel"});
     manager_->setCombos({55, kCmd, kLeftCmd}, {96, 0, 0}, KeyCombo::defaultMode, {});
@@ -153,25 +116,6 @@ TEST_F(HotkeyManagerTest, DeliveriesComeLaterOnTheMainThreadInOrderAndAreDropped
     tap_->flagsChanged(0);
     manager_.reset();
     EXPECT_EQ(delivered(), Strings{});
-}
-
-TEST_F(HotkeyManagerTest, StartingReportsAndFallsBack) {
-    ASSERT_TRUE(manager_->startTap());
-    EXPECT_TRUE(manager_->hasTap());
-    EXPECT_TRUE(tap_->isRunning());
-    EXPECT_TRUE(logged("INFO: CGEventTap создан (слушаю настраиваемые хоткеи)"));
-
-    tapAvailable_ = false;
-    makeManager();
-    EXPECT_FALSE(manager_->startTap());
-    EXPECT_FALSE(manager_->hasTap());
-    ASSERT_TRUE(manager_->startGlobalMonitorFallback());
-    EXPECT_TRUE(manager_->isListening());
-    EXPECT_FALSE(manager_->startTap());  // never two listeners feeding the same bookkeeping
-    polling_->keyDown(53, 0);
-    polling_->flagsChanged(kCmd | kRightCmd);
-    EXPECT_EQ(delivered(), (Strings{"cancel", "down"}));
-    EXPECT_TRUE(logged("ERROR: CGEventTapCreate failed (нет Input Monitoring?)"));
 }
 
 TEST_F(HotkeyManagerTest, WithoutAnXServerNothingStarts) {

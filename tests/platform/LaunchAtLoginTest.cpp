@@ -30,20 +30,16 @@ TEST_F(LaunchAtLoginTest, EnablingWritesTheAutostartEntryAndDisablingRemovesIt) 
     EXPECT_FALSE(LaunchAtLogin::isEnabled());
 
     EXPECT_TRUE(LaunchAtLogin::setEnabled(true, "/opt/tovik/bin/quorvel"));
-    EXPECT_EQ(lastLogLine(), "INFO: launch on login: включён");
     EXPECT_TRUE(LaunchAtLogin::isEnabled());
     EXPECT_EQ(readFile(entry),
               "[Desktop Entry]\nType=Application\nName=Tovik\nComment=Local dictation\n"
               "Exec=\"/opt/tovik/bin/quorvel\"\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
 
     EXPECT_TRUE(LaunchAtLogin::setEnabled(false, "/opt/tovik/bin/quorvel"));
-    EXPECT_EQ(lastLogLine(), "INFO: launch on login: выключен");
     EXPECT_FALSE(std::filesystem::exists(entry));
     EXPECT_TRUE(LaunchAtLogin::setEnabled(false, "/opt/tovik/bin/quorvel")) << "absent is no error";
-    EXPECT_EQ(lastLogLine(), "INFO: launch on login: выключен");
-}
 
-TEST_F(LaunchAtLoginTest, ExecLineQuotesAwkwardPaths) {
+    // The Exec line quotes awkward paths; the entry follows XDG_CONFIG_HOME.
     ::setenv("XDG_CONFIG_HOME", (home() / "cfg").c_str(), 1);
     const std::string text = LaunchAtLogin::desktopEntry(R"(/home/a b/100% "x"/$HOME/`c`\d)");
     EXPECT_NE(text.find(R"(Exec="/home/a b/100%% \\"x\\"/\\$HOME/\\`c\\`\\\\d")" "\n"), std::string::npos)

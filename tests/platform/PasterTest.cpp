@@ -74,47 +74,12 @@ protected:
     std::unique_ptr<Paster> paster_;
 };
 
-TEST_F(PasterTest, EachStepIsPostedInOrderAndLoggedOnlyWhenItHappened) {
-    const std::string notInserted = "WARN: nothing was inserted — the text stays on the clipboard";
-    struct Row { const char* name; std::string text; bool typing, autoSend, fail; std::size_t typingSlots; Events events; Lines log; std::string clipboard; };
-    const Row rows[] = {
-        {"paste then return", "да", false, true, false, 1000, {"paste", "return"},
-         {"INFO: pasteboard set (4 bytes)", "INFO: Cmd+V posted", "INFO: text not fetched within 50 ms — going on",
-          "INFO: Return posted (auto-send)"}, "да"},
-        // Typing counts scalars and carries characters beyond the BMP.
-        {"typing", "да 😀👍🏽", true, true, false, 1000, {"type:да 😀👍🏽", "return"},
-         {"INFO: pasteboard set (17 bytes)", "INFO: simulate keypresses: 6 chars", "INFO: Return posted (auto-send)"}, "да 😀👍🏽"},
-        // Out of distinct typing keys: the rest goes by clipboard (a target that never fetches it keeps it there).
-        {"typing then paste", "abcabd", true, false, false, 3, {"type:abcab", "paste"},
-         {"INFO: pasteboard set (6 bytes)", "INFO: simulate keypresses: 5 chars", "INFO: typed 5 of 6 chars — pasting the rest",
-          "INFO: Cmd+V posted", "INFO: text not fetched within 50 ms — going on"}, "d"},
-        {"failed paste and return", "x", false, true, true, 1000, {}, {"INFO: pasteboard set (1 bytes)", notInserted}, "x"},
-        {"failed typing", "y", true, false, true, 1000, {},
-         {"INFO: pasteboard set (1 bytes)", "INFO: typed 0 of 1 chars — pasting the rest", notInserted}, "y"},
-    };
-    for (const Row& row : rows) {
-        useLog(std::string(row.name) + ".log");
-        FakeTextInjector keys;
-        keys.failPaste = keys.failReturn = keys.failTyping = row.fail;
-        keys.typingSlots = row.typingSlots;
-        Paster paster(keys, queries, kOptions);
-        EXPECT_EQ(pasteAndWait(paster, row.text, false, row.typing, row.autoSend), !row.fail) << row.name;
-        EXPECT_EQ(keys.events, row.events) << row.name;
-        EXPECT_EQ(logLines(), row.log) << row.name;
-        EXPECT_EQ(clipboardText().toStdString(), row.clipboard) << row.name;
-    }
-}
-
-TEST_F(PasterTest, ReturnWaitsUntilTheTargetHasFetchedThePastedText) {
-    paster(PasterOptions{50ms, 200ms, 1ms, 10000ms, 1000ms});
-    QSignalSpy done(paster_.get(), &Paster::finished);
-    paster_->paste("сообщение", false, false, true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return logLines().back() == "INFO: Cmd+V posted"; }, 2000));
-    QTest::qWait(100);
-    EXPECT_EQ(injector.events, Events{"paste"}) << "no Return before the text was fetched";
-    EXPECT_EQ(clipboardText(), QString::fromUtf8("сообщение"));  // what the target does
-    ASSERT_TRUE(done.wait(2000));
-    EXPECT_EQ(injector.events, (Events{"paste", "return"}));
+// Out of distinct typing keys: the rest goes by clipboard (a target that never fetches it keeps it there).
+TEST_F(PasterTest, TypingOutOfKeysPastesTheRest) {
+    injector.typingSlots = 3;
+    EXPECT_TRUE(pasteAndWait(paster(), "abcabd", false, true, false));
+    EXPECT_EQ(injector.events, (Events{"type:abcab", "paste"}));
+    EXPECT_EQ(clipboardText(), "d");
 }
 
 TEST_F(PasterTest, WhenNothingIsInsertedTheTextStaysOnTheClipboardAndNothingIsRestored) {
@@ -139,30 +104,18 @@ TEST_F(PasterTest, WhenNothingIsInsertedTheTextStaysOnTheClipboardAndNothingIsRe
     }
 }
 
-TEST_F(PasterTest, TerminalsGetControlShiftV) {
-    for (const char* name : {"xterm", "XTerm", "URxvt", "kitty", "org.wezfurlong.wezterm", "foot", "Gnome-terminal",
-                             "konsole", "Alacritty"})
-        EXPECT_TRUE(Paster::isTerminal(name)) << name;
-    for (const char* name : {"", "Firefox", "code", "xterm2", "Gnome-calculator", "TerminalNot"})
-        EXPECT_FALSE(Paster::isTerminal(name)) << name;
-    const std::pair<std::optional<std::string>, std::string> fronts[] = {
-        {"XTerm", "insert-selection"}, {"Konsole", "paste+shift"}, {"firefox", "paste"}, {std::nullopt, "paste"}};
-    for (const auto& [front, expected] : fronts) {
-        injector.events.clear();
-        queries.frontApplication = front;
-        pasteAndWait(paster(), "ls", false, false, false);
-        EXPECT_EQ(injector.events, Events{expected}) << front.value_or("(none)");
-    }
-}
-
 TEST_F(PasterTest, RestoreBringsEveryFormatBackByteForByte) {
     QByteArray png(100000, '\0');
     for (int i = 0; i < png.size(); ++i) png[i] = static_cast<char>(i * 7);
-    putOnClipboard({{"image/png", png}, {"text/html", "<b>x</b>"}});
+    auto* mime = new QMimeData;
+    mime->setImageData(QImage(4, 4, QImage::Format_RGB32));  // Qt's own duplicate of the PNG
+    mime->setData("image/png", png);
+    mime->setData("text/html", "<b>x</b>");
+    QGuiApplication::clipboard()->setMimeData(mime);
     pasteAndWait(paster(), "текст", true, false, false);
     EXPECT_EQ(clipboardText(), QString::fromUtf8("текст"));
     EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->data("x-kde-passwordManagerHint"), "secret");
-    ASSERT_EQ(paster_->savedItems().size(), 2u);
+    ASSERT_EQ(paster_->savedItems().size(), 2u) << "the PNG and the HTML, not Qt's image";
 
     ASSERT_TRUE(QTest::qWaitFor([] { return !QGuiApplication::clipboard()->mimeData()->hasText(); }, 2000));
     const QMimeData* back = QGuiApplication::clipboard()->mimeData();
@@ -176,11 +129,6 @@ TEST_F(PasterTest, RestoreBringsEveryFormatBackByteForByte) {
     pasteAndWait(paster(), "текст", true, false, false);
     EXPECT_TRUE(paster_->savedItems().empty());
     ASSERT_TRUE(QTest::qWaitFor([] { return clipboardText().isEmpty(); }, 2000));
-
-    // Nothing to restore, nothing copied.
-    putOnClipboard({{"image/png", png}});
-    pasteAndWait(paster(), "текст", false, false, false);
-    EXPECT_TRUE(paster_->savedItems().empty());
 }
 
 TEST_F(PasterTest, ARestoreStillDueRunsWhenThePasterGoesAway) {
@@ -189,15 +137,6 @@ TEST_F(PasterTest, ARestoreStillDueRunsWhenThePasterGoesAway) {
     EXPECT_EQ(clipboardText(), QString::fromUtf8("текст"));
     paster_.reset();
     EXPECT_EQ(clipboardText(), "user's own");
-}
-
-TEST_F(PasterTest, RestoreKeepsWhatTheUserCopiedMeanwhile) {
-    putOnClipboard({{"text/plain", "old"}});
-    pasteAndWait(paster(), "текст", true, false, false);
-    putOnClipboard({{"text/plain", "copied by the user"}});
-    QTest::qWait(150);
-    EXPECT_EQ(clipboardText(), "copied by the user");
-    EXPECT_EQ(logLines().back(), "INFO: clipboard changed since the paste — previous content not restored");
 }
 
 TEST_F(PasterTest, TwoQuickDictationsStillRestoreTheUsersClipboard) {
@@ -211,26 +150,9 @@ TEST_F(PasterTest, TwoQuickDictationsStillRestoreTheUsersClipboard) {
     EXPECT_TRUE(QTest::qWaitFor([] { return clipboardText() == "user's own"; }, 2000));
 }
 
-TEST_F(PasterTest, SnapshotLeavesOutQtsImageDuplicate) {
-    auto* mime = new QMimeData;
-    mime->setImageData(QImage(4, 4, QImage::Format_RGB32));
-    mime->setData("image/png", "png-bytes");
-    QGuiApplication::clipboard()->setMimeData(mime);
-    const auto items = Paster::snapshotClipboard(1000ms);
-    ASSERT_TRUE(items);
-    ASSERT_EQ(items->size(), 1u);
-    EXPECT_EQ(items->front().first, "image/png");
-}
-
-TEST_F(PasterTest, WaitsForModifiersToBeReleasedAndLogsOneHeldTooLong) {
-    injector.heldModifierPolls = 5;
-    pasteAndWait(paster(), "x", false, false, true);
-    EXPECT_EQ(injector.events, (Events{"paste", "return"}));
-    EXPECT_EQ(injector.heldAtEvent, (std::vector<int>{0, 0})) << "posted only once all were up";
-    EXPECT_EQ(injector.modifierPolls, 7) << "once more before Return";
-    for (const auto& line : logLines()) EXPECT_EQ(line.find("WARN"), std::string::npos) << line;
-
-    useLog("held.log");
+// Waiting for held modifiers to be released is checked on the desktop; a key held for good
+// costs one warning and the text still goes in.
+TEST_F(PasterTest, AModifierHeldTooLongLogsOnce) {
     injector.heldModifierPolls = 1000000;
     pasteAndWait(paster(PasterOptions{50ms, 30ms, 1ms, 50ms, 1000ms}), "yz", false, true, false);
     EXPECT_EQ(injector.events.back(), "type:yz") << "the typing still happens";

@@ -1,4 +1,4 @@
-// The X11 backends without an X server, the keysym table (X keysym values) and the settings-program choice.
+// The X11 backends without an X server and the settings-program choice.
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
@@ -26,15 +26,6 @@ TEST(SystemQueriesTest, WithoutAnXServerEveryDesktopQuestionSaysNotAvailable) {
     EXPECT_FALSE(injector->postReturn());
     EXPECT_EQ(injector->typeText(U"да", [] { return true; }), 0u);
     EXPECT_FALSE(injector->modifiersHeld());
-}
-
-TEST(SystemQueriesTest, KeysymsForTypedCharacters) {
-    const std::pair<char32_t, unsigned long> cases[] = {
-        {U'a', 0x61},    {U'~', 0x7E},    {U'é', 0xE9},     {U'я', 0x0100044F}, {U'€', 0x010020AC}, {U'😀', 0x0101F600},
-        {U'\n', 0xFF0D}, {U'\t', 0xFF09}, {U'\x07', 0},     {U'\x85', 0},       {0xD800, 0},        {0x110000, 0},
-    };
-    for (const auto& [scalar, keysym] : cases)
-        EXPECT_EQ(X11TextInjector::keysymFor(scalar), keysym) << std::hex << static_cast<unsigned>(scalar);
 }
 
 TEST(SystemSettingsTest, PicksTheRunningDesktopsProgramElseTheFirstInstalled) {

