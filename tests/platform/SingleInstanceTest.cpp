@@ -1,4 +1,4 @@
-// Two users of the instance socket inside one process (the desktop test runs real processes).
+// The instance socket's name inside one process (the tray program desktop test runs a real second copy).
 #include <QProcess>
 #include <QTest>
 #include <QUuid>
@@ -11,24 +11,6 @@ namespace quorvel {
 namespace {
 
 QString uniqueKey() { return "quorvel-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces); }
-
-TEST(SingleInstanceTest, SecondCopyDefersToTheFirstAndHandsOverItsMessage) {
-    const QString key = uniqueKey();
-    SingleInstance first(key);
-    std::vector<std::string> received;
-    first.onMessage = [&](const std::string& message) { received.push_back(message); };
-    ASSERT_EQ(first.start(), SingleInstance::Role::primary);
-    EXPECT_EQ(first.primaryPid(), std::nullopt);
-
-    SingleInstance second(key);
-    EXPECT_EQ(second.start(), SingleInstance::Role::secondary);
-    EXPECT_EQ(second.primaryPid(), getpid());
-    SingleInstance third(key);
-    EXPECT_EQ(third.start("other"), SingleInstance::Role::secondary);
-
-    ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }, 3000));
-    EXPECT_EQ(received, (std::vector<std::string>{SingleInstance::kComeToFront, "other"}));
-}
 
 TEST(SingleInstanceTest, TheNameIsFreeAgainOnceTheFirstCopyIsGone) {
     const QString key = uniqueKey();
