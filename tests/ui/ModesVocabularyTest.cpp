@@ -107,28 +107,6 @@ TEST_F(ModesVocabularyTest, CreatedModeHasTheDefaultsIsSavedOnceAndOpens) {
     EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width());
 }
 
-TEST_F(ModesVocabularyTest, SubtitleJoinsLanguageTranslationAndModel) {
-    const STTModel& catalogModel = ModelCatalog::all().front();
-    struct Row {
-        std::string language, translateTo;
-        std::optional<std::string> sttModelID;
-        QString subtitle;
-    };
-    const Row rows[] = {
-        {"auto", "off", std::nullopt, "по умолчанию"},
-        {"ru", "en", std::nullopt, "ru · → en"},
-        {"en", "off", catalogModel.id, "en · " + QString::fromStdString(catalogModel.name)},
-        {"auto", "ru", "gone-model", "по умолчанию · → ru · gone-model"},
-    };
-    for (const Row& row : rows) {
-        DictationMode mode;
-        mode.language = row.language;
-        mode.translateTo = row.translateTo;
-        mode.sttModelID = row.sttModelID;
-        EXPECT_EQ(ModesPage::subtitle(mode), row.subtitle);
-    }
-}
-
 // Each control of the detail writes its own field of the mode it shows, and nothing else.
 TEST_F(ModesVocabularyTest, EveryDetailControlWritesItsModeFieldWithOneSave) {
     model->editConfig([](AppConfig& c) {
