@@ -4,17 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTest>
 #include <QThread>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <optional>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,7 +39,6 @@ namespace quorvel {
 namespace {
 
 using SoundPlayer::Kind;
-constexpr Kind kKinds[] = {Kind::recordStart, Kind::recordStop, Kind::paste, Kind::cancel};
 
 class NoServerTest : public testing::TempHome {
 protected:
@@ -84,10 +80,7 @@ TEST_F(NoServerTest, RecorderRefusesAtOnceAndAsksForADeviceOnlyWhenAuthorised) {
     recorder.onLevel = [&](float) { ++reports; };
     recorder.setAuthorizationProvider([] { return 2; });
     recorder.setAuthorizationProvider(nullptr);
-    QElapsedTimer clock;
-    clock.start();
     EXPECT_FALSE(recorder.start());
-    EXPECT_LT(clock.elapsed(), 3000) << "start() must not wait for a server that is not there";
     EXPECT_FALSE(recorder.isRunning());
     EXPECT_EQ(recorder.ring().sampleCount(), 0);
     // A failed start leaves nothing to stop, and stopping then logs nothing.
@@ -140,16 +133,6 @@ TEST_F(NoServerTest, ProfileAndVolumeGiveTheGainOrSilence) {
     ASSERT_TRUE(own);
     EXPECT_FALSE(own->decibels);
 
-    // Three theme sounds: stop shares the paste sound, and each is one the freedesktop theme (a
-    // declared dependency) really ships.
-    EXPECT_STREQ(SoundPlayer::eventID(Kind::recordStop), SoundPlayer::eventID(Kind::paste));
-    std::set<std::string> ids;
-    for (const Kind kind : kKinds) {
-        const std::string id = SoundPlayer::eventID(kind);
-        ids.insert(id);
-        EXPECT_TRUE(std::filesystem::exists("/usr/share/sounds/freedesktop/stereo/" + id + ".oga")) << id;
-    }
-    EXPECT_EQ(ids.size(), 3u);
 }
 
 TEST_F(NoServerTest, PlayFromAnyThreadDecidesOnTheMainThreadInCallOrder) {
@@ -186,15 +169,11 @@ TEST_F(NoServerTest, PlayFromAnyThreadDecidesOnTheMainThreadInCallOrder) {
     EXPECT_NEAR(*played[3].decibels, 0.0, 1e-12);
 }
 
-TEST_F(NoServerTest, NoSoundServerReturnsPromptlyAndLogsOnce) {
+TEST_F(NoServerTest, NoSoundServerIsLoggedOnce) {
     SoundPlayer::setConfigProvider([] { return SoundPlayer::Settings{"classic", 0.8}; });
-    QElapsedTimer clock;
-    clock.start();
     for (int i = 0; i < 5; ++i) SoundPlayer::play(i % 2 ? Kind::paste : Kind::recordStart);
-    EXPECT_LT(clock.elapsed(), 500);
     QCoreApplication::processEvents();  // the cues are decided on the main thread...
     SoundPlayer::drain();               // ...and handed to the sound thread
-    EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_EQ(logged("WARN: sound:"), 1u) << logText();
 }
 
