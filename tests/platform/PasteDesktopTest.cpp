@@ -349,7 +349,7 @@ public:
 
 QString uniqueKey() { return "quorvel-desktop-" + QString::number(QCoreApplication::applicationPid()) + "-" + QString::number(std::rand()); }
 
-// Hand-over between two copies is checked in-process and with the tray program itself.
+// Hand-over between two copies is checked with the tray program itself.
 TEST(SingleInstanceProcesses, RacingStartsGiveExactlyOnePrimary) {
     for (int round = 0; round < 3; ++round) {
         const QString key = uniqueKey();
