@@ -179,16 +179,6 @@ TEST_F(HomeHistoryTest, CardsShowTextPlayabilityAndActions) {
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(), run);
     wide.findChild<QToolButton*>("detailsButton")->click();
     EXPECT_LT(wide.findChild<QMessageBox*>("detailsBox")->sizeHint().width(), 1000);
-
-    RecordingCard card({.ts = "2024-05-01 10:00:00", .text = "раз два три", .elapsedMs = 70'000, .modeName = "Обычный",
-                        .durationMs = 65'900, .sourceApp = "kate"},
-                       *model);
-    card.findChild<QToolButton*>("detailsButton")->click();
-    auto* box = card.findChild<QMessageBox*>("detailsBox");
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->text(), "Дата: 2024-05-01 10:00:00\nДлительность: 1:05\nМодель: —\nРежим: Обычный\n"
-                           "Приложение-источник: kate\nСлов: 3");
-    box->buttons().front()->click();
 }
 
 // The card goes at once; the history file is rewritten on another thread, which here waits for
@@ -229,11 +219,9 @@ TEST_F(HomeHistoryTest, SeeAllTogglesAndLongHistoriesBuildCardsAsTheyScroll) {
     auto* recent = home.findChild<RecordingList*>("recentList");
     EXPECT_EQ(recent->entryCount(), HomePage::kRecentCount);
     EXPECT_EQ(cards(home).front()->entry().text, "entry 299") << "newest first";
-    EXPECT_EQ(seeAll->text(), "Показать все");
     seeAll->click();
     EXPECT_TRUE(model->showAllHistory);
     EXPECT_EQ(recent->entryCount(), 300u);
-    EXPECT_EQ(seeAll->text(), "Свернуть");
     seeAll->click();
     EXPECT_EQ(recent->entryCount(), HomePage::kRecentCount);
 
