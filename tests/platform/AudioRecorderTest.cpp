@@ -132,7 +132,6 @@ TEST_F(NoServerTest, ProfileAndVolumeGiveTheGainOrSilence) {
     const auto own = SoundPlayer::decide(Kind::cancel, std::nullopt);
     ASSERT_TRUE(own);
     EXPECT_FALSE(own->decibels);
-
 }
 
 TEST_F(NoServerTest, PlayFromAnyThreadDecidesOnTheMainThreadInCallOrder) {

@@ -1,4 +1,4 @@
-// The dictation-tool check when pgrep hangs, is missing or fails (the settings pages run the real one).
+// The dictation-tool check when pgrep hangs, is missing or fails (the pages run the real one).
 #include <gtest/gtest.h>
 
 #include "platform/ConflictCheck.h"

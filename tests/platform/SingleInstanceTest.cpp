@@ -1,4 +1,4 @@
-// The instance socket's name inside one process (the tray program desktop test runs a real second copy).
+// The instance socket's name in one process (the tray program test starts a real second copy).
 #include <QProcess>
 #include <QTest>
 #include <QUuid>

@@ -1,11 +1,11 @@
 // The pill and the overlay as widgets, without a display (QT_QPA_PLATFORM=offscreen, as the
 // stress runs use them): the pill's copy and the overlay's placement, looks and no-signal line.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "ui/IconButton.h"
 #include "ui/OverlayPanel.h"
