@@ -228,23 +228,28 @@ TEST_F(TranscriberTest, StrayReplyKeepsTheTimeOutAndTheWorkerIsRestartedForTheQu
     EXPECT_TRUE(logged("INFO: STT worker restart запрошен"));
 }
 
-TEST_F(TranscriberTest, FatalLineFailsWhatWaitsStopsTheOldWorkerAndTheNextRequestStartsAgain) {
-    fake("FATAL_ON", "1");
+TEST_F(TranscriberTest, AFatalLineOrNoReadyLineFailsWhatWaitsStopsTheWorkerAndTheNextRequestStartsAgain) {
+    const std::vector<std::tuple<const char*, std::chrono::milliseconds, std::string>> cases = {
+        {"FATAL_ON", 3000ms, "ERROR: worker fatal: fake fatal"},
+        {"NO_READY", 500ms, "ERROR: worker не стал ready за 40 с (см. worker_stderr.log)"}};
     fake("FATAL_STAY", "1");
     fake("REPLY_DELAY", "0.2");
-    auto t = make();
-    Outcome& first = send(*t);
-    Outcome& second = send(*t);
-    const pid_t stubborn = *t->workerPid();
-    EXPECT_EQ(textOf(first), std::nullopt);
-    EXPECT_EQ(t->state(), State::failed);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ::kill(stubborn, 0) != 0; }, 5000)) << "the old worker is stopped";
-    // Nothing would start a worker for it: the queued request must not wait forever.
-    EXPECT_EQ(textOf(second), std::nullopt);
-    EXPECT_TRUE(logged("ERROR: worker fatal: fake fatal"));
-
-    unfake("FATAL_ON");
-    EXPECT_EQ(ask(*t), "text 3");
+    for (const auto& [fault, startTimeout, line] : cases) {
+        SCOPED_TRACE(fault);
+        fake(fault, "1");
+        auto t = make(startTimeout);
+        Outcome& first = send(*t);
+        Outcome& second = send(*t);
+        const pid_t stuck = *t->workerPid();
+        EXPECT_EQ(textOf(first), std::nullopt);
+        EXPECT_EQ(t->state(), State::failed);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ::kill(stuck, 0) != 0; }, 5000)) << "the old worker is stopped";
+        // Nothing would start a worker for it: the queued request must not wait forever.
+        EXPECT_EQ(textOf(second), std::nullopt);
+        EXPECT_TRUE(logged(line));
+        unfake(fault);
+        EXPECT_EQ(ask(*t), "text 3");
+    }
 }
 
 TEST_F(TranscriberTest, WorkerDeathOrAWriteToAGoneWorkerFailsEverythingWaitingAndLogsTheExit) {
@@ -269,19 +274,6 @@ TEST_F(TranscriberTest, WorkerDeathOrAWriteToAGoneWorkerFailsEverythingWaitingAn
     for (int i = 0; i < 2000 && ::kill(pid, 0) == 0; ++i) ::usleep(1000);
     EXPECT_EQ(ask(*t), std::nullopt);
     EXPECT_EQ(t->state(), State::failed);
-}
-
-TEST_F(TranscriberTest, WorkerThatNeverGetsReadyIsDeclaredDeadAndStopped) {
-    fake("NO_READY", "1");
-    auto t = make(500ms);
-    Outcome& first = send(*t);
-    Outcome& second = send(*t);
-    const pid_t pid = *t->workerPid();
-    EXPECT_EQ(textOf(second), std::nullopt);
-    EXPECT_EQ(first.text, std::nullopt);
-    EXPECT_EQ(t->state(), State::failed);
-    EXPECT_TRUE(logged("ERROR: worker не стал ready за 40 с (см. worker_stderr.log)"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ::kill(pid, 0) != 0; }, 5000)) << "the stuck worker is not left behind";
 }
 
 TEST_F(TranscriberTest, ChangedModelRestartsTheWorkerWithNewArguments) {
