@@ -232,7 +232,6 @@ TEST_F(TranscriberTest, AFatalLineOrNoReadyLineFailsWhatWaitsStopsTheWorkerAndTh
     const std::vector<std::tuple<const char*, std::chrono::milliseconds, std::string>> cases = {
         {"FATAL_ON", 3000ms, "ERROR: worker fatal: fake fatal"},
         {"NO_READY", 500ms, "ERROR: worker не стал ready за 40 с (см. worker_stderr.log)"}};
-    fake("FATAL_STAY", "1");
     fake("REPLY_DELAY", "0.2");
     for (const auto& [fault, startTimeout, line] : cases) {
         SCOPED_TRACE(fault);
@@ -254,7 +253,6 @@ TEST_F(TranscriberTest, AFatalLineOrNoReadyLineFailsWhatWaitsStopsTheWorkerAndTh
 
 TEST_F(TranscriberTest, WorkerDeathOrAWriteToAGoneWorkerFailsEverythingWaitingAndLogsTheExit) {
     fake("DIE_AFTER", "1");
-    fake("EXIT_CODE", "3");
     auto t = make();
     EXPECT_EQ(ask(*t), "text 1");
     Outcome& second = send(*t);
