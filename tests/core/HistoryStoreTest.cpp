@@ -125,34 +125,14 @@ TEST_F(HistoryStoreTest, ReadGivesTheNewestLinesFirstAcrossBlocksAndSkipsUndecod
     EXPECT_EQ(texts(store.read(6)), (Texts{"c", "b"}));
 }
 
-TEST_F(HistoryStoreTest, RemoveMatchesIdsInAnyCaseAndDeletesTheAudioAfterTheEntry) {
-    const HistoryStore store = makeStore();
-    const auto audio = writeFile(store.recordingsDir() / "rec-1.wav", "RIFF");
-    const HistoryEntry doomed = entry("doomed", 0, audio.string());
-    // The decoy holds an id's text, but not as its own id.
-    const std::string decoyId = "3F2504E0-4F89-41D3-9A0C-0305E82C3301";
-    const std::string before = line(entry("a")) + "garbage\n";
-    const std::string after = line(HistoryEntry{.text = decoyId});
-    writeFile(store.url(), before + line(doomed) + after);
-    const ino_t original = inode(store.url());
-    for (const std::string& unknown : {decoyId, std::string("not an id")})
-        EXPECT_EQ(store.remove(unknown), Removal{}) << unknown;
-    EXPECT_EQ(inode(store.url()), original) << "an unknown id leaves the file alone";
-
-    std::string lower = doomed.id;
-    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-    EXPECT_EQ(store.remove(lower), Removal{.removed = 1});
-    EXPECT_FALSE(std::filesystem::exists(audio));
-    EXPECT_EQ(readFile(store.url()), before + after);
-    EXPECT_EQ(store.remove(doomed.id), Removal{});
-}
-
 // Whatever a delete or clean-up does not mean to remove stays byte for byte: lines that do not
 // decode, fields of an unexpected type, hand-written entries, lines too long to read, blank
 // lines, entries without a date and a torn last line.
-TEST_F(HistoryStoreTest, RemoveAndCleanupKeepEveryOtherLineByteForByte) {
+TEST_F(HistoryStoreTest, RemoveMatchesIdsInAnyCaseAndWithCleanupKeepsEveryOtherLineByteForByte) {
     const HistoryStore store = makeStore();
+    const std::string decoyId = "3F2504E0-4F89-41D3-9A0C-0305E82C33FF";  // as text, not as its id
     const std::vector<std::string> kept = {
+        line(entry(decoyId)),
         "{broken\n",
         R"({"text":7,"createdAt":0})" "\n",
         "{\"text\":\"bad \xFF\",\"createdAt\":0}\n",
@@ -165,7 +145,8 @@ TEST_F(HistoryStoreTest, RemoveAndCleanupKeepEveryOtherLineByteForByte) {
         line(entry("fresh")),
         R"({"id":"3F2504E0-4F89-41D3-9A0C-03)",
     };
-    const HistoryEntry byId = entry("by id");
+    const auto audio = writeFile(store.recordingsDir() / "rec-1.wav", "RIFF");
+    const HistoryEntry byId = entry("by id", 0, audio.string());
     // The last two hide their real age from a quick look at the text.
     const std::vector<std::string> doomed = {
         line(byId), line(entry("old", 40 * kDay)), line(entry("older", 400 * kDay)),
@@ -178,7 +159,15 @@ TEST_F(HistoryStoreTest, RemoveAndCleanupKeepEveryOtherLineByteForByte) {
         expected += kept[i];
     }
     writeFile(store.url(), content);
-    EXPECT_EQ(store.remove(byId.id), Removal{.removed = 1});
+    const ino_t original = inode(store.url());
+    for (const std::string& unknown : {decoyId, std::string("not an id")})
+        EXPECT_EQ(store.remove(unknown), Removal{}) << unknown;
+    EXPECT_EQ(inode(store.url()), original) << "an unknown id leaves the file alone";
+    std::string lower = byId.id;
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    EXPECT_EQ(store.remove(lower), Removal{.removed = 1});
+    EXPECT_FALSE(std::filesystem::exists(audio));
+    EXPECT_EQ(store.remove(byId.id), Removal{});
     EXPECT_EQ(store.cleanup(KeepPolicy::d30), Removal{.removed = 4});
     EXPECT_TRUE(readFile(store.url()) == expected);  // not printed: megabytes
 }
@@ -203,6 +192,9 @@ TEST_F(HistoryStoreTest, CleanupRemovesExpiredEntriesThenTheirAudioAndRewritesOn
     writeFile(store.url(), content);
     EXPECT_EQ(store.cleanup(KeepPolicy::forever), Removal{});
     EXPECT_EQ(readFile(store.url()), content);
+    // The configuration names a policy by its exact raw text only.
+    EXPECT_EQ(KeepPolicy::fromRaw(KeepPolicy(KeepPolicy::d7).rawValue()), KeepPolicy::d7);
+    EXPECT_FALSE(KeepPolicy::fromRaw("30D"));
 }
 
 // On a full disk, or when the lock cannot be had (as in a read-only folder), nothing is removed:
@@ -234,19 +226,6 @@ TEST_F(HistoryStoreTest, AFailedRewriteIsReportedAndKeepsTheFileAndTheAudio) {
         for (const auto& item : std::filesystem::directory_iterator(store.url().parent_path()))
             EXPECT_EQ(item.path().filename().string().find(".tmp-"), std::string::npos) << item.path();
     }
-}
-
-TEST(KeepPolicy, RawValuesAndRetention) {
-    const std::vector<std::tuple<KeepPolicy, std::string, std::optional<int64_t>>> table = {
-        {KeepPolicy::forever, "forever", std::nullopt}, {KeepPolicy::d30, "30d", 2592000},
-        {KeepPolicy::d7, "7d", 604800}};
-    for (const auto& [policy, raw, seconds] : table) {
-        EXPECT_EQ(policy.rawValue(), raw);
-        EXPECT_EQ(policy.retentionSeconds(), seconds);
-        EXPECT_EQ(KeepPolicy::fromRaw(raw), policy);
-    }
-    for (const char* unknown : {"14d", "", "Forever", "30D", " 7d"})
-        EXPECT_FALSE(KeepPolicy::fromRaw(unknown)) << unknown;
 }
 
 }  // namespace

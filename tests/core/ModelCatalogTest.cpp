@@ -26,11 +26,8 @@ class ModelCatalogTest : public testing::TempHome {
     fs::path systemDir() const { return home() / "system-share" / "en-us"; }
     ModelCatalog catalog() const { return ModelCatalog(systemDir()); }
 
-    static STTModel entry(const std::string& id) {
-        std::optional<STTModel> model = ModelCatalog::model(id);
-        EXPECT_TRUE(model) << id;
-        return model.value_or(STTModel{});
-    }
+    // An unknown id throws, which fails the test.
+    static STTModel entry(const std::string& id) { return ModelCatalog::model(id).value(); }
     // A copy of the model that counts as installed, in `base` (the models folder by default).
     fs::path install(const std::string& id, fs::path dir = {}) const {
         if (dir.empty()) dir = AppPaths::modelsDir() / entry(id).dirName;
@@ -55,6 +52,10 @@ TEST_F(ModelCatalogTest, EveryEntryIsUsableAndFoundByItsId) {
     EXPECT_EQ(ids, everything);
     EXPECT_FALSE(ModelCatalog::model("no-such-model"));
     EXPECT_FALSE(ModelCatalog::model(""));
+    // A folder name must name one folder inside the models folder.
+    for (const char* good : {"a.b", ".hidden"}) EXPECT_TRUE(ModelCatalog::isSafeDirName(good)) << good;
+    for (const char* bad : {"", ".", "..", "a/b", "/abs", "../up"})
+        EXPECT_FALSE(ModelCatalog::isSafeDirName(bad)) << bad;
 }
 
 TEST_F(ModelCatalogTest, FindsAModelInTheModelsFolderBeforeTheLegacyFolder) {
@@ -71,6 +72,12 @@ TEST_F(ModelCatalogTest, FindsAModelInTheModelsFolderBeforeTheLegacyFolder) {
     EXPECT_EQ(models.directory(giga), own);
     fs::remove(own / "joiner.onnx");
     EXPECT_EQ(models.directory(giga), legacy) << "a broken copy is passed over";
+
+    // A folder name that leads out of the models folder is never followed, whatever lies there.
+    STTModel escaping = giga;
+    escaping.dirName = "..";
+    install("gigaam-v2-ru", AppPaths::modelsDir().parent_path());
+    EXPECT_FALSE(models.directory(escaping));
 }
 
 // Ways a copy in the models folder can be broken or planted; none of them counts as installed.
@@ -156,19 +163,6 @@ TEST_F(ModelCatalogTest, BuiltInModelIsFoundInTheSystemFolderAndInTheModelFolder
 
     // Only built-in models are looked for in the system folder.
     EXPECT_FALSE(models.directory(entry("gigaam-v2-ru")));
-}
-
-TEST_F(ModelCatalogTest, FolderNamesMustNameOneFolder) {
-    for (const char* good : {"sherpa-onnx-whisper-small", "a.b", ".hidden"})
-        EXPECT_TRUE(ModelCatalog::isSafeDirName(good)) << good;
-    for (const char* bad : {"", ".", "..", "a/b", "/abs", "../up"})
-        EXPECT_FALSE(ModelCatalog::isSafeDirName(bad)) << bad;
-
-    // An entry with such a name is never found, so nothing outside the models folders is used.
-    STTModel escaping = entry("gigaam-v2-ru");
-    escaping.dirName = "..";
-    fs::create_directories(AppPaths::modelsDir());
-    EXPECT_FALSE(catalog().directory(escaping));
 }
 
 // ---------------------------------------------------------------- the worker's model choice

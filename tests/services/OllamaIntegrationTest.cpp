@@ -128,16 +128,19 @@ protected:
     static bool finished(const std::shared_ptr<Outcome>& outcome) {
         return QTest::qWaitFor([&] { return outcome->calls > 0; }, 10000);
     }
+    // The result once the completion ran; a wait that runs out fails the test.
+    static std::optional<std::string> resultOf(const std::shared_ptr<Outcome>& outcome) {
+        EXPECT_TRUE(finished(outcome)) << "no completion";
+        return outcome->result;
+    }
 
     // Both requests give nothing; only punctuation logs its failure. Returns the logged duration.
     int expectBothFail(const std::string& logName, std::chrono::milliseconds timeout = 5s) {
         useLog(logName);
         const auto punct = punctuate("привет мир", timeout);
         const auto translation = translate("привет мир", "en", timeout);
-        EXPECT_TRUE(finished(punct));
-        EXPECT_TRUE(finished(translation));
-        EXPECT_EQ(punct->result, std::nullopt);
-        EXPECT_EQ(translation->result, std::nullopt);
+        EXPECT_EQ(resultOf(punct), std::nullopt);
+        EXPECT_EQ(resultOf(translation), std::nullopt);
         return onlyLogLine(kFailureLine);
     }
 
@@ -150,8 +153,7 @@ protected:
 TEST_F(OllamaIntegrationTest, PunctuationSendsTheExactRequestGivesTheTrimmedAnswerOnTheMainThreadAndRejectsRewrites) {
     server_.serve("/api/generate", answerWith(responseJson("\n  Привет, мир.  \r\n")));
     const auto outcome = punctuate("привет мир");
-    ASSERT_TRUE(finished(outcome));
-    EXPECT_EQ(outcome->result, "Привет, мир.");
+    EXPECT_EQ(resultOf(outcome), "Привет, мир.");
     EXPECT_FALSE(outcome->calledBeforeReturn);
     EXPECT_TRUE(outcome->onMainThread);
 
@@ -174,9 +176,7 @@ TEST_F(OllamaIntegrationTest, PunctuationSendsTheExactRequestGivesTheTrimmedAnsw
     // are the text-processing tests' business; this is the wiring).
     useLog("rewritten.log");
     server_.serve("/api/generate", answerWith(responseJson("**Привет, мир.**")));
-    const auto rewritten = punctuate("привет мир");
-    ASSERT_TRUE(finished(rewritten));
-    EXPECT_EQ(rewritten->result, std::nullopt);
+    EXPECT_EQ(resultOf(punctuate("привет мир")), std::nullopt);
     onlyLogLine("INFO: punctuate: \\d+ ms, in 10 → out 16 chars");
 }
 
@@ -241,9 +241,7 @@ TEST_F(OllamaIntegrationTest, TranslationNamesTheTargetIgnoresTheHttpStatusAndSt
              {"en", "английский"}, {"ru", "русский"}, {"de", "de"}, {"EN", "EN"}}) {
         SCOPED_TRACE(target);
         const size_t before = server_.requests().size();
-        const auto outcome = translate("добрый день", target);
-        ASSERT_TRUE(finished(outcome));
-        EXPECT_EQ(outcome->result, "x");
+        EXPECT_EQ(resultOf(translate("добрый день", target)), "x");
         ASSERT_EQ(server_.requests().size(), before + 1);
         std::string prompt = kTranslatePrompt;
         prompt.replace(prompt.find("%s"), 2, word);
@@ -261,9 +259,7 @@ TEST_F(OllamaIntegrationTest, TranslationNamesTheTargetIgnoresTheHttpStatusAndSt
     for (const auto& [answer, expected] : cases) {
         SCOPED_TRACE(answer);
         server_.serve("/api/generate", answerWith(responseJson(answer)));
-        const auto outcome = translate("текст", "en");
-        ASSERT_TRUE(finished(outcome));
-        EXPECT_EQ(outcome->result, expected);
+        EXPECT_EQ(resultOf(translate("текст", "en")), expected);
     }
 }
 
@@ -281,8 +277,7 @@ TEST_F(OllamaIntegrationTest, RequestsInFlightAreIndependentAndCompleteOnTheMain
     EXPECT_EQ(punct->calls, 0) << "the fast answer does not wait for the slow one";
     EXPECT_TRUE(translation->onMainThread) << "a request from another thread completes on the main thread";
     EXPECT_FALSE(translation->calledBeforeReturn);
-    ASSERT_TRUE(finished(punct));
-    EXPECT_EQ(punct->result, "Привет, мир.");
+    EXPECT_EQ(resultOf(punct), "Привет, мир.");
     EXPECT_EQ(translation->result, "Hello");
 }
 

@@ -33,12 +33,15 @@ class RuntimeInstallerTest : public testing::TempHome {
     fs::path wheels() const { return home() / "wheels"; }
     fs::path venv() const { return home() / "share" / "Quorvel" / "runtime"; }
 
-    std::unique_ptr<RuntimeInstaller> installer(const QStringList& pipArguments) {
+    RuntimeInstaller::Options options(const QStringList& pipArguments) const {
         RuntimeInstaller::Options options;
         options.venvDir = venv();
         options.extraPipArguments = pipArguments;
         options.environment = testing::isolatedPipEnvironment();
-        return std::make_unique<RuntimeInstaller>(options);
+        return options;
+    }
+    std::unique_ptr<RuntimeInstaller> installer(const QStringList& pipArguments) const {
+        return std::make_unique<RuntimeInstaller>(options(pipArguments));
     }
 
     struct Outcome {
@@ -88,13 +91,7 @@ TEST_F(RuntimeInstallerTest, FailedInstallLeavesNothingAndASuccessfulOneImports)
     EXPECT_FALSE(none.available);
     EXPECT_TRUE(none.detail.startsWith(python)) << none.detail.toStdString();
 
-    runtime->setOptions([&] {
-        RuntimeInstaller::Options options;
-        options.venvDir = venv();
-        options.extraPipArguments = testing::offlinePipArguments(wheels());
-        options.environment = testing::isolatedPipEnvironment();
-        return options;
-    }());
+    runtime->setOptions(options(testing::offlinePipArguments(wheels())));
     const Outcome installed = runInstall(*runtime);
     ASSERT_TRUE(installed.ok) << installed.error.toStdString();
     EXPECT_EQ(installed.python, python);
@@ -113,12 +110,9 @@ TEST_F(RuntimeInstallerTest, FailedInstallLeavesNothingAndASuccessfulOneImports)
 TEST_F(RuntimeInstallerTest, CheckTellsWhyAModuleCannotLoadAndGoingAwayMidInstallRemovesTheVenv) {
     // A module that is there but breaks on import (a wheel for another machine) is not usable.
     writeFile(home() / "site" / "sherpa_onnx" / "__init__.py", "raise ImportError('built for another CPU')\n");
-    RuntimeInstaller::Options options;
-    options.environment = testing::isolatedPipEnvironment();
-    options.environment.insert("PYTHONPATH", QString::fromStdString((home() / "site").string()));
-    options.venvDir = venv();
-    options.extraPipArguments = testing::offlinePipArguments(wheels());
-    auto runtime = std::make_unique<RuntimeInstaller>(options);
+    RuntimeInstaller::Options withSite = options(testing::offlinePipArguments(wheels()));
+    withSite.environment.insert("PYTHONPATH", QString::fromStdString((home() / "site").string()));
+    auto runtime = std::make_unique<RuntimeInstaller>(withSite);
     const Answer broken = runCheck(*runtime, "/usr/bin/python3");
     EXPECT_FALSE(broken.available);
     EXPECT_EQ(broken.detail, "ImportError: built for another CPU");

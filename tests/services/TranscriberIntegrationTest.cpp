@@ -84,6 +84,12 @@ protected:
     static bool waitDone(const Outcome& outcome) {
         return QTest::qWaitFor([&] { return outcome.done; }, 8000);
     }
+    // The outcome's text once it completed; a wait that runs out fails the test.
+    static std::optional<std::string> textOf(const Outcome& outcome) {
+        EXPECT_TRUE(waitDone(outcome)) << "no completion";
+        return outcome.text;
+    }
+    std::optional<std::string> ask(Transcriber& t) { return textOf(send(t)); }
 
     // Whatever ends a request, its completion runs later, from the event loop.
     Outcome& sendAndRelease(std::unique_ptr<Transcriber>& t) {
@@ -135,9 +141,8 @@ TEST_F(TranscriberTest, RequestsQueuedWhileStartingGoOutInOrderWithEscapedPathsA
     Outcome& first = send(*t);
     Outcome& second = send(*t);
     EXPECT_EQ(t->state(), State::starting);
-    ASSERT_TRUE(waitDone(second));
+    EXPECT_EQ(textOf(second), "text 2");
     EXPECT_EQ(first.text, "первый ответ");
-    EXPECT_EQ(second.text, "text 2");
     EXPECT_EQ(t->state(), State::ready);
     EXPECT_EQ(states_, (std::vector<State>{State::starting, State::ready}));
     EXPECT_FALSE(std::filesystem::exists(home() / "tmp/req_1.wav")) << "answered requests leave no file";
@@ -182,11 +187,9 @@ TEST_F(TranscriberTest, SplitLinesGarbageMissingTextAndFloodsAreHandled) {
         for (const auto& [name, value] : c.faults) fake(name, value);
         auto t = make();
         const auto started = std::chrono::steady_clock::now();
-        Outcome& outcome = send(*t);
-        ASSERT_TRUE(waitDone(outcome));
+        EXPECT_EQ(ask(*t), c.text);
         t.reset();  // reports what is still only counted
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
-        EXPECT_EQ(outcome.text, c.text);
         for (const std::string& line : c.lines) EXPECT_TRUE(logged(line));
         // Junk is logged at most once a second, the rest as a count.
         size_t shown = 0, counted = 0, junkWarnings = 0;
@@ -215,10 +218,8 @@ TEST_F(TranscriberTest, StrayReplyKeepsTheTimeOutAndTheWorkerIsRestartedForTheQu
     const pid_t firstPid = *t->workerPid();
     unfake("WRONG_ID");
     Outcome& queued = send(*t);
-    ASSERT_TRUE(waitDone(lost));
-    EXPECT_EQ(lost.text, std::nullopt);
-    ASSERT_TRUE(waitDone(queued));
-    EXPECT_EQ(queued.text, "text 2") << "the queued request goes to the new worker";
+    EXPECT_EQ(textOf(lost), std::nullopt);
+    EXPECT_EQ(textOf(queued), "text 2") << "the queued request goes to the new worker";
     ASSERT_TRUE(retry && waitDone(*retry));
     EXPECT_EQ(retry->text, "text 3") << "so does the one asked for by the completion";
     EXPECT_NE(*t->workerPid(), firstPid);
@@ -227,41 +228,36 @@ TEST_F(TranscriberTest, StrayReplyKeepsTheTimeOutAndTheWorkerIsRestartedForTheQu
     EXPECT_TRUE(logged("INFO: STT worker restart запрошен"));
 }
 
-TEST_F(TranscriberTest, FatalLineFailsWhatWaitsStopsTheOldWorkerAndTheNextRequestStartsAgain) {
-    fake("FATAL_ON", "1");
-    fake("FATAL_STAY", "1");
+TEST_F(TranscriberTest, AFatalLineOrNoReadyLineFailsWhatWaitsStopsTheWorkerAndTheNextRequestStartsAgain) {
+    const std::vector<std::tuple<const char*, std::chrono::milliseconds, std::string>> cases = {
+        {"FATAL_ON", 3000ms, "ERROR: worker fatal: fake fatal"},
+        {"NO_READY", 500ms, "ERROR: worker не стал ready за 40 с (см. worker_stderr.log)"}};
     fake("REPLY_DELAY", "0.2");
-    auto t = make();
-    Outcome& first = send(*t);
-    Outcome& second = send(*t);
-    const pid_t stubborn = *t->workerPid();
-    ASSERT_TRUE(waitDone(first));
-    EXPECT_EQ(first.text, std::nullopt);
-    EXPECT_EQ(t->state(), State::failed);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ::kill(stubborn, 0) != 0; }, 5000)) << "the old worker is stopped";
-    // Nothing would start a worker for it: the queued request must not wait forever.
-    ASSERT_TRUE(waitDone(second));
-    EXPECT_EQ(second.text, std::nullopt);
-    EXPECT_TRUE(logged("ERROR: worker fatal: fake fatal"));
-
-    unfake("FATAL_ON");
-    Outcome& third = send(*t);
-    ASSERT_TRUE(waitDone(third));
-    EXPECT_EQ(third.text, "text 3");
+    for (const auto& [fault, startTimeout, line] : cases) {
+        SCOPED_TRACE(fault);
+        fake(fault, "1");
+        auto t = make(startTimeout);
+        Outcome& first = send(*t);
+        Outcome& second = send(*t);
+        const pid_t stuck = *t->workerPid();
+        EXPECT_EQ(textOf(first), std::nullopt);
+        EXPECT_EQ(t->state(), State::failed);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ::kill(stuck, 0) != 0; }, 5000)) << "the old worker is stopped";
+        // Nothing would start a worker for it: the queued request must not wait forever.
+        EXPECT_EQ(textOf(second), std::nullopt);
+        EXPECT_TRUE(logged(line));
+        unfake(fault);
+        EXPECT_EQ(ask(*t), "text 3");
+    }
 }
 
 TEST_F(TranscriberTest, WorkerDeathOrAWriteToAGoneWorkerFailsEverythingWaitingAndLogsTheExit) {
     fake("DIE_AFTER", "1");
-    fake("EXIT_CODE", "3");
     auto t = make();
-    Outcome& first = send(*t);
-    ASSERT_TRUE(waitDone(first));
-    EXPECT_EQ(first.text, "text 1");
+    EXPECT_EQ(ask(*t), "text 1");
     Outcome& second = send(*t);
-    Outcome& third = send(*t);
-    ASSERT_TRUE(waitDone(third));
+    EXPECT_EQ(ask(*t), std::nullopt);
     EXPECT_EQ(second.text, std::nullopt);
-    EXPECT_EQ(third.text, std::nullopt);
     EXPECT_EQ(t->state(), State::failed);
     ASSERT_TRUE(QTest::qWaitFor([&] { return logged("worker terminated: exit code 3"); }, 5000));
     EXPECT_TRUE(logged("WARN: stdout read завершён (fd="));
@@ -269,28 +265,13 @@ TEST_F(TranscriberTest, WorkerDeathOrAWriteToAGoneWorkerFailsEverythingWaitingAn
 
     // Writing to a worker that is gone is a worker death too, not a crash.
     unfake("DIE_AFTER");
-    ASSERT_TRUE(waitDone(send(*t)));
+    ask(*t);
     const pid_t pid = *t->workerPid();
     ::kill(pid, SIGKILL);
     // Do not let the event loop run: the death notice must still be pending when we write.
     for (int i = 0; i < 2000 && ::kill(pid, 0) == 0; ++i) ::usleep(1000);
-    Outcome& outcome = send(*t);
-    ASSERT_TRUE(waitDone(outcome));
-    EXPECT_EQ(outcome.text, std::nullopt);
+    EXPECT_EQ(ask(*t), std::nullopt);
     EXPECT_EQ(t->state(), State::failed);
-}
-
-TEST_F(TranscriberTest, WorkerThatNeverGetsReadyIsDeclaredDeadAndStopped) {
-    fake("NO_READY", "1");
-    auto t = make(500ms);
-    Outcome& first = send(*t);
-    Outcome& second = send(*t);
-    const pid_t pid = *t->workerPid();
-    ASSERT_TRUE(waitDone(second));
-    EXPECT_EQ(first.text, std::nullopt);
-    EXPECT_EQ(t->state(), State::failed);
-    EXPECT_TRUE(logged("ERROR: worker не стал ready за 40 с (см. worker_stderr.log)"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ::kill(pid, 0) != 0; }, 5000)) << "the stuck worker is not left behind";
 }
 
 TEST_F(TranscriberTest, ChangedModelRestartsTheWorkerWithNewArguments) {
@@ -298,13 +279,11 @@ TEST_F(TranscriberTest, ChangedModelRestartsTheWorkerWithNewArguments) {
     // The worker's error output is kept across restarts, but never grows without end.
     const auto errors = t->tempDir() / "worker_stderr.log";
     std::filesystem::resize_file(writeFile(errors, "x"), 5 << 20);
-    ASSERT_TRUE(waitDone(send(*t)));
+    ask(*t);
     EXPECT_LT(std::filesystem::file_size(errors), 1u << 20) << "an oversized log starts afresh";
     writeFile(errors, "the previous worker said goodbye\n");
     prefs_ = WorkerPrefs{modelB_.string(), "whisper", ""};
-    Outcome& outcome = send(*t);
-    ASSERT_TRUE(waitDone(outcome));
-    EXPECT_EQ(outcome.text, "text 2");
+    EXPECT_EQ(ask(*t), "text 2");
     EXPECT_TRUE(logged("INFO: prefs модели изменились (" + modelA_.string() + " → " + modelB_.string() + ") — restart"));
     const std::string record = readFile(home() / "record.jsonl");
     EXPECT_NE(record.find(R"("--model-type", "whisper", "--language", "")"), std::string::npos) << record;
@@ -327,25 +306,19 @@ TEST_F(TranscriberTest, RequestAudioIsA16kHzWavARestartFailsAHungRequestAndAnUnw
     fake("READY_DELAY", "0.3");  // the old worker's death notices arrive while the new one starts
     t->restart();
     Outcome& next = send(*t);
-    ASSERT_TRUE(waitDone(hung));
-    EXPECT_EQ(hung.text, std::nullopt);
-    ASSERT_TRUE(waitDone(next));
-    EXPECT_EQ(next.text, "text 2");
+    EXPECT_EQ(textOf(hung), std::nullopt);
+    EXPECT_EQ(textOf(next), "text 2");
     EXPECT_EQ(t->state(), State::ready);
 
     // Audio that cannot be written fails its request only.
     std::filesystem::remove_all(home() / "tmp");
     writeFile(home() / "tmp", "a file where the request folder should be");
-    Outcome& failed = send(*t);
-    ASSERT_TRUE(waitDone(failed));
-    EXPECT_EQ(failed.text, std::nullopt);
+    EXPECT_EQ(ask(*t), std::nullopt);
     EXPECT_EQ(readFile(home() / "record.jsonl").find("req_3"), std::string::npos) << "the worker never hears of it";
     EXPECT_TRUE(logged("ERROR: wav write failed: cannot write " + (home() / "tmp/req_3.wav").string()));
     std::filesystem::remove(home() / "tmp");
     std::filesystem::create_directories(home() / "tmp");
-    Outcome& after = send(*t);
-    ASSERT_TRUE(waitDone(after));
-    EXPECT_EQ(after.text, "text 4");
+    EXPECT_EQ(ask(*t), "text 4");
 }
 
 TEST_F(TranscriberTest, MissingPiecesFailTheStartAndTheWaitingRequest) {
@@ -361,8 +334,7 @@ TEST_F(TranscriberTest, MissingPiecesFailTheStartAndTheWaitingRequest) {
         t->setPythonPath(python);
         Outcome& outcome = send(*t);
         EXPECT_FALSE(outcome.done) << "completions never run inside transcribe(): " << line;
-        ASSERT_TRUE(waitDone(outcome)) << line;
-        EXPECT_EQ(outcome.text, std::nullopt);
+        EXPECT_EQ(textOf(outcome), std::nullopt) << line;
         EXPECT_EQ(t->state(), State::failed);
         EXPECT_TRUE(logged(line));
     }
@@ -392,8 +364,7 @@ TEST_F(TranscriberTest, ACompletionMayReleaseTheClientWhateverEndedItsRequest) {
             next = &send(*t);
         }
         EXPECT_FALSE(outcome.done && t) << "never inside a call into the client";
-        ASSERT_TRUE(waitDone(outcome));
-        EXPECT_EQ(outcome.text, end == End::reply ? std::optional<std::string>("text 1") : std::nullopt);
+        EXPECT_EQ(textOf(outcome), end == End::reply ? std::optional<std::string>("text 1") : std::nullopt);
         EXPECT_FALSE(t);
         EXPECT_TRUE(!next || waitDone(*next)) << "the client owed it a completion when it went";
     }
@@ -411,9 +382,7 @@ TEST_F(TranscriberTest, ACompletionRunningANestedEventLoopSeesEveryReplyOnce) {
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return firstDone; }, 10000));
     EXPECT_EQ(second->text, "text 2");
-    Outcome& third = send(*t);
-    ASSERT_TRUE(waitDone(third));
-    EXPECT_EQ(third.text, "text 3");
+    EXPECT_EQ(ask(*t), "text 3");
     Log::flush();
     EXPECT_EQ(readFile(home() / "quorvel.log").find("несуществующий"), std::string::npos) << "no reply handled twice";
 }
@@ -428,9 +397,8 @@ TEST_F(TranscriberTest, DestroyingTheClientCompletesEveryRequestLaterAndItsThrea
     Outcome& queued = send(*t);
     t.reset();
     EXPECT_FALSE(inFlight.done || queued.done) << "not inside the destructor";
-    ASSERT_TRUE(waitDone(queued));
+    EXPECT_EQ(textOf(queued), std::nullopt);
     EXPECT_EQ(inFlight.text, std::nullopt);
-    EXPECT_EQ(queued.text, std::nullopt);
     WorkerProcess::stopAll();  // what the program does before its application object goes
     EXPECT_EQ(threadCount(), threadsBefore) << "no reader, waiter or killer thread left";
 }
@@ -447,8 +415,7 @@ TEST_F(TranscriberTest, AFloodWaitsForTheMainThreadInsteadOfFillingMemory) {
     for (int i = 0; i < 200 && readFile(home() / "record.jsonl").find("flooded") == std::string::npos; ++i)
         ::usleep(10000);
     EXPECT_LT(residentBytes() - before, 16l << 20);
-    ASSERT_TRUE(waitDone(outcome));
-    EXPECT_EQ(outcome.text, "text 1");
+    EXPECT_EQ(textOf(outcome), "text 1");
 }
 
 }  // namespace

@@ -96,13 +96,3 @@ def tone(seconds):
     """A 440 Hz sine of amplitude 0.5 at 16 kHz."""
     return [0.5 * math.sin(2 * math.pi * 440 * i / 16000) for i in range(int(seconds * 16000))]
 
-
-def word_errors(reference, hypothesis):
-    """Word-level edit distance."""
-    ref, hyp = reference.split(), hypothesis.split()
-    row = list(range(len(hyp) + 1))
-    for i, r in enumerate(ref, 1):
-        prev, row[0] = row[0], i
-        for j, h in enumerate(hyp, 1):
-            prev, row[j] = row[j], min(row[j] + 1, row[j - 1] + 1, prev + (r != h))
-    return row[len(hyp)]
