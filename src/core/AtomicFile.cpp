@@ -98,6 +98,11 @@ int openTemporary(const std::filesystem::path& requested, std::string& temporary
     const std::filesystem::path target = resolveLinks(requested);
     const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     temporary.clear();
+    std::error_code ec;
+    if (std::filesystem::is_symlink(target, ec)) {  // a loop of links: never replace one of them
+        errno = ELOOP;
+        return -1;
+    }
     // Naming it later goes through /proc: without /proc it is named at once.
     static const bool canNameLater = ::access("/proc/self/fd", X_OK) == 0;
     const int fd = canNameLater ? ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;

@@ -91,6 +91,9 @@ TEST_F(Files, AtomicWriteReplacesTheWholeFileLeavesNoTemporariesNeedsTheFolderAn
     ASSERT_TRUE(files::writeAtomically(link, "new"));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(files::readWhole(target), "new");
+    std::filesystem::create_symlink("loop.json", link.parent_path() / "loop.json");
+    EXPECT_FALSE(files::writeAtomically(link.parent_path() / "loop.json", "x")) << "a loop of links stays as it is";
+    EXPECT_TRUE(std::filesystem::is_symlink(link.parent_path() / "loop.json"));
 }
 
 // Only a missing file means defaults. A store that finds its file but cannot use it works with
