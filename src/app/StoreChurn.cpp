@@ -33,8 +33,9 @@ long long highestRound(const HistoryStore& history) {
 // The stores are opened in the order the program opens them at start.
 class Churn : public QObject {
 public:
-    Churn()
-        : config_(AppPaths::configURL()),
+    explicit Churn(std::function<void(int)> finished)
+        : finished_(std::move(finished)),
+          config_(AppPaths::configURL()),
           vocab_(AppPaths::vocabURL()),
           history_(AppPaths::historyURL(), AppPaths::recordingsDir()),
           stats_(AppPaths::statsURL()),
@@ -47,7 +48,9 @@ public:
         config_.update([&](AppConfig& config) { config.ollamaModel = "churn-" + n; });
         VocabStore::Pairs rules = vocab_.pairs();
         rules["churn" + n] = "round " + n;
-        vocab_.replaceAll(std::move(rules));
+        vocab_.setPairs(std::move(rules));
+        // A round that cannot be saved (a read-only or full folder) must never be acknowledged.
+        if (!vocab_.save()) return stop("round " + n + " cannot be saved to " + AppPaths::vocabURL().string());
         const std::string text = std::string(kEntryPrefix) + n;
         stats_.recordSession(3, "churn");
         history_.append(HistoryEntry{.text = text, .modeName = "churn", .sourceApp = "churn"});
@@ -57,6 +60,13 @@ public:
     }
 
 private:
+    void stop(const std::string& why) {
+        Log::error("store churn: " + why);
+        std::fprintf(stderr, "store churn: %s\n", why.c_str());
+        finished_(1);
+    }
+
+    std::function<void(int)> finished_;
     ConfigStore config_;
     VocabStore vocab_;
     HistoryStore history_;
@@ -66,8 +76,8 @@ private:
 
 }  // namespace
 
-void run(std::function<void(int)>) {
-    HeadlessRunner::keepUntilQuit(std::make_unique<Churn>())->next();
+void run(std::function<void(int)> finished) {
+    HeadlessRunner::keepUntilQuit(std::make_unique<Churn>(std::move(finished)))->next();
 }
 
 }  // namespace quorvel::StoreChurn

@@ -10,7 +10,8 @@
 
 namespace quorvel::StoreChurn {
 
-// Runs rounds until the process ends; `finished` is never called.
+// Runs rounds until the process ends; `finished` is called (with 1) only when a round cannot be
+// saved, which is then never acknowledged.
 void run(std::function<void(int)> finished);
 
 }  // namespace quorvel::StoreChurn

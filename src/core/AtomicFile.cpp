@@ -59,14 +59,20 @@ bool linkUnnamed(int fd, const std::filesystem::path& target, std::string& tempo
 
 // Removes a temporary whose writer is gone: nobody holds its lock. The name is removed while we
 // hold the lock, and only while it still leads to the file we locked (its writer may just have
-// renamed it over the target).
-bool removeIfAbandoned(const std::filesystem::path& temporary) {
+// renamed it over the target). A held lock always means a live writer, however long it has been
+// stopped; only where the file cannot be opened or locked here does `old` decide.
+bool removeIfAbandoned(const std::filesystem::path& temporary, bool old) {
     const int fd = ::open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat locked {}, named {};
-    const bool abandoned = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &locked) == 0 &&
-                           ::lstat(temporary.c_str(), &named) == 0 && named.st_ino == locked.st_ino &&
-                           named.st_dev == locked.st_dev && ::unlink(temporary.c_str()) == 0;
+    if (fd < 0) return old && ::unlink(temporary.c_str()) == 0;
+    bool abandoned = false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        struct stat locked {}, named {};
+        abandoned = ::fstat(fd, &locked) == 0 && ::lstat(temporary.c_str(), &named) == 0 &&
+                    named.st_ino == locked.st_ino && named.st_dev == locked.st_dev &&
+                    ::unlink(temporary.c_str()) == 0;
+    } else if (errno != EWOULDBLOCK) {
+        abandoned = old && ::unlink(temporary.c_str()) == 0;
+    }
     ::close(fd);
     return abandoned;
 }
@@ -92,6 +98,11 @@ int openTemporary(const std::filesystem::path& requested, std::string& temporary
     const std::filesystem::path target = resolveLinks(requested);
     const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     temporary.clear();
+    std::error_code ec;
+    if (std::filesystem::is_symlink(target, ec)) {  // a loop of links: never replace one of them
+        errno = ELOOP;
+        return -1;
+    }
     // Naming it later goes through /proc: without /proc it is named at once.
     static const bool canNameLater = ::access("/proc/self/fd", X_OK) == 0;
     const int fd = canNameLater ? ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
@@ -238,8 +249,7 @@ int removeStaleTemporaries(const std::filesystem::path& requested, std::chrono::
         if (name.size() != nameLength || name.compare(0, prefix.size(), prefix) != 0) continue;
         struct stat info {};
         if (::lstat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) continue;
-        if (now - info.st_mtime >= maxAge.count() ? ::unlink(it->path().c_str()) == 0 : removeIfAbandoned(it->path()))
-            ++removed;
+        if (removeIfAbandoned(it->path(), now - info.st_mtime >= maxAge.count())) ++removed;
     }
     if (removed > 0) {
         corelog::info("removed " + std::to_string(removed) + " temporary file(s) an interrupted save left beside " +

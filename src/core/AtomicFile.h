@@ -78,7 +78,8 @@ StoreLoad loadStoreFile(const std::filesystem::path& file, std::string_view what
 // Removes the temporaries of writeAtomically for `target` (".<name>.tmp-XXXXXX" beside the file
 // it resolves to) that a killed writer left behind: regular files of this user that no writer
 // holds (a writer holds an exclusive flock on its temporary from before it has a name until
-// after the rename), or whose last change is older than `maxAge`. Returns how many were removed.
+// after the rename), or, where they cannot be locked, whose last change is older than `maxAge`.
+// Returns how many were removed.
 int removeStaleTemporaries(const std::filesystem::path& target,
                            std::chrono::seconds maxAge = std::chrono::hours(1));
 

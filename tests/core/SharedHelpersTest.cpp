@@ -91,6 +91,9 @@ TEST_F(Files, AtomicWriteReplacesTheWholeFileLeavesNoTemporariesNeedsTheFolderAn
     ASSERT_TRUE(files::writeAtomically(link, "new"));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(files::readWhole(target), "new");
+    std::filesystem::create_symlink("loop.json", link.parent_path() / "loop.json");
+    EXPECT_FALSE(files::writeAtomically(link.parent_path() / "loop.json", "x")) << "a loop of links stays as it is";
+    EXPECT_TRUE(std::filesystem::is_symlink(link.parent_path() / "loop.json"));
 }
 
 // Only a missing file means defaults. A store that finds its file but cannot use it works with
@@ -195,7 +198,7 @@ TEST_F(Files, StoresRemoveTheirOwnStaleTemporariesWhenTheyLoad) {
     for (const std::string name : {"config.json", "vocab.json", "stats.json", "history.jsonl"}) {
         stale.push_back(plant("." + name + ".tmp-a1B2c3", std::chrono::hours(2)));
         stale.push_back(plant("." + name + ".tmp-k7L8m9", std::chrono::hours(0)));  // its writer was killed
-        kept.push_back(plant("." + name + ".tmp-d4E5f6", std::chrono::hours(0)));  // a save is running
+        kept.push_back(plant("." + name + ".tmp-d4E5f6", std::chrono::hours(2)));  // a stopped save still runs
         writers.push_back(::open(kept.back().c_str(), O_RDONLY | O_CLOEXEC));
         ASSERT_EQ(::flock(writers.back(), LOCK_EX), 0);
     }
