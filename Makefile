@@ -40,7 +40,7 @@ test-asan: bootstrap $(ASAN)/build.ninja
 
 # libFuzzer targets (clang, ASan + UBSan): `fuzz` for a real session, `fuzz-smoke` in `test`.
 fuzz: bootstrap
-	bash scripts/fuzz --seconds 300
+	bash scripts/fuzz --seconds 600
 
 fuzz-smoke: bootstrap
 	bash scripts/fuzz --seconds 20
