@@ -47,7 +47,7 @@ coverage: bootstrap
 
 # libFuzzer targets (clang, ASan + UBSan): `fuzz` for a real session, `fuzz-smoke` in `test`.
 fuzz: bootstrap
-	bash scripts/fuzz --seconds 300
+	bash scripts/fuzz --seconds 600
 
 fuzz-smoke: bootstrap
 	bash scripts/fuzz --seconds 20

@@ -3,39 +3,16 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <cstdio>
 #include <memory>
-#include <nlohmann/json.hpp>
-#include <sstream>
+#include <optional>
 
 #include "core/AtomicFile.h"
-#include "core/Unicode.h"
 #include "core/WavFileReader.h"
 #include "services/Log.h"
 #include "services/Transcriber.h"
 
 namespace quorvel::WavList {
 namespace {
-
-std::string quoted(const std::string& value) {
-    return nlohmann::json(value).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-std::string trimBlanks(const std::string& text) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-size_t spaceSeparatedWords(const std::string& text) {
-    size_t words = 0;
-    bool inWord = false;
-    for (char c : text) {
-        if (c != ' ' && !inWord) ++words;
-        inWord = c != ' ';
-    }
-    return words;
-}
 
 // What the run carries from one completion to the next.
 struct Progress {
@@ -62,40 +39,6 @@ void finish(Progress& progress) {
 }
 
 }  // namespace
-
-std::vector<Entry> parse(const std::string& listText) {
-    std::vector<Entry> entries;
-    std::istringstream in(listText);
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty()) continue;
-        const size_t tab = line.find('\t');
-        Entry entry{line.substr(0, tab), ""};
-        if (tab != std::string::npos) {
-            const size_t next = line.find('\t', tab + 1);
-            entry.expected = line.substr(tab + 1, next == std::string::npos ? std::string::npos : next - tab - 1);
-        }
-        entries.push_back(std::move(entry));
-    }
-    return entries;
-}
-
-std::string verdict(const std::string& got, const std::string& expected) {
-    if (expected.empty()) return "?";
-    if (unicode::toLower(trimBlanks(got)) == unicode::toLower(trimBlanks(expected))) return "exact";
-    const double g = static_cast<double>(spaceSeparatedWords(got));
-    const double e = static_cast<double>(spaceSeparatedWords(expected));
-    return std::min(g, e) / std::max(e, 1.0) > 0.6 ? "partial" : "diff";
-}
-
-std::string decodeLine(const std::string& file) { return "{\"file\":" + quoted(file) + ",\"error\":\"decode\"}"; }
-
-std::string resultLine(const std::string& file, const std::string& expected, const std::string& got,
-                       double elapsedSeconds) {
-    char elapsed[32];
-    std::snprintf(elapsed, sizeof elapsed, "%.2f", elapsedSeconds);
-    return "{\"file\":" + quoted(file) + ",\"expected\":" + quoted(expected) + ",\"got\":" + quoted(got) +
-           ",\"ok\":" + quoted(verdict(got, expected)) + ",\"elapsed_s\":" + elapsed + "}";
-}
 
 void run(const std::filesystem::path& listPath, const std::filesystem::path& resultsPath,
          Transcriber& transcriber, VocabCorrector corrector, std::function<void(bool)> finished) {

@@ -12,6 +12,7 @@
 #include "core/AtomicFile.h"
 #include "core/Unicode.h"
 #include "core/WavWriter.h"
+#include "core/WorkerReply.h"
 #include "services/Log.h"
 #include "services/MainDispatcher.h"
 
@@ -298,17 +299,13 @@ void Transcriber::consumeStdout(uint64_t serial, const std::string& chunk) {
 }
 
 void Transcriber::handleLine(const std::string& line) {
-    const auto parsed = nlohmann::json::parse(line, nullptr, false);
-    if (parsed.is_discarded() || !parsed.is_object()) return reportJunk(line);
-    if (const auto ready = parsed.find("ready"); ready != parsed.end() && ready->is_boolean() && ready->get<bool>())
-        return handleReady();
-    if (const auto fatal = parsed.find("fatal"); fatal != parsed.end() && fatal->is_string())
-        return handleFatal(fatal->get<std::string>());
-    const auto idMember = parsed.find("id");
-    const int64_t id = idMember != parsed.end() && idMember->is_number_integer() ? idMember->get<int64_t>() : -1;
-    const auto textMember = parsed.find("text");
-    const std::string text = textMember != parsed.end() && textMember->is_string() ? textMember->get<std::string>() : "";
-    handleReply(id, text);
+    const WorkerReply reply = parseWorkerReply(line);
+    switch (reply.kind) {
+        case WorkerReply::Kind::junk: return reportJunk(line);
+        case WorkerReply::Kind::ready: return handleReady();
+        case WorkerReply::Kind::fatal: return handleFatal(reply.text);
+        case WorkerReply::Kind::reply: return handleReply(reply.id, reply.text);
+    }
 }
 
 void Transcriber::reportJunk(const std::string& line) {

@@ -7,9 +7,17 @@ namespace quorvel {
 namespace {
 
 TEST(WavList, ParsesPathsAndOptionalTranscripts) {
-    std::vector<std::pair<std::string, std::string>> entries;
-    for (const auto& e : WavList::parse("/a.wav\tone two\textra\n\n/b.wav\n/c d.wav\t\n")) entries.emplace_back(e.path, e.expected);
-    EXPECT_EQ(entries, (std::vector<std::pair<std::string, std::string>>{{"/a.wav", "one two"}, {"/b.wav", ""}, {"/c d.wav", ""}}));
+    using Entries = std::vector<std::pair<std::string, std::string>>;
+    const std::pair<const char*, Entries> rows[] = {
+        {"/a.wav\tone two\textra\n\n/b.wav\n/c d.wav\t\n", {{"/a.wav", "one two"}, {"/b.wav", ""}, {"/c d.wav", ""}}},
+        // Saved by a Windows editor: byte order mark, CRLF line ends, a blank line.
+        {"\xEF\xBB\xBF/a.wav\tone two\r\n\r\n/b.wav\r\n", {{"/a.wav", "one two"}, {"/b.wav", ""}}},
+    };
+    for (const auto& [text, expected] : rows) {
+        Entries entries;
+        for (const auto& e : WavList::parse(text)) entries.emplace_back(e.path, e.expected);
+        EXPECT_EQ(entries, expected) << text;
+    }
 }
 
 TEST(WavList, Verdicts) {
