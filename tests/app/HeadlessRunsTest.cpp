@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "app/HeadlessRunner.h"
 #include "app/ProbeRuns.h"
 #include "core/AppPaths.h"
 #include "support/LoopbackHttpServer.h"
@@ -188,6 +189,14 @@ TEST_F(HeadlessRunsTest, ProbesLogWhatTheySawAndEnd) {
             EXPECT_TRUE(prompt(1).ends_with("please open the window")) << prompt(1);
         }
     }
+}
+
+TEST(HeadlessRunner, IntegersAreDecimalWithOptionalSign) {
+    EXPECT_EQ(HeadlessRunner::parseInteger("12"), 12);
+    EXPECT_EQ(HeadlessRunner::parseInteger("+3"), 3);
+    EXPECT_EQ(HeadlessRunner::parseInteger("-2"), -2);
+    for (const char* bad : {"", "+", "1x", " 1", "1.5", "99999999999999999999"})
+        EXPECT_FALSE(HeadlessRunner::parseInteger(bad)) << bad;
 }
 
 }  // namespace

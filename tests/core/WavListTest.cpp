@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/HeadlessRunner.h"
-#include "app/WavListRun.h"
+#include "core/WavList.h"
 
 namespace quorvel {
 namespace {
@@ -42,14 +41,6 @@ TEST(WavList, ResultLinesAreCompactAndEscaped) {
               R"({"file":"/a.wav","expected":"","got":"","ok":"?","elapsed_s":1.25})");
     EXPECT_EQ(WavList::resultLine("/q\"uote.wav", "say \"hi\"", "say \"hi\"", 0.004),
               R"({"file":"/q\"uote.wav","expected":"say \"hi\"","got":"say \"hi\"","ok":"exact","elapsed_s":0.00})");
-}
-
-TEST(HeadlessRunner, IntegersAreDecimalWithOptionalSign) {
-    EXPECT_EQ(HeadlessRunner::parseInteger("12"), 12);
-    EXPECT_EQ(HeadlessRunner::parseInteger("+3"), 3);
-    EXPECT_EQ(HeadlessRunner::parseInteger("-2"), -2);
-    for (const char* bad : {"", "+", "1x", " 1", "1.5", "99999999999999999999"})
-        EXPECT_FALSE(HeadlessRunner::parseInteger(bad)) << bad;
 }
 
 }  // namespace
