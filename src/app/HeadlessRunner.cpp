@@ -79,10 +79,11 @@ bool start(std::function<void(int)> finished) {
         return true;
     }
     const auto stress = environment("QUORVEL_STRESS");
-    if (const auto cycles = stress ? parseInteger(*stress) : std::nullopt) {
+    if (const auto cycles = stress ? parseInteger(*stress) : std::nullopt; cycles && *cycles >= 0) {
         StressRun::run(*cycles, stressSamples(), makeTranscriber(), std::move(finished));
         return true;
     }
+    if (stress) Log::warn("QUORVEL_STRESS=" + *stress + " is not a number of cycles; no stress run");
     const auto probe = environment("QUORVEL_PROBE");
     if (!probe) return false;
     if (*probe == "punct")

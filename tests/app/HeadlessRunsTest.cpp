@@ -113,15 +113,19 @@ TEST_F(HeadlessRunsTest, StressCyclesRecogniseEveryTimeAndCountEmptyResultsAsFai
                  "INFO: STRESS DONE: 3 cycles, failures=3"}, "silence");
 }
 
-TEST_F(HeadlessRunsTest, AStressCountThatIsNoNumberStartsNothingAndTheProcessStaysIdle) {
-    QProcess process;
-    start(process, {{"QUORVEL_STRESS", "many"}});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return log().find("headless: nothing to run, staying idle") != std::string::npos; }, 30000));
-    EXPECT_EQ(process.state(), QProcess::Running);
-    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
-    ASSERT_TRUE(process.waitForFinished(15000));
-    EXPECT_EQ(process.exitCode(), 128 + SIGTERM);
-    EXPECT_EQ(log().find("STRESS DONE"), std::string::npos);
+TEST_F(HeadlessRunsTest, AStressCountThatIsNoNumberOfCyclesStartsNothingAndTheProcessStaysIdle) {
+    for (const QString count : {"many", "-1"}) {
+        std::filesystem::remove(AppPaths::logURL());  // each run is read from its own log
+        QProcess process;
+        start(process, {{"QUORVEL_STRESS", count}});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return log().find("headless: nothing to run, staying idle") != std::string::npos; }, 30000));
+        EXPECT_EQ(process.state(), QProcess::Running);
+        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        ASSERT_TRUE(process.waitForFinished(15000));
+        EXPECT_EQ(process.exitCode(), 128 + SIGTERM);
+        EXPECT_NE(log().find("QUORVEL_STRESS=" + count.toStdString() + " is not a number of cycles"), std::string::npos);
+        EXPECT_EQ(log().find("STRESS DONE"), std::string::npos) << count.toStdString();
+    }
 }
 
 TEST_F(HeadlessRunsTest, ProbesLogWhatTheySawAndEnd) {
