@@ -53,17 +53,12 @@ Samples audio(double silenceBefore, double toneSeconds, double silenceAfter = 0)
     return samples;
 }
 
-size_t wavSamples(const std::optional<std::string>& path) {
-    const auto bytes = path ? files::readWhole(*path) : std::nullopt;
-    const auto samples = bytes ? decodeWav(*bytes) : std::nullopt;
-    return samples ? samples->size() : 0;
-}
-
-// The sample counts of the recordings kept in `folder`.
+// The sample counts of the recordings kept in `folder` (0 for a file that is no WAV).
 std::multiset<size_t> kept(const fs::path& folder) {
     std::multiset<size_t> sizes;
     std::error_code ec;
-    for (const auto& file : fs::directory_iterator(folder, ec)) sizes.insert(wavSamples(file.path().string()));
+    for (const auto& file : fs::directory_iterator(folder, ec))
+        sizes.insert(decodeWav(files::readWhole(file.path()).value_or("")).value_or(Samples{}).size());
     return sizes;
 }
 
@@ -170,7 +165,7 @@ protected:
 TEST_F(DictationPipelineTest, ChainOutcomes) {
     struct Row {
         const char* name;
-        std::function<void(AppConfig&, DictationMode&)> setup;
+        std::function<void(AppConfig&, DictationMode&)> setup;  // on top of the tests' configuration
         Samples samples;
         std::optional<testing::HttpResponse> llm;  // the language model's answer
         std::optional<std::string> text;           // the history entry's text; none: no entry
@@ -180,7 +175,6 @@ TEST_F(DictationPipelineTest, ChainOutcomes) {
         size_t trimmedTo = 0;  // about the processed audio's sample count; 0: the whole recording
         bool shift = false;
     };
-    const auto none = [](AppConfig&, DictationMode&) {};
     const auto answer = [](const std::string& text) {
         testing::HttpResponse response;
         response.body = nlohmann::json{{"response", text}}.dump();
@@ -190,10 +184,10 @@ TEST_F(DictationPipelineTest, ChainOutcomes) {
     hang.hang = true;
     // clang-format off
     const std::vector<Row> rows{
-        {"0.15 s is too short", none, audio(0, 0.15), {}, {}, {}, {}, 0},
-        {"speech trimmed below 0.2 s: sent untrimmed", none, audio(0, 0.03, 0.97), {}, "Привет мир", {}, {"paste"}, 0},
-        {"trimming shortens the audio, not durationMs", none, audio(0.5, 0.5, 0.5), {}, "Привет мир", {}, {"paste"},
-         0, 13000},
+        {"0.15 s is too short", {}, audio(0, 0.15), {}, {}, {}, {}, 0},
+        {"speech trimmed below 0.2 s: sent untrimmed", {}, audio(0, 0.03, 0.97), {}, "Привет мир", {}, {"paste"}, 0},
+        {"trimming shortens the audio, not durationMs", {}, audio(0.5, 0.5, 0.5), {}, "Привет мир", {}, {"paste"}, 0,
+         13000},
         {"translation answers", [](AppConfig&, DictationMode& m) { m.translateTo = "en"; }, audio(0, 1),
          answer("Hello world"), "Hello world", "en", {"paste"}, 1},
         {"translation times out: untranslated", [](AppConfig&, DictationMode& m) { m.translateTo = "en"; },
@@ -204,8 +198,6 @@ TEST_F(DictationPipelineTest, ChainOutcomes) {
         {"unlisted model counts as nemo: punctuated",
          [](AppConfig& c, DictationMode& m) { c.punctRestore = true, m.sttModelID = "no-such-model"; }, audio(0, 1),
          answer("Привет, мир."), "Привет, мир.", {}, {"paste"}, 1},
-        {"autoPaste off: clipboard only", [](AppConfig&, DictationMode& m) { m.autoPaste = "off"; }, audio(0, 1), {},
-         "Привет мир", {}, {}, 0},
         {"autoPaste default follows pasteResultText off", [](AppConfig& c, DictationMode&) { c.pasteResultText = false; },
          audio(0, 1), {}, "Привет мир", {}, {}, 0},
         {"Shift held with holdShiftToSend: Return follows", [](AppConfig& c, DictationMode&) { c.holdShiftToSend = true; },
@@ -216,7 +208,7 @@ TEST_F(DictationPipelineTest, ChainOutcomes) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Rig& r = fresh();
-        r.config.update([&](AppConfig& c) { row.setup(c, c.modes.front()); });
+        if (row.setup) r.config.update([&](AppConfig& c) { row.setup(c, c.modes.front()); });
         if (row.llm) server_.serve("/api/generate", *row.llm);
         r.queries.shift = row.shift;
         const size_t requestsBefore = server_.requests().size();
@@ -236,8 +228,6 @@ TEST_F(DictationPipelineTest, ChainOutcomes) {
             EXPECT_EQ(e.originalText, "привет мир");
             EXPECT_EQ(e.translatedTo, row.translatedTo);
             EXPECT_EQ(e.durationMs, durationMs);
-            EXPECT_EQ(e.sourceApp, "Kate");
-            EXPECT_EQ(e.modeName, r.config.config().modes.front().name);
             if (row.keys.empty()) {
                 EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), *row.text);
             }
@@ -245,7 +235,6 @@ TEST_F(DictationPipelineTest, ChainOutcomes) {
         EXPECT_EQ(r.injector.events, row.keys);
         EXPECT_EQ(server_.requests().size() - requestsBefore, row.llmRequests);
         EXPECT_NEAR(r.pipeline.lastAudio().size(), row.trimmedTo ? row.trimmedTo : row.samples.size(), 1000);
-        EXPECT_EQ(r.pipeline.lastDurationMs(), durationMs);
         EXPECT_EQ(sounds_, (row.text ? std::vector<Sound>{Sound::recordStart, Sound::recordStop, Sound::paste}
                                      : std::vector<Sound>{Sound::recordStart}));
         EXPECT_TRUE(r.machine.state().isIdle());
@@ -254,61 +243,48 @@ TEST_F(DictationPipelineTest, ChainOutcomes) {
     }
 }
 
-// What refuses a recording before it starts, and that the press machine is idle again
-// afterwards, so the next press starts a fresh recording.
-TEST_F(DictationPipelineTest, RefusalsResetThePressMachine) {
-    struct Row {
-        const char* name;
-        std::function<void(Rig&, DictationMode&)> setup;
-        std::string notice;
-        int recorderStarts;
-    };
-    const std::vector<Row> rows{
-        {"mode limited to other applications", [](Rig&, DictationMode& m) { m.activateApps = {"firefox"}; },
-         "не активен в этом приложении", 0},
-        {"model not installed", [](Rig&, DictationMode& m) { m.sttModelID = "gigaam-v2-ru"; },
-         "⚠️ Модель «GigaAM v2 Russian» не установлена — Настройки → Модели", 0},
-        {"microphone not determined, then refused",
-         [](Rig& r, DictationMode&) { r.queries.microphone = MicrophoneAuthorization::notDetermined, r.micAnswer = false; },
-         "⚠️ Нет доступа к микрофону", 0},
-        {"microphone not determined, then granted",
-         [](Rig& r, DictationMode&) { r.queries.microphone = MicrophoneAuthorization::notDetermined, r.micAnswer = true; },
-         "✓ Микрофон разрешён", 0},
-        {"recorder does not start", [](Rig& r, DictationMode&) { r.recorder.startWorks = false; },
-         "⚠️ Микрофон недоступен", 1},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        Rig& r = fresh();
-        r.config.update([&](AppConfig& c) { row.setup(r, c.modes.front()); });
-        r.pipeline.pressDown();
-        QCoreApplication::processEvents();
-        EXPECT_TRUE(r.machine.state().isIdle());
-        EXPECT_FALSE(r.pipeline.isRecording());
-        EXPECT_EQ(r.recorder.starts, row.recorderStarts);
-        EXPECT_TRUE(r.pill.text().contains(QString::fromStdString(row.notice))) << r.pill.text().toStdString();
-        EXPECT_TRUE(sounds_.empty());
-        EXPECT_TRUE(r.trayIcon.empty());
-    }
-}
-
-// One session of dictations that fail, overlap and are cut short. The press machine is idle
-// after each; speech is never lost; only a successful dictation ends the program when
+// One session through what refuses, fails, overlaps or cuts short a dictation. The press machine is
+// idle after each; speech is never lost; only a successful dictation ends the program when
 // closeAfterTranscription asks for it.
-TEST_F(DictationPipelineTest, FailuresOverlapsAndQuittingKeepEverySpeech) {
+TEST_F(DictationPipelineTest, RefusalsFailuresOverlapsAndQuittingKeepEverySpeech) {
     ::setenv("FAKE_WORKER_REPLY_DELAY", "0.3", 1);
     ::setenv("FAKE_WORKER_TEXT", "", 1);  // requests without an answer file of their own fail
     Rig& r = fresh();
     const fs::path folder = r.history.recordingsDir();
-    r.config.update([](AppConfig& c) { c.closeAfterTranscription = true; });
+    // A refused press records nothing and shows why; the next press starts afresh.
+    const auto refused = [&](const char* notice, int recorderStarts) {
+        r.pipeline.pressDown();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(r.machine.state().isIdle()) << notice;
+        EXPECT_FALSE(r.pipeline.isRecording()) << notice;
+        EXPECT_EQ(r.recorder.starts, recorderStarts) << notice;
+        EXPECT_TRUE(r.pill.text().contains(QString::fromUtf8(notice))) << r.pill.text().toStdString();
+    };
+    r.config.update([](AppConfig& c) { c.modes.front().activateApps = {"firefox"}; });
+    refused("не активен в этом приложении", 0);
+    r.config.update([](AppConfig& c) { c.modes.front().activateApps.clear(); });
+    r.config.update([](AppConfig& c) { c.modes.front().sttModelID = "gigaam-v2-ru"; });
+    refused("⚠️ Модель «GigaAM v2 Russian» не установлена — Настройки → Модели", 0);
+    r.config.update([](AppConfig& c) { c.modes.front().sttModelID = "pocketsphinx-en-us"; });
+    r.queries.microphone = MicrophoneAuthorization::notDetermined;
+    r.micAnswer = false;
+    refused("⚠️ Нет доступа к микрофону", 0);
+    r.micAnswer = true;
+    refused("✓ Микрофон разрешён", 0);
+    r.queries.microphone = MicrophoneAuthorization::authorized;
+    r.recorder.startWorks = false;
+    refused("⚠️ Микрофон недоступен", 1);
+    r.recorder.startWorks = true;
+    EXPECT_TRUE(sounds_.empty());
+    EXPECT_TRUE(r.trayIcon.empty());
 
     // Without a speech-to-text client the recording ends with the error, not left running.
+    r.config.update([](AppConfig& c) { c.closeAfterTranscription = true; });
     r.haveTranscriber = false;
     dictate(audio(0, 1));
     EXPECT_TRUE(r.machine.state().isIdle());
     EXPECT_FALSE(r.pipeline.isRecording());
     EXPECT_EQ(r.trayIcon, (std::vector<bool>{true, false}));
-    EXPECT_TRUE(r.pill.text().contains("⚠️ Ошибка: STT не инициализирован"));
     r.haveTranscriber = true;
 
     // A failed recognition keeps its audio; neither it nor a too short recording quits.
@@ -316,7 +292,6 @@ TEST_F(DictationPipelineTest, FailuresOverlapsAndQuittingKeepEverySpeech) {
     EXPECT_TRUE(history().empty());
     EXPECT_EQ(r.stats.sessionsTotal(), 0);
     EXPECT_EQ(kept(folder), (std::multiset<size_t>{16000}));
-    EXPECT_TRUE(r.pill.text().contains("⚠️ Не распознано — подробности в логе — запись сохранена"));
     dictate(audio(0, 0.1));
     QTest::qWait(150);  // three times the quit delay
     EXPECT_EQ(r.quits, 0);
@@ -337,9 +312,10 @@ TEST_F(DictationPipelineTest, FailuresOverlapsAndQuittingKeepEverySpeech) {
     r.pipeline.pressUp(1.0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return r.ended == 5; }, 8000));
     EXPECT_EQ(r.pill.state(), PillState::collapsed);
-    std::vector<std::tuple<std::optional<std::string>, std::optional<int64_t>, size_t>> entries;  // newest first
-    for (const HistoryEntry& e : history()) entries.emplace_back(e.sourceApp, e.durationMs, wavSamples(e.audioPath));
-    EXPECT_EQ(entries, (decltype(entries){{"Firefox", 2000, 32000}, {"Kate", 1000, 16000}}));
+    std::vector<std::pair<std::optional<std::string>, std::optional<int64_t>>> entries;  // newest first
+    for (const HistoryEntry& e : history()) entries.emplace_back(e.sourceApp, e.durationMs);
+    EXPECT_EQ(entries, (decltype(entries){{"Firefox", 2000}, {"Kate", 1000}}));
+    EXPECT_EQ(kept(folder), (std::multiset<size_t>{16000, 16000, 32000}));
     EXPECT_EQ(r.stats.appsUsed(), (std::set<std::string>{"Firefox", "Kate"}));
     EXPECT_TRUE(QTest::qWaitFor([&] { return r.quits == 1; }, 3000));
 
@@ -350,11 +326,11 @@ TEST_F(DictationPipelineTest, FailuresOverlapsAndQuittingKeepEverySpeech) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return r.ended == 6; }, 8000));
     r.pipeline.pressUp(5.0);
     EXPECT_EQ(history().size(), 3u);
-    EXPECT_EQ(r.recorder.starts, 6);
+    EXPECT_EQ(r.recorder.starts, 7);
     EXPECT_TRUE(r.machine.state().isIdle());
 
     // The program ends (a logout, a signal) while a dictation waits for its text and a newer
-    // recording runs: the speech of both stays.
+    // recording runs: the speech of both stays, though both are saved in the same second.
     r.recorder.next = audio(0, 1.25);
     r.pipeline.pressDown();
     r.pipeline.pressUp(1.0);
@@ -366,16 +342,11 @@ TEST_F(DictationPipelineTest, FailuresOverlapsAndQuittingKeepEverySpeech) {
     EXPECT_EQ(kept(folder), (std::multiset<size_t>{16000, 16000, 16000, 20000, 24000, 32000}));
 }
 
-// Two recordings of one second both survive; a recording without samples makes no file; a folder the
-// audio cannot go to loses it, and the log says where and why.
-TEST_F(DictationPipelineTest, RecordingFilesKeepEveryRecordingOrLogWhyNot) {
-    const fs::path dir = home() / "Recordings";
-    ASSERT_TRUE(RecordingFiles::save(audio(0, 0.1), dir, 1700000000));
-    ASSERT_TRUE(RecordingFiles::save(audio(0, 0.2), dir, 1700000000));
-    EXPECT_FALSE(RecordingFiles::save({}, dir, 1700000000));
-    EXPECT_EQ(kept(dir), (std::multiset<size_t>{1600, 3200}));
-
+// A recording without samples makes no file; a folder the audio cannot go to loses it, and the
+// log says where and why.
+TEST_F(DictationPipelineTest, RecordingFilesLogWhatCannotBeSaved) {
     const fs::path notAFolder = writeFile(home() / "a-file", "x");
+    EXPECT_FALSE(RecordingFiles::save({}, home(), 1700000000));
     EXPECT_FALSE(RecordingFiles::save(audio(0, 0.1), notAFolder, 1700000000));
     Log::flush();
     const std::string log = readFile(home() / "quorvel.log");
