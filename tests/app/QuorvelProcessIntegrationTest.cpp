@@ -78,14 +78,14 @@ protected:
 // status 1.
 TEST_F(QuorvelProcessTest, WavListRunWritesDecodeLinesFirstThenCorrectedResultsOrFails) {
     const auto fox = speak("fox.wav", "The quick brown fox jumps over the lazy dog.");
-    const auto missing = home() / "missing.wav";
+    const auto notWav = writeFile(home() / "notes.wav", "this is not audio at all, just text");
     const std::string corrected = "the quick brown wolf jumped over the lazy dog";  // "fox" by the vocabulary
-    const auto list = writeFile(home() / "list.tsv", fox.string() + "\t" + corrected + "\n" + missing.string() + "\n");
+    const auto list = writeFile(home() / "list.tsv", fox.string() + "\t" + corrected + "\n" + notWav.string() + "\n");
     const auto out = home() / "results" / "out.jsonl";
     const Result r = runList(list, out);
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string results = readFile(out);
-    EXPECT_TRUE(results.starts_with(R"({"file":")" + missing.string() + R"(","error":"decode"})" "\n")) << results;
+    EXPECT_TRUE(results.starts_with(R"({"file":")" + notWav.string() + R"(","error":"decode"})" "\n")) << results;
     EXPECT_NE(results.find(R"("got":")" + corrected + R"(","ok":"exact")"), std::string::npos) << results;
     EXPECT_EQ(leftovers(), "");
 
