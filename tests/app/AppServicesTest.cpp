@@ -19,6 +19,8 @@
 namespace quorvel {
 namespace {
 
+using Command = TrayMenu::Command;
+
 class AppServicesTest : public testing::TempHome {
 protected:
     // Answers the next modal window with `act` once it is up (each dialog runs its own loop).
@@ -108,11 +110,11 @@ TEST(TrayMenuRows, FollowThePressState) {
     };
     for (const auto& c : cases) {
         const auto rows = TrayMenu::rows(c.state);
-        const auto row = [&](TrayMenu::Command c) { return *std::ranges::find(rows, c, &TrayMenu::Row::command); };
+        const auto row = [&](Command command) { return *std::ranges::find(rows, command, &TrayMenu::Row::command); };
         EXPECT_EQ(rows.front().title, c.status);
-        EXPECT_EQ(row(TrayMenu::Command::start).enabled, c.start) << c.status;
-        EXPECT_EQ(row(TrayMenu::Command::stop).enabled, c.stop) << c.status;
-        EXPECT_EQ(row(TrayMenu::Command::cancel).enabled, c.cancel) << c.status;
+        EXPECT_EQ(row(Command::start).enabled, c.start) << c.status;
+        EXPECT_EQ(row(Command::stop).enabled, c.stop) << c.status;
+        EXPECT_EQ(row(Command::cancel).enabled, c.cancel) << c.status;
     }
 }
 
