@@ -26,10 +26,6 @@
 namespace quorvel {
 namespace {
 
-using testing::closeInjector;
-using testing::fakeKey;
-using testing::openInjector;
-
 // X keycodes (evdev + 8).
 constexpr unsigned kSuperL = 133, kSuperR = 134, kShiftL = 50, kAltL = 64, kCtrlL = 37, kEsc = 9, kK = 45, kF5 = 71;
 
@@ -46,7 +42,7 @@ protected:
     void SetUp() override {
         TempHome::SetUp();
         Log::setFile(home() / "test.log");
-        display_ = openInjector();
+        display_ = testing::openInjector();
         ASSERT_NE(display_, nullptr) << "needs an X server with XTest (run under tests/desktop/with-desktop)";
         // Keys posted while an earlier test's burst still counts would be taken for ours.
         ASSERT_TRUE(ourBurstLongOver());
@@ -55,8 +51,8 @@ protected:
     void TearDown() override {
         manager_.reset();
         if (display_) {
-            for (unsigned keycode : held_) fakeKey(display_, keycode, false);
-            closeInjector(display_);
+            for (unsigned keycode : held_) testing::fakeKey(display_, keycode, false);
+            testing::closeInjector(display_);
         }
         TempHome::TearDown();
     }
@@ -78,7 +74,7 @@ protected:
     }
 
     void key(unsigned keycode, bool down) {
-        fakeKey(display_, keycode, down);
+        testing::fakeKey(display_, keycode, down);
         if (down) held_.insert(keycode);
         else held_.erase(keycode);
     }

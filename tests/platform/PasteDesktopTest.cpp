@@ -73,7 +73,6 @@ TEST_F(PasteDesktopTest, QueriesSeeTheDesktopAndTerminalsGetTheirPasteKeys) {
     FieldApp field(out(), {"--class", "URxvt", "--terminal"});
     ASSERT_TRUE(field.waitUntilFocused());
     ASSERT_TRUE(QTest::qWaitFor([&] { return queries.frontApplicationName() == "URxvt"; }, 5000));
-    EXPECT_FALSE(queries.shiftHeld());
     runProcess("xdotool", {"keydown", "shift"});
     EXPECT_TRUE(queries.shiftHeld());
     runProcess("xdotool", {"keyup", "shift"});
@@ -89,12 +88,10 @@ TEST_F(PasteDesktopTest, PastesAfterAHeldModifierIsReleasedSendsReturnTypesAndKe
     runProcess("xdotool", {"keydown", "alt"});
     ASSERT_TRUE(injector.modifiersHeld());
     // Released while the paster waits (it blocks this thread, so another process lets go).
-    QProcess release;
-    release.start("sh", {"-c", "sleep 0.3; xdotool keyup alt"});
-    ASSERT_TRUE(release.waitForStarted());
+    ASSERT_TRUE(QProcess::startDetached("sh", {"-c", "sleep 0.3; xdotool keyup alt"}));
     paster.paste("Привет, мир 😀👍🏽", false, false, true);
-    EXPECT_TRUE(field.waitForText("Привет, мир 😀👍🏽\n")) << "Control+Alt+V would paste nothing: " << field.text();
-    release.waitForFinished();
+    EXPECT_TRUE(field.waitForText("Привет, мир 😀👍🏽\n"))
+        << "Control+Alt+V would paste nothing: " << field.text();
     const std::string typed = "Съешь ещё 😀 ok, Ünïcode ✓\tend";
     paster.paste(typed, false, true, false);
     EXPECT_TRUE(field.waitForText("Привет, мир 😀👍🏽\n" + typed)) << field.text();
@@ -166,8 +163,7 @@ TEST_F(PasteDesktopTest, ReturnAndTheRestoreWaitForATargetThatReadsTheClipboardL
 TEST_F(PasteDesktopTest, TypedTextArrivesExactWithCapsLockAHeldControlAndAStalledTarget) {
     _XDisplay* keys = testing::openInjector();
     ASSERT_NE(keys, nullptr);
-    testing::fakeKey(keys, 66, true);  // Caps Lock
-    testing::fakeKey(keys, 66, false);
+    runProcess("xdotool", {"key", "Caps_Lock"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return testing::capsLockOn(keys); }, 2000));
     {
         // Control held for a while in the middle of typing. More distinct characters than spare
@@ -213,8 +209,7 @@ TEST_F(PasteDesktopTest, TypedTextArrivesExactWithCapsLockAHeldControlAndAStalle
     field.signal(SIGCONT);
     EXPECT_TRUE(field.waitForText(text + a + b)) << "got: " << field.text();
     EXPECT_TRUE(testing::capsLockOn(keys)) << "locked again after typing";
-    testing::fakeKey(keys, 66, true);
-    testing::fakeKey(keys, 66, false);
+    runProcess("xdotool", {"key", "Caps_Lock"});
     testing::closeInjector(keys);
 }
 
@@ -265,11 +260,9 @@ TEST_F(PasteDesktopTest, AKilledTypingProcessLeavesNoKeyDownAndATerminatedOneRes
     const auto mapping = testing::keyboardMapping(display);
     FieldApp field(out());
     ASSERT_TRUE(field.waitUntilFocused());
+    qputenv("QUORVEL_TYPING_CHILD", QString("яблоко ёж ").repeated(300).toUtf8());
     for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
         QProcess child;
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert("QUORVEL_TYPING_CHILD", QString("яблоко ёж ").repeated(300));
-        child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=TypingChild.Run"});
         ASSERT_TRUE(QTest::qWaitFor([&] { return child.canReadLine() && child.readLine() == "TYPING\n"; }, 10000));
         const auto typed = field.text().size();
@@ -281,6 +274,7 @@ TEST_F(PasteDesktopTest, AKilledTypingProcessLeavesNoKeyDownAndATerminatedOneRes
         EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << signal;
         EXPECT_EQ(testing::keyboardMapping(display), mapping) << "spare keycodes emptied after signal " << signal;
     }
+    qunsetenv("QUORVEL_TYPING_CHILD");
     testing::setKeyboardMapping(display, mapping);
     testing::closeInjector(display);
 }
