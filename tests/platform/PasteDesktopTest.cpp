@@ -31,8 +31,6 @@ using namespace std::chrono_literals;
 using testing::FieldApp;
 using testing::runProcess;
 
-const QString kTkFixture = FieldApp::tkFixture();
-
 class PasteDesktopTest : public testing::TempHome {
 protected:
     void SetUp() override {
@@ -219,8 +217,8 @@ TEST_F(PasteDesktopTest, TheClipboardOwnerIsAskedOnlyForDataAndAHungOneCannotHol
     QProcess owner, hung;
     auto ready = [](QProcess& process, const std::filesystem::path& log) {
         process.start("/usr/bin/python3",
-                      {kTkFixture, "owner", "--out", QString::fromStdString(log.string()), "--text",
-                       "user's text"});
+                      {FieldApp::tkFixture(), "owner", "--out",
+                       QString::fromStdString(log.string()), "--text", "user's text"});
         return QTest::qWaitFor([&] { return readFile(log) == "ready\n"; }, 10000);
     };
     FieldApp field(out());

@@ -42,12 +42,6 @@ protected:
 
     static QString clipboardText() { return QGuiApplication::clipboard()->text(); }
 
-    static void putOnClipboard(const std::vector<std::pair<QString, QByteArray>>& items) {
-        auto* mime = new QMimeData;
-        for (const auto& [format, data] : items) mime->setData(format, data);
-        QGuiApplication::clipboard()->setMimeData(mime);
-    }
-
     FakeTextInjector injector;
     FakeSystemQueries queries;
     std::unique_ptr<Paster> paster_;
@@ -56,7 +50,7 @@ protected:
 // No synthetic keys at all, or the paste shortcut cannot be posted.
 TEST_F(PasterTest, WhenNothingIsInsertedTheTextStaysOnTheClipboardAndNothingIsRestored) {
     for (const auto& [available, failPaste] : {std::pair{false, false}, std::pair{true, true}}) {
-        putOnClipboard({{"text/plain", "earlier"}});
+        QGuiApplication::clipboard()->setText("earlier");
         injector.isAvailable = available;
         injector.failPaste = failPaste;
         EXPECT_FALSE(pasteAndWait(paster(), "диктовка", true, false, true));
@@ -98,7 +92,7 @@ TEST_F(PasterTest, RestoreBringsEveryFormatBackByteForByte) {
 // A second dictation before the restore keeps the user's copy, not the first dictation; a restore
 // still due runs when the paster goes away.
 TEST_F(PasterTest, QuickDictationsRestoreTheUsersClipboardAlsoWhenThePasterGoesAway) {
-    putOnClipboard({{"text/plain", "user's own"}});
+    QGuiApplication::clipboard()->setText("user's own");
     Paster& slow = paster(PasterOptions{10000ms, 200ms, 1ms, 50ms, 1000ms});
     pasteAndWait(slow, "first", true, false, false);
     pasteAndWait(slow, "second", true, false, false);
