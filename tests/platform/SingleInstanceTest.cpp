@@ -51,15 +51,14 @@ TEST(SingleInstanceTest, RacingStartsGiveExactlyOnePrimary) {
                 // p: primary, s: secondary, f: failed
                 const char role = "psf"[static_cast<int>(instance.start())];
                 const bool told = ::write(roles[1], &role, 1) == 1;
-                ::close(roles[1]);  // a copy that dies early cannot leave the parent reading
+                ::close(roles[1]);
                 char none;
                 return told && ::read(release[0], &none, 1) == 0 ? 0 : 1;
             }));
         }
         ::close(roles[1]);
-        std::string reported;
-        for (char role; reported.size() < copies.size() && ::read(roles[0], &role, 1) == 1;)
-            reported += role;
+        std::string reported;  // read until every copy has written its role and closed its end
+        for (char role; ::read(roles[0], &role, 1) == 1;) reported += role;
         ::close(release[1]);
         for (const pid_t copy : copies) EXPECT_EQ(testing::waitChild(copy), 0);
         ::close(roles[0]);
