@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QThread>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -28,12 +27,6 @@ protected:
     void SetUp() override {
         TempHome::SetUp();
         Log::setFile(home() / "test.log");
-        makeManager();
-    }
-
-    void makeManager() {
-        manager_.reset();
-        tap_ = nullptr;
         manager_ = std::make_unique<HotkeyManager>(
             [this](KeySourceKind) {
                 auto source = std::make_unique<FakeKeyEventSource>(true);
@@ -50,9 +43,7 @@ protected:
 
     // Plays the events on the (started) fake tap, 0.25 s apart, and returns what was delivered.
     Strings feed(const std::vector<KeyEvent>& events) {
-        if (!tap_) {
-            EXPECT_TRUE(manager_->startTap());
-        }
+        EXPECT_TRUE(tap_ || manager_->startTap());
         for (const KeyEvent& event : events) {
             tap_->play(event);
             now_ += 0.25;
@@ -65,11 +56,6 @@ protected:
         return std::exchange(seen_, {});
     }
 
-    bool logged(const std::string& text) const {
-        Log::flush();
-        return readFile(home() / "test.log").find(text) != std::string::npos;
-    }
-
     double now_ = 100.0;
     FakeKeyEventSource* tap_ = nullptr;
     Strings seen_;
@@ -80,9 +66,9 @@ protected:
 TEST_F(HotkeyManagerTest, NewCombinationsApplyFromTheNextEvent) {
     EXPECT_EQ(feed({down(53, 0)}), Strings{"cancel"});
     manager_->setCombos({55, kCmd, kLeftCmd}, {96, 0, 0}, KeyCombo::defaultMode, {});
-    EXPECT_EQ(feed({down(53, 0), down(96, 0), flags(kCmd | kRightCmd), flags(0), flags(kCmd | kLeftCmd)}),
-              (Strings{"cancel", "down"}));
-    EXPECT_EQ(manager_->snapshot()->cancel, (KeyCombo{96, 0, 0}));
+    EXPECT_EQ(feed({down(53, 0), down(96, 0), flags(kCmd | kRightCmd), flags(0),
+                    flags(kCmd | kLeftCmd), flags(0)}),
+              (Strings{"cancel", "down", "up 0.250000"}));
 
     // Cancel beats next-mode on the same combination, and auto-repeat delivers again.
     const KeyCombo same{40, kCmd, 0};
@@ -90,7 +76,6 @@ TEST_F(HotkeyManagerTest, NewCombinationsApplyFromTheNextEvent) {
     EXPECT_EQ(feed({down(40, kCmd), down(40, kCmd)}), (Strings{"cancel", "cancel"}));
 
     // A record key that is not modifier-only does nothing.
-    makeManager();
     manager_->setCombos({96, 0, 0}, KeyCombo::defaultCancel, KeyCombo::defaultMode, {});
     EXPECT_EQ(feed({down(96, 0), flags(kCmd | kRightCmd), flags(0), flags(kShift | 0x2)}), Strings{});
 }
@@ -119,15 +104,13 @@ TEST_F(HotkeyManagerTest, DeliveriesComeLaterOnTheMainThreadInOrderAndAreDropped
 }
 
 TEST_F(HotkeyManagerTest, WithoutAnXServerNothingStarts) {
-    const char* display = std::getenv("DISPLAY");
-    const std::string saved = display ? display : "";
-    ::unsetenv("DISPLAY");
+    const QByteArray display = qgetenv("DISPLAY");
+    qunsetenv("DISPLAY");
     HotkeyManager system;  // the real backends
     EXPECT_FALSE(system.startTap());
     EXPECT_FALSE(system.startGlobalMonitorFallback());
     EXPECT_FALSE(system.isListening());
-    if (display) ::setenv("DISPLAY", saved.c_str(), 1);
-    EXPECT_TRUE(logged("CGEventTapCreate failed"));
+    if (!display.isEmpty()) qputenv("DISPLAY", display);
 }
 
 }  // namespace

@@ -1,26 +1,24 @@
 // Insertion into a text field of another process on a real (private) X server (a Qt field, and a
 // Tk field that reads the clipboard asynchronously), clipboard restore against other selection
-// owners (a hung one too), a typing process that is killed, system queries, and the
-// single-instance rule between real processes (this binary started again in a child mode).
+// owners (a hung one too), a typing process that is killed (this binary started again in a child
+// mode), and the system queries.
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QImage>
 #include <QMimeData>
 #include <QProcess>
-#include <QTest>
 #include <QSignalSpy>
+#include <QTest>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 
 #include "platform/Paster.h"
-#include "services/QuitOnSignals.h"
-#include "platform/SingleInstance.h"
 #include "platform/x11/X11SystemQueries.h"
 #include "platform/x11/X11TextInjector.h"
 #include "services/Log.h"
+#include "services/QuitOnSignals.h"
 #include "support/FieldApp.h"
 #include "support/RunProcess.h"
 #include "support/TempHome.h"
@@ -32,8 +30,6 @@ namespace {
 using namespace std::chrono_literals;
 using testing::FieldApp;
 using testing::runProcess;
-
-const QString kTkFixture = FieldApp::tkFixture();
 
 class PasteDesktopTest : public testing::TempHome {
 protected:
@@ -62,11 +58,9 @@ TEST_F(PasteDesktopTest, QueriesSeeTheDesktopAndTerminalsGetTheirPasteKeys) {
         // A real xterm binds no key to the clipboard; whatever reaches its terminal is recorded.
         const auto typed = home() / "xterm.txt";
         QProcess xterm;
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert("LC_ALL", "C.UTF-8");
-        xterm.setProcessEnvironment(env);
-        xterm.start("xterm", {"-u8", "-e", "sh", "-c", "stty -icanon -echo; exec cat > \"$0\"",
-                              QString::fromStdString(typed.string())});
+        xterm.start("env", {"LC_ALL=C.UTF-8", "xterm", "-u8", "-e", "sh", "-c",
+                            "stty -icanon -echo; exec cat > \"$0\"",
+                            QString::fromStdString(typed.string())});
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return std::filesystem::exists(typed) && queries.frontApplicationName() == "XTerm"; }, 10000));
         paster.paste("echo да", false, false, false);
@@ -77,7 +71,6 @@ TEST_F(PasteDesktopTest, QueriesSeeTheDesktopAndTerminalsGetTheirPasteKeys) {
     FieldApp field(out(), {"--class", "URxvt", "--terminal"});
     ASSERT_TRUE(field.waitUntilFocused());
     ASSERT_TRUE(QTest::qWaitFor([&] { return queries.frontApplicationName() == "URxvt"; }, 5000));
-    EXPECT_FALSE(queries.shiftHeld());
     runProcess("xdotool", {"keydown", "shift"});
     EXPECT_TRUE(queries.shiftHeld());
     runProcess("xdotool", {"keyup", "shift"});
@@ -93,12 +86,10 @@ TEST_F(PasteDesktopTest, PastesAfterAHeldModifierIsReleasedSendsReturnTypesAndKe
     runProcess("xdotool", {"keydown", "alt"});
     ASSERT_TRUE(injector.modifiersHeld());
     // Released while the paster waits (it blocks this thread, so another process lets go).
-    QProcess release;
-    release.start("sh", {"-c", "sleep 0.3; xdotool keyup alt"});
-    ASSERT_TRUE(release.waitForStarted());
+    ASSERT_TRUE(QProcess::startDetached("sh", {"-c", "sleep 0.3; xdotool keyup alt"}));
     paster.paste("Привет, мир 😀👍🏽", false, false, true);
-    EXPECT_TRUE(field.waitForText("Привет, мир 😀👍🏽\n")) << "Control+Alt+V would paste nothing: " << field.text();
-    release.waitForFinished();
+    EXPECT_TRUE(field.waitForText("Привет, мир 😀👍🏽\n"))
+        << "Control+Alt+V would paste nothing: " << field.text();
     const std::string typed = "Съешь ещё 😀 ok, Ünïcode ✓\tend";
     paster.paste(typed, false, true, false);
     EXPECT_TRUE(field.waitForText("Привет, мир 😀👍🏽\n" + typed)) << field.text();
@@ -113,14 +104,12 @@ TEST_F(PasteDesktopTest, PastesAfterAHeldModifierIsReleasedSendsReturnTypesAndKe
 }
 
 TEST_F(PasteDesktopTest, RestoresAnImageOwnedByAnotherProgramUnlessSomethingElseWasCopied) {
-    // Noise: megabytes of PNG, which the owner hands over in chunks (INCR).
-    QImage image(1000, 800, QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, (x * 2654435761u) ^ (y * 40503u) ^ (x * y));
+    // Megabytes of noise as an image, which the owner hands over in chunks (INCR).
+    std::string pngBytes(3'000'000, '\0');
+    for (size_t i = 0; i < pngBytes.size(); ++i)
+        pngBytes[i] = static_cast<char>((i * 2654435761u) >> 13);
     const auto png = home() / "picture.png";
-    ASSERT_TRUE(image.save(QString::fromStdString(png.string()), "PNG"));
-    const std::string pngBytes = readFile(png);
-    ASSERT_GT(pngBytes.size(), 2'000'000u);
+    std::ofstream(png, std::ios::binary) << pngBytes;
 
     QProcess xclip;  // owns the clipboard until someone else takes it
     xclip.start("xclip", {"-quiet", "-selection", "clipboard", "-t", "image/png", "-i",
@@ -172,8 +161,7 @@ TEST_F(PasteDesktopTest, ReturnAndTheRestoreWaitForATargetThatReadsTheClipboardL
 TEST_F(PasteDesktopTest, TypedTextArrivesExactWithCapsLockAHeldControlAndAStalledTarget) {
     _XDisplay* keys = testing::openInjector();
     ASSERT_NE(keys, nullptr);
-    testing::fakeKey(keys, 66, true);  // Caps Lock
-    testing::fakeKey(keys, 66, false);
+    runProcess("xdotool", {"key", "Caps_Lock"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return testing::capsLockOn(keys); }, 2000));
     {
         // Control held for a while in the middle of typing. More distinct characters than spare
@@ -191,78 +179,63 @@ TEST_F(PasteDesktopTest, TypedTextArrivesExactWithCapsLockAHeldControlAndAStalle
         Log::flush();
         EXPECT_EQ(readFile(home() / "paste.log").find("pasting the rest"), std::string::npos);
     }
-    {
-        // More distinct characters than spare keycodes, and the target stops for 0.5 s.
-        const auto tkOut = home() / "tk.txt";
-        FieldApp field(FieldApp::Tk{}, tkOut);
-        ASSERT_TRUE(field.waitUntilFocused());
-        const std::string text = "Съешь же ещё этих мягких французских булок, да выпей чаю 😀👍 ЁЖ. "
-                                 "Широкая электрификация южных губерний даст мощный толчок подъёму 🎉";
-        QSignalSpy done(&paster, &Paster::finished);
-        paster.paste(text, false, true, false);
-        ASSERT_TRUE(field.waitForSomeText());
-        field.signal(SIGSTOP);
-        QTest::qWait(500);
-        field.signal(SIGCONT);
-        EXPECT_TRUE(field.waitForText(text)) << "got: " << field.text();
-        EXPECT_TRUE(done.wait(5000) || !done.isEmpty());
-    }
-    {
-        // Stopped for longer than any fixed delay: A (more distinct letters than the spare keycodes
-        // hold), then B with other letters. A's queued keys must not be read with B's keymap, and
-        // the pasted rest of A must not give way to B.
-        const auto tkOut = home() / "tk-stopped.txt";
-        FieldApp field(FieldApp::Tk{}, tkOut);
-        ASSERT_TRUE(field.waitUntilFocused());
-        const std::string a = "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ абвгдеёжзийклмнопрстуфхцчшщъыьэюя";
-        const std::string b = " ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-        QSignalSpy done(&paster, &Paster::finished);
-        field.signal(SIGSTOP);
-        paster.paste(a, false, true, false);
-        EXPECT_TRUE(done.wait(5000));
-        QTest::qWait(3500);
-        paster.paste(b, false, true, false);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return done.size() == 2; }, 5000));
-        field.signal(SIGCONT);
-        EXPECT_TRUE(field.waitForText(a + b)) << "got: " << field.text();
-    }
+    // A Tk field: more distinct characters than spare keycodes, and the target stops for 0.5 s.
+    FieldApp field(FieldApp::Tk{}, home() / "tk.txt");
+    ASSERT_TRUE(field.waitUntilFocused());
+    const std::string text =
+        "Съешь же ещё этих мягких французских булок, да выпей чаю 😀👍 ЁЖ. "
+        "Широкая электрификация южных губерний даст мощный толчок подъёму 🎉";
+    QSignalSpy done(&paster, &Paster::finished);
+    paster.paste(text, false, true, false);
+    ASSERT_TRUE(field.waitForSomeText());
+    field.signal(SIGSTOP);
+    QTest::qWait(500);
+    field.signal(SIGCONT);
+    EXPECT_TRUE(field.waitForText(text)) << "got: " << field.text();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done.size() == 1; }, 5000));
+    // Stopped for longer than any fixed delay: A (more distinct letters than the spare keycodes
+    // hold), then B with other letters. A's queued keys must not be read with B's keymap, and
+    // the pasted rest of A must not give way to B.
+    const std::string a = "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ абвгдеёжзийклмнопрстуфхцчшщъыьэюя";
+    const std::string b = " ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    field.signal(SIGSTOP);
+    paster.paste(a, false, true, false);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done.size() == 2; }, 5000));
+    QTest::qWait(3500);
+    paster.paste(b, false, true, false);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done.size() == 3; }, 5000));
+    field.signal(SIGCONT);
+    EXPECT_TRUE(field.waitForText(text + a + b)) << "got: " << field.text();
     EXPECT_TRUE(testing::capsLockOn(keys)) << "locked again after typing";
-    testing::fakeKey(keys, 66, true);
-    testing::fakeKey(keys, 66, false);
+    runProcess("xdotool", {"key", "Caps_Lock"});
     testing::closeInjector(keys);
 }
 
 TEST_F(PasteDesktopTest, TheClipboardOwnerIsAskedOnlyForDataAndAHungOneCannotHoldUpThePaste) {
-    struct Owner {
-        explicit Owner(const std::filesystem::path& log) : log(log) {
-            process.start("/usr/bin/python3", {kTkFixture, "owner", "--out", QString::fromStdString(log.string()),
-                                               "--text", "user's text"});
-        }
-        ~Owner() {
-            ::kill(static_cast<pid_t>(process.processId()), SIGCONT);
-            process.kill();
-            process.waitForFinished(3000);
-        }
-        std::string requests() const { return readFile(log); }
-        std::filesystem::path log;
-        QProcess process;
+    // The owner logs each request it gets; the second one stops before the paste.
+    const auto ownerLog = home() / "owner.log", hungLog = home() / "hung.log";
+    QProcess owner, hung;
+    auto ready = [](QProcess& process, const std::filesystem::path& log) {
+        process.start("/usr/bin/python3",
+                      {FieldApp::tkFixture(), "owner", "--out",
+                       QString::fromStdString(log.string()), "--text", "user's text"});
+        return QTest::qWaitFor([&] { return readFile(log) == "ready\n"; }, 10000);
     };
     FieldApp field(out());
     ASSERT_TRUE(field.waitUntilFocused());
-    {
-        Owner owner(home() / "owner.log");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return owner.requests() == "ready\n"; }, 10000));
-        paster.paste("вставка", true, false, false);
-        ASSERT_TRUE(field.waitForText("вставка"));
-        EXPECT_TRUE(QTest::qWaitFor([] { return QGuiApplication::clipboard()->text() == "user's text"; }, 3000));
-        EXPECT_EQ(owner.requests(), "ready\nUTF8_STRING\n") << "no DELETE or INSERT_* request";
-    }
-    {
-        Owner hung(home() / "hung.log");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return hung.requests() == "ready\n"; }, 10000));
-        ::kill(static_cast<pid_t>(hung.process.processId()), SIGSTOP);
-        paster.paste(" и ещё", true, false, false);
-        EXPECT_TRUE(field.waitForText("вставка и ещё")) << field.text();
+    ASSERT_TRUE(ready(owner, ownerLog));
+    paster.paste("вставка", true, false, false);
+    ASSERT_TRUE(field.waitForText("вставка"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return QGuiApplication::clipboard()->text() == "user's text"; }, 3000));
+    EXPECT_EQ(readFile(ownerLog), "ready\nUTF8_STRING\n") << "no DELETE or INSERT_* request";
+    ASSERT_TRUE(ready(hung, hungLog));
+    ::kill(static_cast<pid_t>(hung.processId()), SIGSTOP);
+    paster.paste(" и ещё", true, false, false);
+    EXPECT_TRUE(field.waitForText("вставка и ещё")) << field.text();
+    for (QProcess* process : {&owner, &hung}) {
+        process->kill();
+        process->waitForFinished(3000);
     }
 }
 
@@ -285,11 +258,9 @@ TEST_F(PasteDesktopTest, AKilledTypingProcessLeavesNoKeyDownAndATerminatedOneRes
     const auto mapping = testing::keyboardMapping(display);
     FieldApp field(out());
     ASSERT_TRUE(field.waitUntilFocused());
+    qputenv("QUORVEL_TYPING_CHILD", QString("яблоко ёж ").repeated(300).toUtf8());
     for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
         QProcess child;
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert("QUORVEL_TYPING_CHILD", QString("яблоко ёж ").repeated(300));
-        child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=TypingChild.Run"});
         ASSERT_TRUE(QTest::qWaitFor([&] { return child.canReadLine() && child.readLine() == "TYPING\n"; }, 10000));
         const auto typed = field.text().size();
@@ -301,65 +272,9 @@ TEST_F(PasteDesktopTest, AKilledTypingProcessLeavesNoKeyDownAndATerminatedOneRes
         EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << signal;
         EXPECT_EQ(testing::keyboardMapping(display), mapping) << "spare keycodes emptied after signal " << signal;
     }
+    qunsetenv("QUORVEL_TYPING_CHILD");
     testing::setKeyboardMapping(display, mapping);
     testing::closeInjector(display);
-}
-
-// --- single instance between processes -------------------------------------------------------
-
-// Child mode: reports its role on stdout; a primary then stays up (until killed, at most 10 s).
-TEST(SingleInstanceChild, Run) {
-    const char* key = std::getenv("QUORVEL_SINGLE_INSTANCE_KEY");
-    if (!key) GTEST_SKIP() << "only as a child of the single-instance tests";
-    SingleInstance instance(key);
-    const auto role = instance.start();
-    const bool secondary = role == SingleInstance::Role::secondary;
-    std::cout << "ROLE " << (secondary ? "secondary" : role == SingleInstance::Role::primary ? "primary" : "failed")
-              << std::endl;
-    if (!secondary) QTest::qWait(10000);
-}
-
-class Copy {
-public:
-    explicit Copy(const QString& key) {
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert("QUORVEL_SINGLE_INSTANCE_KEY", key);
-        process.setProcessEnvironment(env);
-        process.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=SingleInstanceChild.Run"});
-    }
-    ~Copy() {
-        process.kill();
-        process.waitForFinished(3000);
-    }
-    // The role line the copy prints, waiting for it.
-    std::string role() {
-        std::string line;
-        (void)QTest::qWaitFor([&] {
-            while (process.canReadLine() && !line.starts_with("ROLE ")) line = process.readLine().toStdString();
-            return line.starts_with("ROLE ");
-        }, 10000);
-        return line;
-    }
-    QProcess process;
-};
-
-QString uniqueKey() { return "quorvel-desktop-" + QString::number(QCoreApplication::applicationPid()) + "-" + QString::number(std::rand()); }
-
-// Hand-over between two copies is checked with the tray program itself.
-TEST(SingleInstanceProcesses, RacingStartsGiveExactlyOnePrimary) {
-    for (int round = 0; round < 3; ++round) {
-        const QString key = uniqueKey();
-        std::vector<std::unique_ptr<Copy>> copies;
-        for (int i = 0; i < 4; ++i) copies.push_back(std::make_unique<Copy>(key));
-        int primaries = 0, secondaries = 0;
-        for (auto& copy : copies) {
-            const std::string role = copy->role();
-            primaries += role.rfind("ROLE primary", 0) == 0;
-            secondaries += role.rfind("ROLE secondary", 0) == 0;
-        }
-        EXPECT_EQ(primaries, 1);
-        EXPECT_EQ(secondaries, 3);
-    }
 }
 
 }  // namespace

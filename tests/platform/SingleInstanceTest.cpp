@@ -1,11 +1,15 @@
-// The instance socket's name in one process (the tray program test starts a real second copy).
+// The instance socket's name, and racing copies in forked processes (the tray program test starts
+// a real second copy that hands over).
 #include <QProcess>
 #include <QTest>
 #include <QUuid>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "platform/SingleInstance.h"
+#include "support/ChildProcess.h"
 
 namespace quorvel {
 namespace {
@@ -31,11 +35,38 @@ TEST(SingleInstanceTest, DefaultNameIsPerUserAndDisplay) {
     if (!display.isEmpty()) qputenv("DISPLAY", display);
 }
 
-}  // namespace
-}  // namespace quorvel
-
-namespace quorvel {
-namespace {
+// Copies in forked processes start at once; each reports its role through a pipe and stays up
+// until every copy has reported.
+TEST(SingleInstanceTest, RacingStartsGiveExactlyOnePrimary) {
+    for (int round = 0; round < 3; ++round) {
+        const QString key = uniqueKey();
+        int roles[2], release[2];
+        ASSERT_EQ(::pipe(roles), 0);
+        ASSERT_EQ(::pipe(release), 0);
+        std::vector<pid_t> copies;
+        for (int i = 0; i < 4; ++i) {
+            copies.push_back(testing::startChild([&] {
+                ::close(release[1]);
+                SingleInstance instance(key);
+                // p: primary, s: secondary, f: failed
+                const char role = "psf"[static_cast<int>(instance.start())];
+                const bool told = ::write(roles[1], &role, 1) == 1;
+                ::close(roles[1]);
+                char none;
+                return told && ::read(release[0], &none, 1) == 0 ? 0 : 1;
+            }));
+        }
+        ::close(roles[1]);
+        std::string reported;  // read until every copy has written its role and closed its end
+        for (char role; ::read(roles[0], &role, 1) == 1;) reported += role;
+        ::close(release[1]);
+        for (const pid_t copy : copies) EXPECT_EQ(testing::waitChild(copy), 0);
+        ::close(roles[0]);
+        ::close(release[0]);
+        std::ranges::sort(reported);
+        EXPECT_EQ(reported, "psss") << round;
+    }
+}
 
 // Abstract socket names have no permissions: a process of another user holding our name must
 // neither make us quit as "secondary" nor be able to send us messages.
