@@ -12,13 +12,15 @@
 namespace quorvel {
 namespace {
 
-constexpr unsigned kCtrlR = 105, kSuperR = 134, kF5 = 71;
+constexpr unsigned kCtrlL = 37, kCtrlR = 105, kAltL = 64, kSuperL = 133, kSuperR = 134;
+constexpr unsigned kEsc = 9, kF5 = 71, kK = 45;
 
 TEST(ShortcutRowDesktopTest, CapturesKeysFromTheXServer) {
     _XDisplay* x = testing::openInjector();
     ASSERT_NE(x, nullptr) << "needs an X server with XTest";
     std::optional<KeyCombo> chosen;
-    ShortcutRow row(QStringLiteral("Toggle Recording"), KeyCombo::defaultCancel, {KeyCombo::defaultCancel, false});
+    ShortcutRow row(QStringLiteral("Toggle Recording"), KeyCombo::defaultCancel,
+                    {KeyCombo::defaultCancel, false});
     row.onChanged = [&](const std::optional<KeyCombo>& combo) { chosen = combo; };
     row.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&row));
@@ -41,6 +43,17 @@ TEST(ShortcutRowDesktopTest, CapturesKeysFromTheXServer) {
     ASSERT_TRUE(capture({{kCtrlR, true}, {kF5, true}, {kF5, false}, {kCtrlR, false}}));
     EXPECT_EQ(*chosen, (KeyCombo{96, KeyCombo::maskCtrl | KeyCombo::sideRightCtrl, 0}));
     EXPECT_FALSE(row.isCapturing());
+
+    // Esc under a modifier is a key; several modifiers all go into the mask.
+    ASSERT_TRUE(capture({{kCtrlL, true}, {kEsc, true}, {kEsc, false}, {kCtrlL, false}}));
+    EXPECT_EQ(row.captureButton()->text(), QStringLiteral("Ctrl+Esc"));
+    ASSERT_TRUE(capture({{kAltL, true},
+                         {kSuperL, true},
+                         {kK, true},
+                         {kK, false},
+                         {kSuperL, false},
+                         {kAltL, false}}));
+    EXPECT_EQ(*chosen, KeyCombo::defaultMode);
     testing::closeInjector(x);
 }
 
