@@ -90,17 +90,14 @@ TEST_F(FloatingWindowsDesktopTest, ClicksOnEveryLookLeaveTheFocusInTheTextField)
     unsigned long fieldWindow = 0;  // the window manager marks it active a moment after the focus
     ASSERT_TRUE(QTest::qWaitFor([&] { return (fieldWindow = activeWindow()) != 0; }, 5000));
 
+    // The program answers record (a toggle) and cancel with a new look; the steps wait for it.
     PillPanel pill;
-    int records = 0, cancels = 0, modeTaps = 0;
+    int modeTaps = 0;
     pill.onRecord = [&] {
-        ++records;
-        pill.setState(pill.state() == PillState::recording ? PillState::collapsed
-                                                           : PillState::recording);
+        const bool recording = pill.state() == PillState::recording;
+        pill.setState(recording ? PillState::collapsed : PillState::recording);
     };
-    pill.onCancel = [&] {
-        ++cancels;
-        pill.setState(PillState::collapsed);
-    };
+    pill.onCancel = [&] { pill.setState(PillState::collapsed); };
     pill.onModeTap = [&] { ++modeTaps; };
     ASSERT_TRUE(showCollapsedAt(pill, 520.0, 200.0));
 
@@ -131,8 +128,6 @@ TEST_F(FloatingWindowsDesktopTest, ClicksOnEveryLookLeaveTheFocusInTheTextField)
         EXPECT_EQ(activeWindow(), fieldWindow) << "after " << step.button;
         EXPECT_FALSE(pill.isActiveWindow()) << step.button;
     }
-    EXPECT_EQ(records, 3);
-    EXPECT_EQ(cancels, 1);
     EXPECT_EQ(modeTaps, 1);
 
     // The right-click menu gives the focus back when it closes.
@@ -149,11 +144,14 @@ TEST_F(FloatingWindowsDesktopTest, ClicksOnEveryLookLeaveTheFocusInTheTextField)
     EXPECT_TRUE(QTest::qWaitFor([&] { return field.text() == "ok"; }, 5000)) << field.text();
 
     // A click into the text pane is the one way in: then Ctrl+C copies and Esc collapses.
-    pill.setState(PillState::expanded);
+    const auto clickIntoPane = [&] {
+        pill.setState(PillState::expanded);
+        settle();
+        clickAt(centreOf(*pill.findChild<PillTextPane*>()));
+        return QTest::qWaitFor([&] { return pill.isActiveWindow(); }, 3000);
+    };
     pill.appendText("скопируй меня");
-    settle();
-    clickAt(centreOf(*pill.findChild<PillTextPane*>()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pill.isActiveWindow(); }, 3000));
+    ASSERT_TRUE(clickIntoPane());
     run("xdotool", {"key", "ctrl+c"});
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return QGuiApplication::clipboard()->text() == "скопируй меня"; }, 3000));
@@ -165,10 +163,7 @@ TEST_F(FloatingWindowsDesktopTest, ClicksOnEveryLookLeaveTheFocusInTheTextField)
 
     // So does a recording started (by the hot key) while the pane has the focus: its text is
     // pasted into the focused window.
-    pill.setState(PillState::expanded);
-    settle();
-    clickAt(centreOf(*pill.findChild<PillTextPane*>()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pill.isActiveWindow(); }, 3000));
+    ASSERT_TRUE(clickIntoPane());
     pill.setState(PillState::recording);
     EXPECT_TRUE(QTest::qWaitFor([&] { return activeWindow() == fieldWindow; }, 3000));
 }
@@ -219,8 +214,8 @@ TEST_F(FloatingWindowsDesktopTest,
     overlay.showPanel(QPoint(200, 500));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&overlay));
     settle();
-    drag(overlay.mapToGlobal(QPoint(150, 4)), overlay.mapToGlobal(QPoint(100, -996)),
-         1);  // past the top
+    // Past the top of the screen.
+    drag(overlay.mapToGlobal(QPoint(150, 4)), overlay.mapToGlobal(QPoint(100, -996)), 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !saved.empty(); }, 3000));
     EXPECT_EQ(saved.back(), QPoint(150, overlay.screen()->availableGeometry().y()))
         << "held inside the screen";
@@ -233,10 +228,9 @@ TEST_F(FloatingWindowsDesktopTest,
 QImage photograph(QWidget& window, const QString& name) {
     window.update();
     settle();
-    const QImage image =
-        window.screen()
-            ->grabWindow(0, window.x(), window.y(), window.width(), window.height())
-            .toImage();
+    const QRect at = window.geometry();
+    const QPixmap shot = window.screen()->grabWindow(0, at.x(), at.y(), at.width(), at.height());
+    const QImage image = shot.toImage();
     const QString folder = QUORVEL_BINARY_DIR "/screenshots";
     QDir().mkpath(folder);
     image.save(folder + "/" + name + ".png");
@@ -263,8 +257,8 @@ TEST_F(FloatingWindowsDesktopTest, EveryLookPhotographedInLightAndDark) {
         QImage shot = photograph(pill, "pill-recording-" + theme);
         EXPECT_LT(lightness(shot, 20, 18), 50) << "the recording look is near-black";
         EXPECT_LT(lightness(shot, 0, 18), 90) << "no light rim around the near-black look";
-        pointerTo(
-            pill.mapToGlobal(QPoint(66, 18)));  // hover shows the time and the stop/cancel buttons
+        // Hover shows the time and the stop/cancel buttons.
+        pointerTo(pill.mapToGlobal(QPoint(66, 18)));
         QTest::qWait(300);
         photograph(pill, "pill-recording-hover-" + theme);
         pointerTo({5, 795});
@@ -290,9 +284,8 @@ TEST_F(FloatingWindowsDesktopTest, EveryLookPhotographedInLightAndDark) {
         overlay.setRecording(false, "распознаю…");
         photograph(overlay, "overlay-idle-" + theme);
         overlay.setRecording(true, "push-to-talk");
-        std::vector<float> wave(16000);
-        for (size_t i = 0; i < wave.size();
-             ++i) {  // syllables: a tone under a slow, uneven envelope
+        std::vector<float> wave(16000);  // syllables: a tone under a slow, uneven envelope
+        for (size_t i = 0; i < wave.size(); ++i) {
             const double t = static_cast<double>(i) / 16000;
             wave[i] = static_cast<float>(0.3 * std::sin(t * 900) *
                                          std::pow(std::sin(t * 17) * std::sin(t * 5.3), 2));
