@@ -74,18 +74,11 @@ void drag(QPoint from, QPoint to, int steps) {
     run("xdotool", {"mouseup", "1"});
 }
 
-using testing::FieldApp;
-
-class FloatingWindowsDesktopTest : public testing::TempHome {
-  protected:
-    void SetUp() override {
-        TempHome::SetUp();
-        ASSERT_EQ(QGuiApplication::platformName(), "xcb") << "run under tests/desktop/with-desktop";
-    }
-};
+// Run under tests/desktop/with-desktop (ctest does).
+using FloatingWindowsDesktopTest = testing::TempHome;
 
 TEST_F(FloatingWindowsDesktopTest, ClicksOnEveryLookLeaveTheFocusInTheTextField) {
-    FieldApp field(home() / "field.txt");
+    testing::FieldApp field(home() / "field.txt");
     ASSERT_TRUE(field.waitUntilFocused());
     unsigned long fieldWindow = 0;  // the window manager marks it active a moment after the focus
     ASSERT_TRUE(QTest::qWaitFor([&] { return (fieldWindow = activeWindow()) != 0; }, 5000));
