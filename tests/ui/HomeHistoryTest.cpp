@@ -58,16 +58,13 @@ TEST_F(HomeHistoryTest, HomeShowsStatisticsAndRefreshes) {
     EXPECT_EQ(text(home, "statWpm"), "—");
     EXPECT_FALSE(home.findChild<QLabel*>("noRecordings")->isHidden());
 
-    // 2 400 words at the default 40 wpm typed: one hour saved. Dictation speeds 150 and 200 wpm.
+    // 2 400 words; dictation speeds 150 and 200 wpm (the other figures are the stores' tests').
     stats->recordSessions({{1200, "kate"}, {1100, "firefox"}, {100, "kate"}});
-    history->append(
-        {.text = "one two three four five six seven eight nine ten", .durationMs = 4000});
+    history->append({.text = QString("w ").repeated(10).toStdString(), .durationMs = 4000});
     history->append({.text = QString("w ").repeated(20).toStdString(), .durationMs = 6000});
     model->reloadHistory();
     EXPECT_EQ(text(home, "statWords"), "2400");
     EXPECT_EQ(text(home, "statWpm"), "175.0");
-    EXPECT_EQ(text(home, "statApps"), "2");
-    EXPECT_EQ(text(home, "statSaved"), "1.0");
     EXPECT_TRUE(home.findChild<QLabel*>("noRecordings")->isHidden());
     EXPECT_EQ(cards(home).size(), 2);
 
@@ -219,7 +216,6 @@ TEST_F(HomeHistoryTest, SeeAllTogglesAndLongHistoriesBuildCardsAsTheyScroll) {
     EXPECT_EQ(recent->entryCount(), HomePage::kRecentCount);
     EXPECT_EQ(cards(home).front()->entry().text, "entry 299") << "newest first";
     seeAll->click();
-    EXPECT_TRUE(model->showAllHistory);
     EXPECT_EQ(recent->entryCount(), 300u);
     seeAll->click();
     EXPECT_EQ(recent->entryCount(), HomePage::kRecentCount);
@@ -228,7 +224,6 @@ TEST_F(HomeHistoryTest, SeeAllTogglesAndLongHistoriesBuildCardsAsTheyScroll) {
     page.resize(820, 580);
     page.show();
     auto* list = page.findChild<RecordingList*>("historyList");
-    EXPECT_EQ(text(page, "historyCount"), "300 записей");
     QTest::qWait(50);
     const std::size_t first = list->cardCount();
     EXPECT_LT(first, 100u) << "not every card at once";
