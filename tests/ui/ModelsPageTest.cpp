@@ -113,7 +113,6 @@ TEST_F(ModelsPageTest, SearchSortAndFavouritesPickTheRows) {
     const std::vector<Case> cases = {
         {"", 0, false, {giga, parakeet, sphinx, large, small}},
         {"", 2, false, {sphinx, parakeet, giga, small, large}},
-        {"WHISPER", 2, false, {small, large}},
         {"english", 0, false, {parakeet, sphinx}},
         {"no such model", 0, false, {}},
         {"", 2, true, {giga, large}},
