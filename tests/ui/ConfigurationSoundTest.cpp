@@ -24,6 +24,7 @@
 #include "platform/SoundPlayer.h"
 #include "services/ModelStore.h"
 #include "support/SettingsTestBase.h"
+#include "ui/SettingsControls.h"
 #include "ui/settings/ConfigurationPage.h"
 #include "ui/settings/KeyCapture.h"
 #include "ui/settings/SettingsModel.h"
@@ -38,16 +39,7 @@ namespace fs = std::filesystem;
 constexpr unsigned kCtrlL = 37, kShiftL = 50, kSuperR = 134;
 constexpr unsigned kEsc = 9, kF5 = 71, kF6 = 72;
 
-void sendKey(QWidget* target, QEvent::Type type, unsigned xKeycode, unsigned xState = 0) {
-    QKeyEvent event(type, Qt::Key_unknown, Qt::NoModifier, xKeycode, 0, xState);
-    QApplication::sendEvent(target, &event);
-}
-
-void tap(ShortcutRow* row, unsigned xKeycode) {
-    row->captureButton()->click();
-    sendKey(row->captureButton(), QEvent::KeyPress, xKeycode);
-    sendKey(row->captureButton(), QEvent::KeyRelease, xKeycode);
-}
+using testing::sendXKey;
 
 class ConfigurationSoundTest : public testing::SettingsTest {
   protected:
@@ -82,27 +74,6 @@ class ConfigurationSoundTest : public testing::SettingsTest {
             static_cast<QDialog*>(dialog)->accept();
         });
         poll->start(10);
-    }
-
-    // Works the control as a person would: picks the item with `input` as its data, moves the
-    // slider to it, types it, captures it as an X keycode, or clicks (choosing `input` as folder).
-    void operate(const char* name, const QVariant& input) {
-        QWidget* widget = control<QWidget>(name);
-        if (auto* combo = qobject_cast<QComboBox*>(widget)) {
-            const int index = combo->findData(input);
-            combo->setCurrentIndex(index);
-            Q_EMIT combo->activated(index);
-        } else if (auto* slider = qobject_cast<QSlider*>(widget)) {
-            slider->setValue(input.toInt());
-        } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-            edit->setText(input.toString());
-            Q_EMIT edit->editingFinished();
-        } else if (auto* shortcut = qobject_cast<ShortcutRow*>(widget)) {
-            tap(shortcut, input.toUInt());
-        } else {
-            if (input.isValid()) chooseFolderWhenAsked(input.toString().toStdString());
-            qobject_cast<QAbstractButton*>(widget)->click();
-        }
     }
 
     QList<QWidget*> pages() const { return {configuration.get(), sound.get()}; }
@@ -179,7 +150,10 @@ TEST_F(ConfigurationSoundTest, EveryBoundControlWritesOnlyItsFieldWithOneSaveAnd
         const std::string key = field(row.name);
         json::Json before = model->config().toJson();
         const int notices = actions.configChanges;
-        operate(row.name, row.input);
+        QWidget* widget = control<QWidget>(row.name);
+        if (qobject_cast<QPushButton*>(widget) && row.input.isValid())
+            chooseFolderWhenAsked(row.input.toString().toStdString());
+        testing::operate(widget, row.input);
         json::Json after = model->config().toJson();
         EXPECT_EQ(actions.configChanges, notices + 1);
         EXPECT_EQ(after.contains(key) ? after[key] : json::Json(), row.expected);
@@ -243,17 +217,17 @@ TEST_F(ConfigurationSoundTest, ShortcutRowCancelsAndResets) {
     EXPECT_FALSE(row->resetButton()->isEnabled());
     // Modifiers pressed and let go without a key are no choice; Esc alone ends the capture.
     row->captureButton()->click();
-    sendKey(row->captureButton(), QEvent::KeyPress, kShiftL);
-    sendKey(row->captureButton(), QEvent::KeyPress, kSuperR, KeyCapture::xShift);
-    sendKey(row->captureButton(), QEvent::KeyRelease, kSuperR);
-    sendKey(row->captureButton(), QEvent::KeyRelease, kShiftL);
+    sendXKey(row->captureButton(), QEvent::KeyPress, kShiftL);
+    sendXKey(row->captureButton(), QEvent::KeyPress, kSuperR, KeyCapture::xShift);
+    sendXKey(row->captureButton(), QEvent::KeyRelease, kSuperR);
+    sendXKey(row->captureButton(), QEvent::KeyRelease, kShiftL);
     EXPECT_TRUE(row->isCapturing());
-    sendKey(row->captureButton(), QEvent::KeyPress, kEsc);
+    sendXKey(row->captureButton(), QEvent::KeyPress, kEsc);
     EXPECT_FALSE(row->isCapturing());
     EXPECT_EQ(row->captureButton()->text(), QStringLiteral("правый Super"));
     EXPECT_EQ(actions.configChanges, 0);
 
-    tap(row, kF5);
+    testing::operate(row, kF5);
     row->resetButton()->click();
     EXPECT_EQ(model->config().keyToggle, KeyCombo::defaultToggle);
     EXPECT_FALSE(row->resetButton()->isEnabled());

@@ -30,6 +30,7 @@
 #include "core/VocabStore.h"
 #include "services/ModelStore.h"
 #include "support/SettingsTestBase.h"
+#include "ui/SettingsControls.h"
 #include "ui/settings/ModeDetailView.h"
 #include "ui/settings/ModesPage.h"
 #include "ui/settings/SettingsModel.h"
@@ -49,34 +50,6 @@ class ModesVocabularyTest : public testing::SettingsTest {
         T* found = root.findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(found, nullptr) << name;
         return found;
-    }
-
-    // Works the control named before any space in `name` as a person would: types `text` into a
-    // line (then Return) or the prompt (then leaves it), picks the item of that text, or clicks it
-    // (a shortcut row: its ×).
-    static void operate(QWidget& root, const char* name, const QString& text) {
-        QWidget* widget = find<QWidget>(root, std::string(name, std::strcspn(name, " ")).c_str());
-        if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-            edit->setFocus();
-            edit->selectAll();
-            if (text.isEmpty()) QTest::keyClick(edit, Qt::Key_Backspace);
-            QTest::keyClicks(edit, text);
-            QTest::keyClick(edit, Qt::Key_Return);
-        } else if (auto* prompt = qobject_cast<QPlainTextEdit*>(widget)) {
-            prompt->selectAll();
-            prompt->insertPlainText(text);
-            QFocusEvent leave(QEvent::FocusOut);
-            QApplication::sendEvent(prompt, &leave);
-        } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
-            const int index = combo->findText(text);
-            ASSERT_GE(index, 0) << text.toStdString();
-            combo->setCurrentIndex(index);
-            Q_EMIT combo->activated(index);
-        } else if (auto* shortcut = qobject_cast<ShortcutRow*>(widget)) {
-            shortcut->removeButton()->click();
-        } else {
-            qobject_cast<QAbstractButton*>(widget)->click();
-        }
     }
 
     // Answers the next message box with `button` once it is up.
@@ -181,7 +154,8 @@ TEST_F(ModesVocabularyTest, EveryDetailControlWritesItsModeFieldWithOneSave) {
         AppConfig expected = model->config();
         if (row.expect) row.expect(expected.modes[1]);
         actions.configChanges = 0;
-        operate(view, row.control, row.input);
+        const std::string name = row.control;
+        testing::operate(find<QWidget>(view, name.substr(0, name.find(' ')).c_str()), row.input);
         EXPECT_EQ(saved(), expected);
         EXPECT_EQ(model->config(), expected);
         EXPECT_EQ(actions.configChanges, row.expect ? 1 : 0);
