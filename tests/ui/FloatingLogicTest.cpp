@@ -76,17 +76,15 @@ TEST(BarLevelsTest, LevelsSilenceAndThinking) {
         double alpha, height;  // of `bar` in a 24 px view (full height 20)
     };
     const std::vector<float> quiet46(46, 0.01f);
-    auto with = [](std::vector<float> v, float last) {
-        v.push_back(last);
-        return v;
-    };
+    std::vector<float> thenLoud = quiet46;
+    thenLoud.push_back(0.3f);
     const std::vector<Row> rows{
         {"0.2 is stored as 0.6", {0.2f}, false, 0, 0.6f, 0, 6, 0.82, 12.96},
         {"negative is 0", {-1.0f}, false, 0, 0.0f, 1, 6, 0.55, 3},
         {"0.01 counts as quiet", {0.01f}, false, 0, 0.03f, 1, 6, 0.5635, 3},
         {"46 quiet pushes: two dim stubs", quiet46, false, 0, 0.03f, 46, 1, 0.25, 3},
         {"46 quiet pushes: the rest hidden", quiet46, false, 0, 0.03f, 46, 2, 0, 3},
-        {"one loud push restores", with(quiet46, 0.3f), false, 0, 0.9f, 0, 6, 0.955, 18.24},
+        {"one loud push restores", thenLoud, false, 0, 0.9f, 0, 6, 0.955, 18.24},
         {"thinking ignores silence: bar 0 at t 0", quiet46, true, 0, 0.03f, 46, 0, 1.0, 20},
         {"thinking: the pulse travels", {}, true, 0.1, 0.0f, 0, 0, 0.79, 16.4},
     };

@@ -223,25 +223,15 @@ TEST_F(ModelsPageTest, RuntimeNoticeInstallsTheRuntime) {
     options.extraPipArguments = testing::offlinePipArguments(wheels);
     options.environment = testing::isolatedPipEnvironment();
     model->runtime().setOptions(options);
-    auto* notice = page->findChild<RuntimeCard*>();
-    auto* result = page->findChild<QLabel*>("runtimeResult");
-    auto* install = page->findChild<QPushButton*>("installRuntime");
 
     page->pageShown();
+    auto* notice = page->findChild<RuntimeCard*>();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !notice->isHidden(); }, 30000));
-    EXPECT_TRUE(page->findChild<QLabel*>("runtimeStatus")
-                    ->text()
-                    .contains(QString::fromStdString(missingPython)));
-
-    install->click();
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return config->config().pythonPath != missingPython; }, 180000))
-        << result->text().toStdString();
-    const QString venvPython =
-        QString::fromStdString((AppPaths::supportDir() / "runtime" / "bin" / "python").string());
-    EXPECT_EQ(QString::fromStdString(config->config().pythonPath), venvPython);
+    page->findChild<QPushButton*>("installRuntime")->click();
+    const std::string venvPython = (AppPaths::supportDir() / "runtime" / "bin" / "python").string();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return config->config().pythonPath == venvPython; }, 180000))
+        << page->findChild<QLabel*>("runtimeResult")->text().toStdString();
     EXPECT_EQ(actions.workerRestarts, 1);
-    EXPECT_TRUE(result->text().endsWith(venvPython));
 }
 
 }  // namespace
