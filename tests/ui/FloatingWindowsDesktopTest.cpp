@@ -102,30 +102,23 @@ TEST_F(FloatingWindowsDesktopTest, ClicksOnEveryLookLeaveTheFocusInTheTextField)
         EXPECT_TRUE(states.contains(state)) << state << " in " << states.toStdString();
     EXPECT_TRUE(run("xprop", {"-id", id, "_NET_WM_DESKTOP"}).contains("4294967295"));
 
-    auto button = [&](const char* name) { return centreOf(*pill.findChild<IconButton*>(name)); };
-    struct Step {
-        const char* button;
-        PillState after;
-    };
-    const Step steps[]{
+    const std::pair<const char*, PillState> steps[]{
         {"modeButton", PillState::collapsed},     {"recordButton", PillState::recording},
         {"stopButton", PillState::collapsed},     {"expandButton", PillState::expanded},
         {"collapseButton", PillState::collapsed}, {"expandButton", PillState::expanded},
         {"closeButton", PillState::collapsed},    {"recordButton", PillState::recording},
         {"cancelButton", PillState::collapsed}};
-    for (const Step& step : steps) {
-        clickAt(button(step.button));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return pill.state() == step.after; }, 3000))
-            << step.button;
+    for (const auto& [button, after] : steps) {
+        clickAt(centreOf(*pill.findChild<IconButton*>(button)));
+        ASSERT_TRUE(QTest::qWaitFor([&, after = after] { return pill.state() == after; }, 3000))
+            << button;
         settle();
-        EXPECT_EQ(activeWindow(), fieldWindow) << "after " << step.button;
-        EXPECT_FALSE(pill.isActiveWindow()) << step.button;
+        EXPECT_EQ(activeWindow(), fieldWindow) << "after " << button;
+        EXPECT_FALSE(pill.isActiveWindow()) << button;
     }
     EXPECT_EQ(modeTaps, 1);
 
     // The right-click menu gives the focus back when it closes.
-    pill.setState(PillState::collapsed);
-    settle();
     clickAt(centreOf(pill), 3);
     ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 3000));
     run("xdotool", {"key", "Escape"});
