@@ -151,14 +151,13 @@ TEST_F(ModelsPageTest, DownloadShowsProgressCancelsFailsInstallsAndIsSelectedAnd
     EXPECT_FALSE(progress->isHidden());
     EXPECT_FALSE(control(giga.id, "cancel")->isHidden());
     EXPECT_TRUE(control(giga.id, "download")->isHidden());
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return progress->format().startsWith("3 из 245 МБ · 1%"); }, 20000))
+    const QString arrived = "3 из 245 МБ · 1%";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return progress->format().startsWith(arrived); }, 20000))
         << progress->format().toStdString();
     {
         ModelsPage rebuilt(*model);  // the window builds its pages anew on a language switch
-        auto* again = rebuilt.findChild<ModelRow*>("modelRow_" + QString::fromStdString(giga.id));
-        EXPECT_TRUE(
-            again->findChild<QProgressBar*>("progress")->format().startsWith("3 из 245 МБ · 1%"));
+        auto* again = rebuilt.findChild<ModelRow*>(row(giga.id)->objectName());
+        EXPECT_TRUE(again->findChild<QProgressBar*>("progress")->format().startsWith(arrived));
     }
     control(giga.id, "cancel")->click();
     EXPECT_TRUE(progress->isHidden());
