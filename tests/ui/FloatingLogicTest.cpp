@@ -144,7 +144,7 @@ TEST(UiTextsTest, TimeAndKeyLabels) {
         EXPECT_EQ(UiTexts::elapsedLabel(seconds), label) << seconds;
 
     const std::vector<std::pair<KeyCombo, const char*>> keys{
-        {KeyCombo::defaultCancel, "Esc"},  // captured combinations' labels: the shortcut row tests
+        // Captured combinations' labels are the shortcut row tests'.
         {{56, KeyCombo::maskShift, 0}, "Shift"},
         {{49, KeyCombo::maskCtrl | KeyCombo::maskShift, 0}, "Ctrl+Shift+Space"},
     };
