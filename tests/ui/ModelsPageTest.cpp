@@ -54,8 +54,6 @@ class ModelsPageTest : public testing::SettingsTest {
         ModelStore::Options options;
         options.mirror = QString::fromStdString(server.url(""));
         options.retries = 0;
-        options.connectTimeoutSeconds = 5;
-        options.stallSeconds = 5;
         return std::make_unique<ModelStore>(ModelCatalog(home() / "system" / "en-us"), options);
     }
 

@@ -66,7 +66,6 @@ class ModesVocabularyTest : public testing::SettingsTest {
 TEST_F(ModesVocabularyTest, CreatedModeHasTheDefaultsAndDeletingTheActiveModeAsksThenFallsBack) {
     ModesPage page(*model);
     auto* list = find<QListWidget>(page, "modesList");
-    ASSERT_EQ(list->count(), 3);
     find<QPushButton>(page, "createMode")->click();
     AppConfig before = saved();
     ASSERT_EQ(before.modes.size(), 4u);
