@@ -143,12 +143,10 @@ TEST(UiTextsTest, TimeAndKeyLabels) {
     for (const auto& [seconds, label] : times)
         EXPECT_EQ(UiTexts::elapsedLabel(seconds), label) << seconds;
 
-    const std::vector<std::pair<KeyCombo, const char*>> keys{
-        // Captured combinations' labels are the shortcut row tests'.
-        {{56, KeyCombo::maskShift, 0}, "Shift"},
-        {{49, KeyCombo::maskCtrl | KeyCombo::maskShift, 0}, "Ctrl+Shift+Space"},
-    };
-    for (const auto& [combo, label] : keys) EXPECT_EQ(UiTexts::keyLabel(combo), label) << label;
+    // A modifier alone, and two with a key; captured combinations' labels are the shortcut rows'.
+    EXPECT_EQ(UiTexts::keyLabel({56, KeyCombo::maskShift, 0}), "Shift");
+    EXPECT_EQ(UiTexts::keyLabel({49, KeyCombo::maskCtrl | KeyCombo::maskShift, 0}),
+              "Ctrl+Shift+Space");
 }
 
 }  // namespace

@@ -111,7 +111,6 @@ TEST_F(HomeHistoryTest, PagesWarnOfOtherDictationToolsWhileTheyRun) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return card->isHidden(); }, 5000))
         << "gone once the tool quits";
     EXPECT_TRUE(keysWarning->isHidden());
-    home.pageHidden();
 }
 
 TEST_F(HomeHistoryTest, CardsShowTextPlayabilityAndActions) {
@@ -121,36 +120,33 @@ TEST_F(HomeHistoryTest, CardsShowTextPlayabilityAndActions) {
     // Twenty megabytes at 1 kHz would decode to 160 million samples, on the main thread.
     ASSERT_FALSE(WavWriter::write(std::vector<float>(10'000'000), 1000,
                                   history->recordingsDir() / "slow.wav"));
-    const struct {
-        HistoryEntry entry;
-        bool canSwitch;
-        bool canPlay;
-    } rows[]{
-        {{.text = "Привет, мир.", .originalText = "привет мир", .audioPath = played}, true, true},
+    // Entries and whether they can play; only the first has an original text to switch to.
+    const std::pair<HistoryEntry, bool> rows[]{
+        {{.text = "Привет, мир.", .originalText = "привет мир", .audioPath = played}, true},
         // A name alone is taken within the recordings folder.
-        {{.text = "same", .originalText = "same", .audioPath = "b.wav"}, false, true},
-        {{.text = "no file", .audioPath = "missing.wav"}, false, false},
-        {{.text = "broken", .audioPath = "broken.wav"}, false, false},
-        {{.text = "slow", .audioPath = "slow.wav"}, false, false},
-        {{.text = "device", .audioPath = "/dev/zero"}, false, false},
-        {{.text = "no audio"}, false, false},
+        {{.text = "same", .originalText = "same", .audioPath = "b.wav"}, true},
+        {{.text = "no file", .audioPath = "missing.wav"}, false},
+        {{.text = "broken", .audioPath = "broken.wav"}, false},
+        {{.text = "slow", .audioPath = "slow.wav"}, false},
+        {{.text = "device", .audioPath = "/dev/zero"}, false},
+        {{.text = "no audio"}, false},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.entry.text);
-        RecordingCard card(row.entry, *model);
+    for (const auto& [entry, canPlay] : rows) {
+        SCOPED_TRACE(entry.text);
+        RecordingCard card(entry, *model);
         auto* shown = card.findChild<QLabel*>("cardText");
-        EXPECT_EQ(shown->text().toStdString(), row.entry.text);
-        EXPECT_EQ(card.findChild<QToolButton*>("playButton")->isEnabled(), row.canPlay);
+        EXPECT_EQ(shown->text().toStdString(), entry.text);
+        EXPECT_EQ(card.findChild<QToolButton*>("playButton")->isEnabled(), canPlay);
         auto* original = card.findChild<QToolButton*>("originalButton");
-        EXPECT_EQ(original != nullptr, row.canSwitch);
+        EXPECT_EQ(original != nullptr, &entry == &rows[0].first);
         if (!original) continue;
         original->click();
-        EXPECT_EQ(shown->text().toStdString(), *row.entry.originalText);
+        EXPECT_EQ(shown->text().toStdString(), *entry.originalText);
         card.findChild<QToolButton*>("copyButton")->click();
-        EXPECT_EQ(QApplication::clipboard()->text().toStdString(), *row.entry.originalText);
+        EXPECT_EQ(QApplication::clipboard()->text().toStdString(), *entry.originalText);
         card.findChild<QToolButton*>("processedButton")->click();
         card.findChild<QToolButton*>("pasteButton")->click();
-        EXPECT_EQ(actions.calls.back(), "paste " + row.entry.text);
+        EXPECT_EQ(actions.calls.back(), "paste " + entry.text);
     }
 
     // A megabyte of emoji, right-to-left and combining text: the card shows its start (a whole

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
+#include <tuple>
 
 #include "core/AppPaths.h"
 #include "core/ConfigStore.h"
@@ -102,26 +103,21 @@ TEST_F(ModelsPageTest, SearchSortAndFavouritesPickTheRows) {
     auto* search = page->findChild<QLineEdit*>("search");
     auto* sort = page->findChild<QComboBox*>("sort_by");
     auto* favourites = page->findChild<QCheckBox*>("favorites_only");
-    struct Case {
-        QString search;
-        int sort;  // Имя, Тип, Размер
-        bool favouritesOnly;
-        std::vector<std::string> shown;
-    };
-    const std::vector<Case> cases = {
+    // The search text, the sort (Имя, Тип, Размер), favourites only, and the rows shown.
+    const std::vector<std::tuple<QString, int, bool, std::vector<std::string>>> cases = {
         {"", 0, false, {giga, parakeet, sphinx, large, small}},
         {"", 2, false, {sphinx, parakeet, giga, small, large}},
         {"english", 0, false, {parakeet, sphinx}},
         {"no such model", 0, false, {}},
         {"", 2, true, {giga, large}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.search.toStdString() + " sort " + std::to_string(c.sort));
-        search->setText(c.search);
-        sort->setCurrentIndex(c.sort);
-        favourites->setChecked(c.favouritesOnly);
-        EXPECT_EQ(shownRows(), c.shown);
-        EXPECT_EQ(page->findChild<QLabel*>("nothingFound")->isHidden(), !c.shown.empty());
+    for (const auto& [text, order, favouritesOnly, shown] : cases) {
+        SCOPED_TRACE(text.toStdString() + " sort " + std::to_string(order));
+        search->setText(text);
+        sort->setCurrentIndex(order);
+        favourites->setChecked(favouritesOnly);
+        EXPECT_EQ(shownRows(), shown);
+        EXPECT_EQ(page->findChild<QLabel*>("nothingFound")->isHidden(), !shown.empty());
     }
     // Taking the star away under the favourites filter (the last case) takes the row away.
     control<QToolButton>(giga, "favoriteModels")->click();

@@ -19,6 +19,7 @@
 
 #include <cstring>
 #include <functional>
+#include <tuple>
 
 #include "core/AppPaths.h"
 #include "core/ConfigStore.h"
@@ -121,13 +122,10 @@ TEST_F(ModesVocabularyTest, EveryDetailControlWritesItsModeFieldWithOneSave) {
     ModeDetailView view(*model, model->config().modes[1].id);
     const STTModel& catalogModel = ModelCatalog::all().front();
     using M = DictationMode;
-    struct Row {
-        const char* control;
-        QString input;
-        std::function<void(M&)> expect;  // empty: nothing may change
-    };
     const QString catalogName = QString::fromStdString(catalogModel.name);
-    const std::vector<Row> rows = {
+    // The control (its name before any space), what is typed or picked, and the edit of the mode
+    // it makes (none: nothing may change).
+    const std::vector<std::tuple<std::string, QString, std::function<void(M&)>>> rows = {
         {"name", "  Letters ", [](M& m) { m.name = "Letters"; }},
         {"name emptied", "", {}},
         {"prompt", "Be brief.", [](M& m) { m.prompt = "Be brief."; }},
@@ -148,15 +146,14 @@ TEST_F(ModesVocabularyTest, EveryDetailControlWritesItsModeFieldWithOneSave) {
         {"autocapitalize", "", [](M& m) { m.autocapitalize = false; }},
         {"modeShortcutRow", "", [](M& m) { m.shortcut.reset(); }},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.control);
+    for (const auto& [control, input, expect] : rows) {
+        SCOPED_TRACE(control);
         AppConfig expected = model->config();
-        if (row.expect) row.expect(expected.modes[1]);
+        if (expect) expect(expected.modes[1]);
         actions.configChanges = 0;
-        const std::string name = row.control;
-        testing::operate(find<QWidget>(view, name.substr(0, name.find(' ')).c_str()), row.input);
+        testing::operate(find<QWidget>(view, control.substr(0, control.find(' ')).c_str()), input);
         EXPECT_EQ(saved(), expected);
-        EXPECT_EQ(actions.configChanges, row.expect ? 1 : 0);
+        EXPECT_EQ(actions.configChanges, expect ? 1 : 0);
     }
     EXPECT_EQ(find<QLineEdit>(view, "activateApps")->text(), "kate, vim");
     EXPECT_FALSE(find<ShortcutRow>(view, "modeShortcutRow")->combo().has_value());
