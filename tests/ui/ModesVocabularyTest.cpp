@@ -17,7 +17,9 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <cstring>
 #include <functional>
+#include <tuple>
 
 #include "core/AppPaths.h"
 #include "core/ConfigStore.h"
@@ -29,6 +31,7 @@
 #include "core/VocabStore.h"
 #include "services/ModelStore.h"
 #include "support/SettingsTestBase.h"
+#include "ui/SettingsControls.h"
 #include "ui/settings/ModeDetailView.h"
 #include "ui/settings/ModesPage.h"
 #include "ui/settings/SettingsModel.h"
@@ -39,7 +42,7 @@ namespace quorvel {
 namespace {
 
 class ModesVocabularyTest : public testing::SettingsTest {
-protected:
+  protected:
     // What the configuration file holds now.
     static AppConfig saved() { return ConfigStore(AppPaths::configURL()).config(); }
 
@@ -48,21 +51,6 @@ protected:
         T* found = root.findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(found, nullptr) << name;
         return found;
-    }
-
-    static void typeInto(QLineEdit* edit, const char* text) {
-        edit->setFocus();
-        edit->selectAll();
-        if (*text == '\0') QTest::keyClick(edit, Qt::Key_Backspace);
-        QTest::keyClicks(edit, QString::fromLatin1(text));
-        QTest::keyClick(edit, Qt::Key_Return);
-    }
-
-    static void pick(QComboBox* combo, const QString& text) {
-        const int index = combo->findText(text);
-        ASSERT_GE(index, 0) << text.toStdString();
-        combo->setCurrentIndex(index);
-        Q_EMIT combo->activated(index);
     }
 
     // Answers the next message box with `button` once it is up.
@@ -74,37 +62,55 @@ protected:
             box->button(button)->click();
         });
     }
-
 };
 
-TEST_F(ModesVocabularyTest, CreatedModeHasTheDefaultsIsSavedOnceAndOpens) {
+TEST_F(ModesVocabularyTest, CreatedModeHasTheDefaultsAndDeletingTheActiveModeAsksThenFallsBack) {
     ModesPage page(*model);
     auto* list = find<QListWidget>(page, "modesList");
-    ASSERT_EQ(list->count(), 3);
     find<QPushButton>(page, "createMode")->click();
-
-    const AppConfig now = saved();
-    ASSERT_EQ(now.modes.size(), 4u);
-    DictationMode expected = now.modes.back();
-    EXPECT_TRUE(uuid::canonical(expected.id));
-    for (size_t i = 0; i < 3; ++i) EXPECT_NE(now.modes[i].id, expected.id);
+    AppConfig before = saved();
+    ASSERT_EQ(before.modes.size(), 4u);
     DictationMode defaults;
-    defaults.id = expected.id;
+    defaults.id = before.modes.back().id;
     defaults.name = "Новый режим";
-    EXPECT_EQ(expected, defaults);
+    EXPECT_TRUE(uuid::canonical(defaults.id));
+    EXPECT_EQ(before.modes.back(), defaults);
     EXPECT_EQ(actions.configChanges, 1);
     EXPECT_EQ(list->count(), 4);
     ASSERT_NE(page.detail(), nullptr);
-    EXPECT_EQ(page.detail()->modeId(), expected.id);
+    EXPECT_EQ(page.detail()->modeId(), defaults.id);
 
-    // A name of ten thousand letters (typed or in a hand-edited file) is cut in the title
-    // instead of widening the page far past the window.
-    model->editConfig([](AppConfig& c) { c.modes.back().name = std::string(10'000, 'N'); });
+    // A name of ten thousand letters (typed or in a hand-edited file) is cut in the title and the
+    // question instead of widening them far past the window.
+    model->editConfig([](AppConfig& c) {
+        c.activeModeID = c.modes[1].id;
+        c.modes[1].name = std::string(10'000, 'N');
+    });
+    before = model->config();
+    page.openMode(before.modes[1].id);
     page.resize(620, 580);
     page.show();
     QApplication::processEvents();
     auto* scroll = page.detail()->findChild<QScrollArea*>();
     EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width());
+
+    // Deleting the active mode asks first; then the first mode is the active one.
+    auto* remove = find<QPushButton>(*page.detail(), "deleteMode");
+    actions.configChanges = 0;
+    answerNextMessageBox(QMessageBox::Cancel);
+    remove->click();
+    EXPECT_EQ(saved(), before);
+    EXPECT_EQ(actions.configChanges, 0);
+    answerNextMessageBox(QMessageBox::Yes);
+    remove->click();
+    const AppConfig after = saved();
+    ASSERT_EQ(after.modes.size(), 3u);
+    EXPECT_EQ(after.modes[0], before.modes[0]);
+    EXPECT_EQ(after.modes[1], before.modes[2]);
+    EXPECT_EQ(after.activeModeID, before.modes[0].id);
+    EXPECT_EQ(actions.configChanges, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return page.detail() == nullptr; }));
+    EXPECT_EQ(list->count(), 3);
 }
 
 // Each control of the detail writes its own field of the mode it shows, and nothing else.
@@ -115,89 +121,42 @@ TEST_F(ModesVocabularyTest, EveryDetailControlWritesItsModeFieldWithOneSave) {
     });
     ModeDetailView view(*model, model->config().modes[1].id);
     const STTModel& catalogModel = ModelCatalog::all().front();
-    struct Row {
-        const char* control;
-        std::function<void(QWidget&)> act;
-        std::function<void(DictationMode&)> expect;  // empty: nothing may change
+    using M = DictationMode;
+    const QString catalogName = QString::fromStdString(catalogModel.name);
+    // The control (its name before any space), what is typed or picked, and the edit of the mode
+    // it makes (none: nothing may change).
+    const std::vector<std::tuple<std::string, QString, std::function<void(M&)>>> rows = {
+        {"name", "  Letters ", [](M& m) { m.name = "Letters"; }},
+        {"name emptied", "", {}},
+        {"prompt", "Be brief.", [](M& m) { m.prompt = "Be brief."; }},
+        {"preset", "Свой (prompt)", [](M& m) { m.preset = "custom"; }},
+        {"language", "English", [](M& m) { m.language = "en"; }},
+        {"language again", "English", {}},
+        {"translateTo", "На русский", [](M& m) { m.translateTo = "ru"; }},
+        {"sttModelID", catalogName, [&](M& m) { m.sttModelID = catalogModel.id; }},
+        {"sttModelID global", "Глобальная", [](M& m) { m.sttModelID.reset(); }},
+        {"llmModel global", "Глобальная (ollama)", [](M& m) { m.llmModel.reset(); }},
+        {"activateApps", "kate,  vim ,,",
+         [](M& m) {
+             m.activateApps = {"kate", "vim"};
+         }},
+        {"autoPaste", "Выкл", [](M& m) { m.autoPaste = "off"; }},
+        {"soundWhileRecordingMode", "Тик каждые 5 с",
+         [](M& m) { m.soundWhileRecordingMode = "tick"; }},
+        {"autocapitalize", "", [](M& m) { m.autocapitalize = false; }},
+        {"modeShortcutRow", "", [](M& m) { m.shortcut.reset(); }},
     };
-    const std::vector<Row> rows = {
-        {"name", [](QWidget& w) { typeInto(find<QLineEdit>(w, "name"), "  Letters "); },
-         [](DictationMode& m) { m.name = "Letters"; }},
-        {"name emptied", [](QWidget& w) { typeInto(find<QLineEdit>(w, "name"), ""); }, {}},
-        {"prompt",
-         [](QWidget& w) {
-             auto* prompt = find<QPlainTextEdit>(w, "prompt");
-             prompt->selectAll();
-             prompt->insertPlainText(QStringLiteral("Be brief."));
-             QFocusEvent leave(QEvent::FocusOut);
-             QApplication::sendEvent(prompt, &leave);
-         },
-         [](DictationMode& m) { m.prompt = "Be brief."; }},
-        {"preset", [](QWidget& w) { pick(find<QComboBox>(w, "preset"), "Свой (prompt)"); },
-         [](DictationMode& m) { m.preset = "custom"; }},
-        {"language", [](QWidget& w) { pick(find<QComboBox>(w, "language"), "English"); },
-         [](DictationMode& m) { m.language = "en"; }},
-        {"language again", [](QWidget& w) { pick(find<QComboBox>(w, "language"), "English"); }, {}},
-        {"translateTo", [](QWidget& w) { pick(find<QComboBox>(w, "translateTo"), "На русский"); },
-         [](DictationMode& m) { m.translateTo = "ru"; }},
-        {"sttModelID", [&](QWidget& w) { pick(find<QComboBox>(w, "sttModelID"), QString::fromStdString(catalogModel.name)); },
-         [&](DictationMode& m) { m.sttModelID = catalogModel.id; }},
-        {"sttModelID global", [](QWidget& w) { pick(find<QComboBox>(w, "sttModelID"), "Глобальная"); },
-         [](DictationMode& m) { m.sttModelID.reset(); }},
-        {"llmModel global", [](QWidget& w) { pick(find<QComboBox>(w, "llmModel"), "Глобальная (ollama)"); },
-         [](DictationMode& m) { m.llmModel.reset(); }},
-        {"activateApps", [](QWidget& w) { typeInto(find<QLineEdit>(w, "activateApps"), "Firefox,  kate ,,"); },
-         [](DictationMode& m) { m.activateApps = {"Firefox", "kate"}; }},
-        {"autoPaste", [](QWidget& w) { pick(find<QComboBox>(w, "autoPaste"), "Выкл"); },
-         [](DictationMode& m) { m.autoPaste = "off"; }},
-        {"soundWhileRecordingMode", [](QWidget& w) { pick(find<QComboBox>(w, "soundWhileRecordingMode"), "Тик каждые 5 с"); },
-         [](DictationMode& m) { m.soundWhileRecordingMode = "tick"; }},
-        {"autocapitalize", [](QWidget& w) { find<QCheckBox>(w, "autocapitalize")->click(); },
-         [](DictationMode& m) { m.autocapitalize = false; }},
-        {"modeShortcutRow ×", [](QWidget& w) { find<ShortcutRow>(w, "modeShortcutRow")->removeButton()->click(); },
-         [](DictationMode& m) { m.shortcut.reset(); }},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.control);
+    for (const auto& [control, input, expect] : rows) {
+        SCOPED_TRACE(control);
         AppConfig expected = model->config();
-        if (row.expect) row.expect(expected.modes[1]);
+        if (expect) expect(expected.modes[1]);
         actions.configChanges = 0;
-        row.act(view);
+        testing::operate(find<QWidget>(view, control.substr(0, control.find(' ')).c_str()), input);
         EXPECT_EQ(saved(), expected);
-        EXPECT_EQ(model->config(), expected);
-        EXPECT_EQ(actions.configChanges, row.expect ? 1 : 0);
+        EXPECT_EQ(actions.configChanges, expect ? 1 : 0);
     }
-    EXPECT_EQ(find<QLineEdit>(view, "activateApps")->text(), "Firefox, kate");
+    EXPECT_EQ(find<QLineEdit>(view, "activateApps")->text(), "kate, vim");
     EXPECT_FALSE(find<ShortcutRow>(view, "modeShortcutRow")->combo().has_value());
-}
-
-TEST_F(ModesVocabularyTest, DeletingTheActiveModeAsksThenFallsBackToTheFirst) {
-    model->editConfig([](AppConfig& c) {
-        c.activeModeID = c.modes[1].id;
-        c.modes[1].name = std::string(10'000, 'N');  // named in the question
-    });
-    const AppConfig before = model->config();
-    ModesPage page(*model);
-    page.openMode(before.modes[1].id);
-    ASSERT_NE(page.detail(), nullptr);
-    auto* remove = find<QPushButton>(*page.detail(), "deleteMode");
-    actions.configChanges = 0;
-
-    answerNextMessageBox(QMessageBox::Cancel);
-    remove->click();
-    EXPECT_EQ(saved(), before);
-    EXPECT_EQ(actions.configChanges, 0);
-
-    answerNextMessageBox(QMessageBox::Yes);
-    remove->click();
-    const AppConfig after = saved();
-    ASSERT_EQ(after.modes.size(), 2u);
-    EXPECT_EQ(after.modes[0], before.modes[0]);
-    EXPECT_EQ(after.modes[1], before.modes[2]);
-    EXPECT_EQ(after.activeModeID, before.modes[0].id);
-    EXPECT_EQ(actions.configChanges, 1);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return page.detail() == nullptr; }));
-    EXPECT_EQ(find<QListWidget>(page, "modesList")->count(), 2);
 }
 
 TEST_F(ModesVocabularyTest, VocabularyAddsRemovesAndImportsCsv) {
@@ -213,7 +172,8 @@ TEST_F(ModesVocabularyTest, VocabularyAddsRemovesAndImportsCsv) {
 
     // Ctrl+Return adds from either field (plain Return in the first only moves on); the same
     // phrase again replaces its rule; an empty replacement is a rule.
-    for (const auto& [phrase, replacement] : {std::pair{"gpt", "GPT"}, {"gpt", "ChatGPT"}, {"umm", ""}}) {
+    for (const auto& [phrase, replacement] :
+         {std::pair{"gpt", "GPT"}, {"gpt", "ChatGPT"}, {"umm", ""}}) {
         wrong->setText(QString::fromLatin1(phrase));
         right->setText(QString::fromLatin1(replacement));
         wrong->setFocus();
@@ -226,7 +186,8 @@ TEST_F(ModesVocabularyTest, VocabularyAddsRemovesAndImportsCsv) {
     // The remove button at the end of the row, then Delete on the selected row.
     QApplication::processEvents();
     const QRect gptRow = list->visualRect(list->model()->index(0, 0));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(gptRow.right() - 19, gptRow.center().y()));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(gptRow.right() - 19, gptRow.center().y()));
     EXPECT_EQ(savedPairs(), (VocabStore::Pairs{{"umm", ""}}));
     list->setFocus();
     list->setCurrentIndex(list->model()->index(0, 0));
@@ -235,15 +196,18 @@ TEST_F(ModesVocabularyTest, VocabularyAddsRemovesAndImportsCsv) {
 
     // The core's import rules apply (tested there): a header is a rule, existing phrases stay.
     model->setVocab({{"гпт", "GPT"}});
-    const auto csv = writeFile(home() / "words.csv", "wrong;right\nгпт;chat\n\xc2\xa0кубер ; Kubernetes\r\n");
+    const auto csv =
+        writeFile(home() / "words.csv", "wrong;right\nгпт;chat\n\xc2\xa0кубер ; Kubernetes\r\n");
     page.importCsvFile(QString::fromStdString(csv.string()));
-    EXPECT_EQ(find<QLabel>(page, "importResult")->text(), "Импортировано пар: 2");
-    EXPECT_EQ(savedPairs(), (VocabStore::Pairs{{"гпт", "GPT"}, {"wrong", "right"}, {"кубер", "Kubernetes"}}));
+    EXPECT_EQ(savedPairs(),
+              (VocabStore::Pairs{{"гпт", "GPT"}, {"wrong", "right"}, {"кубер", "Kubernetes"}}));
     EXPECT_EQ(list->model()->rowCount(), 3);
 
     // Files that are not text are refused with their name, and add nothing.
-    for (const std::string& bytes : {std::string("a;b\n\xff\xfe;c\n"), std::string("a\0b;c\nd;e\n", 11)}) {
-        page.importCsvFile(QString::fromStdString(writeFile(home() / "binary.csv", bytes).string()));
+    for (const std::string& bytes :
+         {std::string("a;b\n\xff\xfe;c\n"), std::string("a\0b;c\nd;e\n", 11)}) {
+        page.importCsvFile(
+            QString::fromStdString(writeFile(home() / "binary.csv", bytes).string()));
         EXPECT_TRUE(find<QLabel>(page, "importResult")->text().contains("binary.csv"));
     }
     page.importCsvFile(QStringLiteral("/dev/zero"));  // no size, no end
