@@ -1,5 +1,5 @@
-"""The worker's ONNX path against a stand-in sherpa_onnx module that records its calls, and the
-worker's start-up failures."""
+# The worker's ONNX path against a stand-in sherpa_onnx module that records its calls, and the
+# worker's start-up failures.
 
 import json
 import os
@@ -39,8 +39,8 @@ class SherpaWorkerTest(unittest.TestCase):
             (folder / file_name).write_bytes(data)
         return folder
 
+    # The environment that loads the stand-in module and logs its calls.
     def stub_env(self, **extra):
-        """The environment that loads the stand-in module and logs its calls."""
         return worker_env(with_sherpa_stub=True, extra=dict(extra, SHERPA_STUB_LOG=str(self.log)))
 
     def spawn(self, argv, env=None):
