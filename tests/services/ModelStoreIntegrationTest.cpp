@@ -39,13 +39,7 @@ std::string remotePath(const STTModel& model, const std::string& file = {}) {
     return QUrl(QString::fromStdString(url)).path(QUrl::FullyEncoded).toStdString();
 }
 
-HttpResponse bytes(std::string body, int status = 200) {
-    HttpResponse response;
-    response.status = status;
-    response.body = std::move(body);
-    response.headers = {{"Content-Type", "application/octet-stream"}};
-    return response;
-}
+HttpResponse bytes(std::string body, int status = 200) { return {.status = status, .body = std::move(body)}; }
 
 Names entriesOf(const fs::path& dir) {
     Names names;
@@ -130,9 +124,8 @@ TEST_F(ModelStoreTest, PerFileDownloadInstallsEveryFileAndFollowsRedirects) {
     const STTModel giga = catalogEntry("gigaam-v2-ru");
     servePerFile(giga);
     // The encoder comes from elsewhere, as a hosting site's download does.
-    HttpResponse redirect = bytes("", 302);
-    redirect.headers = {{"Location", server.url("/cdn/encoder")}};
-    server.serve(remotePath(giga, "encoder.int8.onnx"), redirect);
+    server.serve(remotePath(giga, "encoder.int8.onnx"),
+                 HttpResponse{.status = 302, .headers = {{"Location", server.url("/cdn/encoder")}}});
     server.serve("/cdn/encoder", bytes(onnxModel(5000)));
     QSignalSpy downloadingChanged(store.get(), &ModelStore::downloadingChanged);
     QSignalSpy progress(store.get(), &ModelStore::progress);
@@ -243,16 +236,7 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
     for (int i = 0; i <= 2000; ++i) writeFile(top / "test_wavs" / std::to_string(i), "");
     const std::string manyFiles = packArchive(small.dirName);
 
-    HttpResponse cut = bytes(archive);
-    cut.cutAfter = archive.size() / 2;
-    HttpResponse tenBytesNoLength = bytes(onnxModel());
-    tenBytesNoLength.announceLength = false;
-    tenBytesNoLength.cutAfter = 10;
-    HttpResponse errorPage = bytes("<!DOCTYPE html><html><body>Sign in to continue</body></html>\n");
-    errorPage.headers = {{"Content-Type", "text/html"}};
-    HttpResponse wrongLength = bytes(onnxModel());
-    wrongLength.chunked = true;
-    wrongLength.announcedLength = 100000;
+    const HttpResponse errorPage = bytes("<!DOCTYPE html><html><body>Sign in to continue</body></html>\n");
     struct Case {
         STTModel model;
         std::string path;       // served with `response`; every other file is served whole
@@ -260,7 +244,7 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
         std::string error;      // what the failure says
     };
     const std::vector<Case> cases = {
-        {small, remotePath(small), cut, "/usr/bin/curl exit 18"},
+        {small, remotePath(small), {.body = archive, .cutAfter = archive.size() / 2}, "/usr/bin/curl exit 18"},
         {small, remotePath(small), bytes(makeArchive(small.dirName, {files[0]})),
          "the download is not usable: small-decoder.int8.onnx is missing"},
         {small, remotePath(small), bytes(makeArchive("other-top", files)),
@@ -271,13 +255,13 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
         {small, remotePath(small), bytes(hardLinked), "is a hard link"},
         {tiny, remotePath(small), bytes(bomb), "the download grows past 64 MB"},
         {small, remotePath(small), bytes(manyFiles), "the download holds more than 2000 files"},
-        {giga, remotePath(giga, "encoder.int8.onnx"), tenBytesNoLength,
+        {giga, remotePath(giga, "encoder.int8.onnx"), {.body = onnxModel(), .announceLength = false, .cutAfter = 10},
          "the download is not usable: encoder.int8.onnx is cut short"},
         {giga, remotePath(giga, "encoder.int8.onnx"), errorPage,
          "the download is not usable: encoder.int8.onnx is not an ONNX model"},
         {giga, remotePath(giga, "tokens.txt"), errorPage, "the download is not usable: tokens.txt is not a token list"},
         {giga, remotePath(giga, "tokens.txt"), bytes(tokenList(), 302), "tokens.txt: the server answered 302"},
-        {giga, remotePath(giga, "decoder.onnx"), wrongLength,
+        {giga, remotePath(giga, "decoder.onnx"), {.body = onnxModel(), .announcedLength = 100000, .chunked = true},
          "decoder.onnx: " + std::to_string(onnxModel().size()) + " bytes arrived, the server announced 100000"},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
@@ -354,9 +338,7 @@ TEST_F(ModelStoreTest, RemovalFollowsTheRulesAndAStoreGoingAwayMidDownloadLeaves
     // Not while it downloads; a store that goes away mid-download takes its staging folder along.
     writeFile(modelsDir() / giga.dirName / "tokens.txt", "own");
     servePerFile(giga);
-    HttpResponse hang;
-    hang.hang = true;
-    server.serve(remotePath(giga, "decoder.onnx"), hang);
+    server.serve(remotePath(giga, "decoder.onnx"), HttpResponse{.hang = true});
     ASSERT_TRUE(store->download(giga));
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == 2; }, 10000)) << "the encoder arrived";
     EXPECT_FALSE(store->remove(giga));
@@ -369,9 +351,7 @@ TEST_F(ModelStoreTest, CancelReportsWhatArrivedThenStopsAndRemovesIt) {
     const STTModel giga = catalogEntry("gigaam-v2-ru");
     servePerFile(giga);
     server.serve(remotePath(giga, "encoder.int8.onnx"), bytes(onnxModel(300000)));
-    HttpResponse hang;
-    hang.hang = true;
-    server.serve(remotePath(giga, "decoder.onnx"), hang);
+    server.serve(remotePath(giga, "decoder.onnx"), HttpResponse{.hang = true});
     QSignalSpy received(store.get(), &ModelStore::received);
 
     ASSERT_TRUE(store->download(giga));
