@@ -39,12 +39,7 @@ struct Outcome {
     std::optional<std::string> result;
 };
 
-HttpResponse answerWith(std::string body, int status = 200) {
-    HttpResponse response;
-    response.status = status;
-    response.body = std::move(body);
-    return response;
-}
+HttpResponse answerWith(std::string body, int status = 200) { return {.status = status, .body = std::move(body)}; }
 
 std::string responseJson(const std::string& text) {
     return json::dump(json::Json{{"model", "m"}, {"response", text}, {"done", true}}).value();
@@ -181,24 +176,17 @@ TEST_F(OllamaIntegrationTest, PunctuationSendsTheExactRequestGivesTheTrimmedAnsw
 }
 
 TEST_F(OllamaIntegrationTest, UnusableAnswersSlowServersOrARefusedConnectionGiveNothingAndPunctuationLogsTheFailure) {
-    HttpResponse cut = answerWith(responseJson("Привет, мир."));
-    cut.cutAfter = 8;
-    HttpResponse slow = answerWith(responseJson("Привет, мир."));
-    slow.delay = 5s;
-    HttpResponse trickle = answerWith(responseJson("Привет, мир.") + std::string(60, ' '));
-    trickle.chunkSize = 1;
-    trickle.chunkInterval = 100ms;  // about ten seconds for the whole answer
+    const std::string answer = responseJson("Привет, мир.");
     const std::vector<std::pair<std::string, HttpResponse>> cases = {
         {"error member, unknown model", answerWith(R"({"error":"model 'x' not found"})", 404)},
         {"not JSON", answerWith("<html>busy</html>", 200)},
-        {"truncated JSON", answerWith(R"({"response":"При)")},
         {"JSON array", answerWith(R"(["response","Привет"])")},
         {"response not a string", answerWith(R"({"response":42})")},
-        {"response null", answerWith(R"({"response":null})")},
         {"empty body", answerWith("")},
-        {"connection cut mid-answer", cut},
-        {"slow", slow},
-        {"trickle", trickle},
+        {"connection cut mid-answer", {.body = answer, .cutAfter = 8}},
+        {"slow", {.body = answer, .delay = 5s}},
+        // About ten seconds for the whole answer.
+        {"trickle", {.body = answer + std::string(60, ' '), .chunkSize = 1, .chunkInterval = 100ms}},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].first);
@@ -251,10 +239,8 @@ TEST_F(OllamaIntegrationTest, TranslationNamesTheTargetIgnoresTheHttpStatusAndSt
 
     // White space and quotes are stripped, guillemets kept; nothing left is no translation.
     const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
-        {"  «Hello»  \n", "«Hello»"}, {"\"Hello\"", "Hello"}, {"'Hello'", "Hello"},
-        {"\n\"'Good morning'\"\n", "Good morning"}, {"\" Hello \"", " Hello "}, {"don't", "don't"},
-        {"Ёлка", "Ёлка"}, {"  \"\" ' \n", std::nullopt}, {"\"'\"", std::nullopt},
-        {"\"   \"", std::nullopt}, {" \n ", std::nullopt}, {"", std::nullopt},
+        {"  «Hello»  \n", "«Hello»"}, {"\n\"'Good morning'\"\n", "Good morning"}, {"\" Hello \"", " Hello "},
+        {"don't", "don't"}, {"  \"\" ' \n", std::nullopt}, {"\"'\"", std::nullopt}, {"", std::nullopt},
     };
     for (const auto& [answer, expected] : cases) {
         SCOPED_TRACE(answer);
@@ -264,9 +250,7 @@ TEST_F(OllamaIntegrationTest, TranslationNamesTheTargetIgnoresTheHttpStatusAndSt
 }
 
 TEST_F(OllamaIntegrationTest, RequestsInFlightAreIndependentAndCompleteOnTheMainThread) {
-    HttpResponse slow = answerWith(responseJson("Привет, мир."));
-    slow.delay = 400ms;
-    server_.serve("/slow", slow);
+    server_.serve("/slow", HttpResponse{.body = responseJson("Привет, мир."), .delay = 400ms});
     server_.serve("/fast", answerWith(responseJson("Hello")));
     cfg_.ollamaURL = server_.url("/slow");
     const auto punct = punctuate("привет мир");
