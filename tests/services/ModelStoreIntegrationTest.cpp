@@ -65,12 +65,8 @@ class ModelStoreTest : public testing::TempHome {
     }
 
     void makeStore(const QString& curlPath = QStringLiteral("/usr/bin/curl")) {
-        ModelStore::Options options;
-        options.mirror = QString::fromStdString(server.url(""));
-        options.curlPath = curlPath;
-        options.retries = 0;
-        options.connectTimeoutSeconds = 5;
-        options.stallSeconds = 5;
+        const ModelStore::Options options{.mirror = QString::fromStdString(server.url("")), .curlPath = curlPath,
+                                          .retries = 0, .connectTimeoutSeconds = 5, .stallSeconds = 5};
         store.reset();
         store = std::make_unique<ModelStore>(ModelCatalog(systemDir()), options);
         finished = std::make_unique<QSignalSpy>(store.get(), &ModelStore::downloadFinished);
@@ -149,8 +145,6 @@ TEST_F(ModelStoreTest, PerFileDownloadInstallsEveryFileAndFollowsRedirects) {
     EXPECT_EQ(readFile(dir / "tokens.txt"), tokenList());
     EXPECT_EQ(entriesOf(dir), (Names{"decoder.onnx", "encoder.int8.onnx", "joiner.onnx", "tokens.txt"}));
     EXPECT_EQ(entriesOf(modelsDir()), Names{giga.dirName}) << "no staging folder left";
-    EXPECT_TRUE(logged("INFO: скачивание модели gigaam-v2-ru → " + dir.string()));
-    EXPECT_TRUE(logged("INFO: модель gigaam-v2-ru скачана"));
 
     // Once finished, the same model may be fetched again and replaces the copy; while it runs, a
     // second request for it is refused and another model downloads alongside.
@@ -186,7 +180,6 @@ TEST_F(ModelStoreTest, MissingFileFailsTheDownloadKeepsTheInstalledCopyAndClears
     EXPECT_EQ(entriesOf(modelsDir()), Names{giga.dirName});
     EXPECT_EQ(changed->count(), 0);
     EXPECT_FALSE(store->isDownloading(giga.id));
-    EXPECT_TRUE(logged("ERROR: скачивание gigaam-v2-ru неудачно: /usr/bin/curl exit 22"));
 
     // The first failing file ends the download: tokens.txt is never asked for.
     Names asked;
@@ -333,7 +326,6 @@ TEST_F(ModelStoreTest, RemovalFollowsTheRulesAndAStoreGoingAwayMidDownloadLeaves
     EXPECT_EQ(changed->count(), 1);
     EXPECT_EQ(store->catalog().directory(giga), legacy) << "the legacy copy is what is left";
     EXPECT_EQ(entriesOf(modelsDir()), (Names{sphinx.dirName, parakeet.dirName}));
-    EXPECT_TRUE(logged("INFO: модель gigaam-v2-ru удалена"));
 
     // Not while it downloads; a store that goes away mid-download takes its staging folder along.
     writeFile(modelsDir() / giga.dirName / "tokens.txt", "own");
@@ -365,7 +357,6 @@ TEST_F(ModelStoreTest, CancelReportsWhatArrivedThenStopsAndRemovesIt) {
     ASSERT_EQ(finished->count(), 1);
     EXPECT_EQ(lastError(), "cancelled");
     EXPECT_TRUE(entriesOf(modelsDir()).empty()) << "the staging folder is gone";
-    EXPECT_TRUE(logged("INFO: скачивание gigaam-v2-ru отменено"));
 
     // Cancelled and started again before the first start ran: one run, each file asked for once.
     servePerFile(giga);

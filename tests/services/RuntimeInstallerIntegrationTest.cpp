@@ -34,11 +34,7 @@ class RuntimeInstallerTest : public testing::TempHome {
     fs::path venv() const { return home() / "share" / "Quorvel" / "runtime"; }
 
     RuntimeInstaller::Options options(const QStringList& pipArguments) const {
-        RuntimeInstaller::Options options;
-        options.venvDir = venv();
-        options.extraPipArguments = pipArguments;
-        options.environment = testing::isolatedPipEnvironment();
-        return options;
+        return {.venvDir = venv(), .extraPipArguments = pipArguments, .environment = testing::isolatedPipEnvironment()};
     }
     std::unique_ptr<RuntimeInstaller> installer(const QStringList& pipArguments) const {
         return std::make_unique<RuntimeInstaller>(options(pipArguments));

@@ -108,7 +108,6 @@ class SherpaWorkerTest(unittest.TestCase):
         gigaam = worker_args(self.model("gigaam", GIGAAM), "nemo")
         cases = [
             ("no tokens", bad("a", without(GIGAAM, "tokens")), None, ["tokens.txt", "missing"]),
-            ("no joiner", bad("b", without(PARAKEET, "joiner")), None, ["joiner", "missing"]),
             ("decoder is an error page", bad("c", dict(GIGAAM, **{"decoder.onnx": ERROR_PAGE})),
              None, ["decoder", "damaged"]),
             ("tokens is an error page", bad("d", dict(GIGAAM, **{"tokens.txt": ERROR_PAGE})),
