@@ -82,7 +82,6 @@ protected:
     std::vector<std::string> logLines() {
         Log::flush();
         std::vector<std::string> lines;
-        if (!std::filesystem::exists(logFile_)) return lines;
         std::istringstream in(readFile(logFile_));
         for (std::string line; std::getline(in, line);) lines.push_back(line.size() > 24 ? line.substr(24) : line);
         return lines;
