@@ -229,7 +229,10 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
     for (int i = 0; i <= 2000; ++i) writeFile(top / "test_wavs" / std::to_string(i), "");
     const std::string manyFiles = packArchive(small.dirName);
 
-    const HttpResponse errorPage = bytes("<!DOCTYPE html><html><body>Sign in to continue</body></html>\n");
+    HttpResponse cut{.body = archive, .cutAfter = archive.size() / 2};
+    HttpResponse tenBytesNoLength{.body = onnxModel(), .announceLength = false, .cutAfter = 10};
+    HttpResponse wrongLength{.body = onnxModel(), .announcedLength = 100000, .chunked = true};
+    HttpResponse errorPage = bytes("<!DOCTYPE html><html><body>Sign in to continue</body></html>\n");
     struct Case {
         STTModel model;
         std::string path;       // served with `response`; every other file is served whole
@@ -237,7 +240,7 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
         std::string error;      // what the failure says
     };
     const std::vector<Case> cases = {
-        {small, remotePath(small), {.body = archive, .cutAfter = archive.size() / 2}, "/usr/bin/curl exit 18"},
+        {small, remotePath(small), cut, "/usr/bin/curl exit 18"},
         {small, remotePath(small), bytes(makeArchive(small.dirName, {files[0]})),
          "the download is not usable: small-decoder.int8.onnx is missing"},
         {small, remotePath(small), bytes(makeArchive("other-top", files)),
@@ -248,13 +251,13 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
         {small, remotePath(small), bytes(hardLinked), "is a hard link"},
         {tiny, remotePath(small), bytes(bomb), "the download grows past 64 MB"},
         {small, remotePath(small), bytes(manyFiles), "the download holds more than 2000 files"},
-        {giga, remotePath(giga, "encoder.int8.onnx"), {.body = onnxModel(), .announceLength = false, .cutAfter = 10},
+        {giga, remotePath(giga, "encoder.int8.onnx"), tenBytesNoLength,
          "the download is not usable: encoder.int8.onnx is cut short"},
         {giga, remotePath(giga, "encoder.int8.onnx"), errorPage,
          "the download is not usable: encoder.int8.onnx is not an ONNX model"},
         {giga, remotePath(giga, "tokens.txt"), errorPage, "the download is not usable: tokens.txt is not a token list"},
         {giga, remotePath(giga, "tokens.txt"), bytes(tokenList(), 302), "tokens.txt: the server answered 302"},
-        {giga, remotePath(giga, "decoder.onnx"), {.body = onnxModel(), .announcedLength = 100000, .chunked = true},
+        {giga, remotePath(giga, "decoder.onnx"), wrongLength,
          "decoder.onnx: " + std::to_string(onnxModel().size()) + " bytes arrived, the server announced 100000"},
     };
     for (size_t i = 0; i < cases.size(); ++i) {

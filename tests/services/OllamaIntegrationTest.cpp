@@ -238,8 +238,10 @@ TEST_F(OllamaIntegrationTest, TranslationNamesTheTargetIgnoresTheHttpStatusAndSt
 
     // White space and quotes are stripped, guillemets kept; nothing left is no translation.
     const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
-        {"  «Hello»  \n", "«Hello»"}, {"\n\"'Good morning'\"\n", "Good morning"}, {"\" Hello \"", " Hello "},
-        {"don't", "don't"}, {"  \"\" ' \n", std::nullopt}, {"\"'\"", std::nullopt}, {"", std::nullopt},
+        {"  «Hello»  \n", "«Hello»"}, {"\"Hello\"", "Hello"}, {"'Hello'", "Hello"},
+        {"\n\"'Good morning'\"\n", "Good morning"}, {"\" Hello \"", " Hello "}, {"don't", "don't"},
+        {"Ёлка", "Ёлка"}, {"  \"\" ' \n", std::nullopt}, {"\"'\"", std::nullopt},
+        {"\"   \"", std::nullopt}, {" \n ", std::nullopt}, {"", std::nullopt},
     };
     for (const auto& [answer, expected] : cases) {
         SCOPED_TRACE(answer);

@@ -62,8 +62,7 @@ protected:
     std::unique_ptr<Transcriber> make(std::chrono::milliseconds startTimeout = 3000ms,
                                       std::chrono::milliseconds requestTimeout = 3000ms,
                                       std::optional<std::filesystem::path> worker = kFakeWorker) {
-        const Transcriber::Options options{.startTimeout = startTimeout, .requestTimeout = requestTimeout,
-                                           .workerURL = worker, .tempDir = home() / "tmp"};
+        const Transcriber::Options options{startTimeout, requestTimeout, worker, home() / "tmp"};
         auto transcriber = std::make_unique<Transcriber>("/usr/bin/python3", [this] { return prefs_; }, options);
         transcriber->onStateChange = [this](State s) { states_.push_back(s); };
         return transcriber;
@@ -307,7 +306,8 @@ TEST_F(TranscriberTest, RequestAudioIsA16kHzWavARestartFailsAHungRequestAndAnUnw
 
 TEST_F(TranscriberTest, MissingPiecesFailTheStartAndTheWaitingRequest) {
     using Worker = std::optional<std::filesystem::path>;
-    const std::vector<std::tuple<std::optional<WorkerPrefs>, std::string, Worker, std::string>> cases{
+    using Row = std::tuple<std::optional<WorkerPrefs>, std::string, Worker, std::string>;
+    const std::vector<Row> cases{
         {std::nullopt, "/usr/bin/python3", kFakeWorker, "ERROR: модель STT недоступна (не скачана?)"},
         {WorkerPrefs{"/nonexistent/model", "nemo", "ru"}, "/usr/bin/python3", kFakeWorker,
          "ERROR: каталог модели не существует: /nonexistent/model"},
