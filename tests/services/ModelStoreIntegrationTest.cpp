@@ -39,7 +39,9 @@ std::string remotePath(const STTModel& model, const std::string& file = {}) {
     return QUrl(QString::fromStdString(url)).path(QUrl::FullyEncoded).toStdString();
 }
 
-HttpResponse bytes(std::string body, int status = 200) { return {.status = status, .body = std::move(body)}; }
+HttpResponse bytes(std::string body, int status = 200) {
+    return {.status = status, .body = std::move(body)};
+}
 
 Names entriesOf(const fs::path& dir) {
     Names names;
@@ -65,8 +67,11 @@ class ModelStoreTest : public testing::TempHome {
     }
 
     void makeStore(const QString& curlPath = QStringLiteral("/usr/bin/curl")) {
-        const ModelStore::Options options{.mirror = QString::fromStdString(server.url("")), .curlPath = curlPath,
-                                          .retries = 0, .connectTimeoutSeconds = 5, .stallSeconds = 5};
+        const ModelStore::Options options{.mirror = QString::fromStdString(server.url("")),
+                                          .curlPath = curlPath,
+                                          .retries = 0,
+                                          .connectTimeoutSeconds = 5,
+                                          .stallSeconds = 5};
         store.reset();
         store = std::make_unique<ModelStore>(ModelCatalog(systemDir()), options);
         finished = std::make_unique<QSignalSpy>(store.get(), &ModelStore::downloadFinished);
@@ -120,8 +125,9 @@ TEST_F(ModelStoreTest, PerFileDownloadInstallsEveryFileAndFollowsRedirects) {
     const STTModel giga = catalogEntry("gigaam-v2-ru");
     servePerFile(giga);
     // The encoder comes from elsewhere, as a hosting site's download does.
-    server.serve(remotePath(giga, "encoder.int8.onnx"),
-                 HttpResponse{.status = 302, .headers = {{"Location", server.url("/cdn/encoder")}}});
+    server.serve(
+        remotePath(giga, "encoder.int8.onnx"),
+        HttpResponse{.status = 302, .headers = {{"Location", server.url("/cdn/encoder")}}});
     server.serve("/cdn/encoder", bytes(onnxModel(5000)));
     QSignalSpy downloadingChanged(store.get(), &ModelStore::downloadingChanged);
     QSignalSpy progress(store.get(), &ModelStore::progress);
@@ -232,7 +238,8 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
     HttpResponse cut{.body = archive, .cutAfter = archive.size() / 2};
     HttpResponse tenBytesNoLength{.body = onnxModel(), .announceLength = false, .cutAfter = 10};
     HttpResponse wrongLength{.body = onnxModel(), .announcedLength = 100000, .chunked = true};
-    HttpResponse errorPage = bytes("<!DOCTYPE html><html><body>Sign in to continue</body></html>\n");
+    HttpResponse errorPage =
+        bytes("<!DOCTYPE html><html><body>Sign in to continue</body></html>\n");
     struct Case {
         STTModel model;
         std::string path;       // served with `response`; every other file is served whole

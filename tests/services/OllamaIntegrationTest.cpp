@@ -39,7 +39,9 @@ struct Outcome {
     std::optional<std::string> result;
 };
 
-HttpResponse answerWith(std::string body, int status = 200) { return {.status = status, .body = std::move(body)}; }
+HttpResponse answerWith(std::string body, int status = 200) {
+    return {.status = status, .body = std::move(body)};
+}
 
 std::string responseJson(const std::string& text) {
     return json::dump(json::Json{{"model", "m"}, {"response", text}, {"done", true}}).value();
@@ -185,7 +187,8 @@ TEST_F(OllamaIntegrationTest, UnusableAnswersSlowServersOrARefusedConnectionGive
         {"connection cut mid-answer", {.body = answer, .cutAfter = 8}},
         {"slow", {.body = answer, .delay = 5s}},
         // About ten seconds for the whole answer.
-        {"trickle", {.body = answer + std::string(60, ' '), .chunkSize = 1, .chunkInterval = 100ms}},
+        {"trickle",
+         {.body = answer + std::string(60, ' '), .chunkSize = 1, .chunkInterval = 100ms}},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].first);

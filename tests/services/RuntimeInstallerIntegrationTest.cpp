@@ -34,7 +34,9 @@ class RuntimeInstallerTest : public testing::TempHome {
     fs::path venv() const { return home() / "share" / "Quorvel" / "runtime"; }
 
     RuntimeInstaller::Options options(const QStringList& pipArguments) const {
-        return {.venvDir = venv(), .extraPipArguments = pipArguments, .environment = testing::isolatedPipEnvironment()};
+        return {.venvDir = venv(),
+                .extraPipArguments = pipArguments,
+                .environment = testing::isolatedPipEnvironment()};
     }
     std::unique_ptr<RuntimeInstaller> installer(const QStringList& pipArguments) const {
         return std::make_unique<RuntimeInstaller>(options(pipArguments));

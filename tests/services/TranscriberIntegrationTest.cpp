@@ -308,10 +308,12 @@ TEST_F(TranscriberTest, MissingPiecesFailTheStartAndTheWaitingRequest) {
     using Worker = std::optional<std::filesystem::path>;
     using Row = std::tuple<std::optional<WorkerPrefs>, std::string, Worker, std::string>;
     const std::vector<Row> cases{
-        {std::nullopt, "/usr/bin/python3", kFakeWorker, "ERROR: модель STT недоступна (не скачана?)"},
+        {std::nullopt, "/usr/bin/python3", kFakeWorker,
+         "ERROR: модель STT недоступна (не скачана?)"},
         {WorkerPrefs{"/nonexistent/model", "nemo", "ru"}, "/usr/bin/python3", kFakeWorker,
          "ERROR: каталог модели не существует: /nonexistent/model"},
-        {prefs_, "/nonexistent/python3", kFakeWorker, "ERROR: python не найден: /nonexistent/python3"},
+        {prefs_, "/nonexistent/python3", kFakeWorker,
+         "ERROR: python не найден: /nonexistent/python3"},
         {prefs_, "/usr/bin/python3", std::nullopt, "ERROR: stt_worker.py не найден"},
     };
     for (const auto& [prefs, python, worker, line] : cases) {

@@ -21,14 +21,16 @@ HttpRequest parseHead(const QByteArray& head) {
     for (const QByteArray& line : lines.mid(1)) {
         const qsizetype colon = line.indexOf(':');
         if (colon > 0)
-            request.headers[line.left(colon).toLower().toStdString()] = line.mid(colon + 1).trimmed().toStdString();
+            request.headers[line.left(colon).toLower().toStdString()] =
+                line.mid(colon + 1).trimmed().toStdString();
     }
     return request;
 }
 
 // `body` as one chunk and the closing empty chunk.
 std::string chunkedCoding(const std::string& body) {
-    std::string coded = QByteArray::number(qulonglong(body.size()), 16).toStdString() + "\r\n" + body + "\r\n";
+    std::string coded =
+        QByteArray::number(qulonglong(body.size()), 16).toStdString() + "\r\n" + body + "\r\n";
     if (!body.empty()) coded += "0\r\n\r\n";
     return coded;
 }
@@ -106,7 +108,8 @@ void LoopbackHttpServer::answer(QTcpSocket* socket, const HttpResponse& response
         HttpResponse undelayed = response;
         undelayed.delay = {};
         // The socket is the context: a client that hung up meanwhile cancels the answer.
-        QTimer::singleShot(response.delay, socket, [this, socket, undelayed] { answer(socket, undelayed); });
+        QTimer::singleShot(response.delay, socket,
+                           [this, socket, undelayed] { answer(socket, undelayed); });
         return;
     }
     // Clients go by the status code; the reason phrase may be any text.
