@@ -12,7 +12,7 @@ from worker_helpers import (POCKETSPHINX_MODEL, spawn_worker, tone, worker_args,
 
 ONNX = b"\x08\x07\x12\x04fake"  # begins like a real ONNX protobuf
 ERROR_PAGE = b"<!DOCTYPE html><html><body>404 Not Found</body></html>"
-TOKENS = "<blk> 0\n▁a 1\n"
+TOKENS = "<blk> 0\n▁a 1\n".encode()
 
 GIGAAM = {"encoder.int8.onnx": ONNX, "decoder.onnx": ONNX, "joiner.onnx": ONNX,
           "tokens.txt": TOKENS}
@@ -35,8 +35,7 @@ class SherpaWorkerTest(unittest.TestCase):
         folder = self.dir / name
         folder.mkdir()
         for file_name, content in files.items():
-            data = content.encode() if isinstance(content, str) else content
-            (folder / file_name).write_bytes(data)
+            (folder / file_name).write_bytes(content)
         return folder
 
     # The environment that loads the stand-in module and logs its calls.
