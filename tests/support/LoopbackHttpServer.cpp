@@ -27,14 +27,6 @@ HttpRequest parseHead(const QByteArray& head) {
     return request;
 }
 
-// `body` as one chunk and the closing empty chunk.
-std::string chunkedCoding(const std::string& body) {
-    std::string coded =
-        QByteArray::number(qulonglong(body.size()), 16).toStdString() + "\r\n" + body + "\r\n";
-    if (!body.empty()) coded += "0\r\n\r\n";
-    return coded;
-}
-
 }  // namespace
 
 std::string HttpRequest::header(const std::string& lowerCaseName) const {
@@ -120,7 +112,11 @@ void LoopbackHttpServer::answer(QTcpSocket* socket, const HttpResponse& response
     if (response.chunked) head += "Transfer-Encoding: chunked\r\n";
     head += "Connection: close\r\n\r\n";
     socket->write(head.data(), static_cast<qint64>(head.size()));
-    std::string body = response.chunked ? chunkedCoding(response.body) : response.body;
+    std::string body = response.body;
+    if (response.chunked) {  // one chunk and, after a non-empty one, the closing empty chunk
+        const QByteArray size = QByteArray::number(qulonglong(body.size()), 16);
+        body = size.toStdString() + "\r\n" + body + "\r\n" + (body.empty() ? "" : "0\r\n\r\n");
+    }
     if (response.cutAfter && *response.cutAfter < body.size()) body.resize(*response.cutAfter);
     sendBody(socket, std::move(body), response);
 }
