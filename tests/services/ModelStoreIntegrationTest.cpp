@@ -40,11 +40,7 @@ std::string remotePath(const STTModel& model, const std::string& file = {}) {
 }
 
 HttpResponse bytes(std::string body, int status = 200) {
-    HttpResponse response;
-    response.status = status;
-    response.body = std::move(body);
-    response.headers = {{"Content-Type", "application/octet-stream"}};
-    return response;
+    return {.status = status, .body = std::move(body)};
 }
 
 Names entriesOf(const fs::path& dir) {
@@ -71,12 +67,11 @@ class ModelStoreTest : public testing::TempHome {
     }
 
     void makeStore(const QString& curlPath = QStringLiteral("/usr/bin/curl")) {
-        ModelStore::Options options;
-        options.mirror = QString::fromStdString(server.url(""));
-        options.curlPath = curlPath;
-        options.retries = 0;
-        options.connectTimeoutSeconds = 5;
-        options.stallSeconds = 5;
+        const ModelStore::Options options{.mirror = QString::fromStdString(server.url("")),
+                                          .curlPath = curlPath,
+                                          .retries = 0,
+                                          .connectTimeoutSeconds = 5,
+                                          .stallSeconds = 5};
         store.reset();
         store = std::make_unique<ModelStore>(ModelCatalog(systemDir()), options);
         finished = std::make_unique<QSignalSpy>(store.get(), &ModelStore::downloadFinished);
@@ -92,11 +87,6 @@ class ModelStoreTest : public testing::TempHome {
         return finished->count() >= count && finished->at(count - 1).at(1).toBool();
     }
     std::string lastError() const { return finished->isEmpty() ? "" : finished->last().at(2).toString().toStdString(); }
-
-    bool logged(const std::string& line) const {
-        Log::flush();
-        return readFile(home() / "log.txt").find(line) != std::string::npos;
-    }
 
     fs::path archiveSource() const { return home() / "archive-source"; }
 
@@ -130,9 +120,9 @@ TEST_F(ModelStoreTest, PerFileDownloadInstallsEveryFileAndFollowsRedirects) {
     const STTModel giga = catalogEntry("gigaam-v2-ru");
     servePerFile(giga);
     // The encoder comes from elsewhere, as a hosting site's download does.
-    HttpResponse redirect = bytes("", 302);
-    redirect.headers = {{"Location", server.url("/cdn/encoder")}};
-    server.serve(remotePath(giga, "encoder.int8.onnx"), redirect);
+    server.serve(
+        remotePath(giga, "encoder.int8.onnx"),
+        HttpResponse{.status = 302, .headers = {{"Location", server.url("/cdn/encoder")}}});
     server.serve("/cdn/encoder", bytes(onnxModel(5000)));
     QSignalSpy downloadingChanged(store.get(), &ModelStore::downloadingChanged);
     QSignalSpy progress(store.get(), &ModelStore::progress);
@@ -156,8 +146,6 @@ TEST_F(ModelStoreTest, PerFileDownloadInstallsEveryFileAndFollowsRedirects) {
     EXPECT_EQ(readFile(dir / "tokens.txt"), tokenList());
     EXPECT_EQ(entriesOf(dir), (Names{"decoder.onnx", "encoder.int8.onnx", "joiner.onnx", "tokens.txt"}));
     EXPECT_EQ(entriesOf(modelsDir()), Names{giga.dirName}) << "no staging folder left";
-    EXPECT_TRUE(logged("INFO: скачивание модели gigaam-v2-ru → " + dir.string()));
-    EXPECT_TRUE(logged("INFO: модель gigaam-v2-ru скачана"));
 
     // Once finished, the same model may be fetched again and replaces the copy; while it runs, a
     // second request for it is refused and another model downloads alongside.
@@ -193,7 +181,6 @@ TEST_F(ModelStoreTest, MissingFileFailsTheDownloadKeepsTheInstalledCopyAndClears
     EXPECT_EQ(entriesOf(modelsDir()), Names{giga.dirName});
     EXPECT_EQ(changed->count(), 0);
     EXPECT_FALSE(store->isDownloading(giga.id));
-    EXPECT_TRUE(logged("ERROR: скачивание gigaam-v2-ru неудачно: /usr/bin/curl exit 22"));
 
     // The first failing file ends the download: tokens.txt is never asked for.
     Names asked;
@@ -243,16 +230,11 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
     for (int i = 0; i <= 2000; ++i) writeFile(top / "test_wavs" / std::to_string(i), "");
     const std::string manyFiles = packArchive(small.dirName);
 
-    HttpResponse cut = bytes(archive);
-    cut.cutAfter = archive.size() / 2;
-    HttpResponse tenBytesNoLength = bytes(onnxModel());
-    tenBytesNoLength.announceLength = false;
-    tenBytesNoLength.cutAfter = 10;
-    HttpResponse errorPage = bytes("<!DOCTYPE html><html><body>Sign in to continue</body></html>\n");
-    errorPage.headers = {{"Content-Type", "text/html"}};
-    HttpResponse wrongLength = bytes(onnxModel());
-    wrongLength.chunked = true;
-    wrongLength.announcedLength = 100000;
+    HttpResponse cut{.body = archive, .cutAfter = archive.size() / 2};
+    HttpResponse tenBytesNoLength{.body = onnxModel(), .announceLength = false, .cutAfter = 10};
+    HttpResponse wrongLength{.body = onnxModel(), .announcedLength = 100000, .chunked = true};
+    HttpResponse errorPage =
+        bytes("<!DOCTYPE html><html><body>Sign in to continue</body></html>\n");
     struct Case {
         STTModel model;
         std::string path;       // served with `response`; every other file is served whole
@@ -288,7 +270,6 @@ TEST_F(ModelStoreTest, OnlyWholeGenuineDownloadsWithoutLinksInstall) {
         ASSERT_TRUE(store->download(c.model));
         EXPECT_FALSE(waitForFinished(int(i) + 1));
         EXPECT_NE(lastError().find(c.error), std::string::npos) << lastError();
-        EXPECT_TRUE(logged("ERROR: скачивание " + c.model.id + " неудачно: " + lastError()));
         EXPECT_FALSE(store->catalog().isDownloaded(c.model));
         EXPECT_TRUE(entriesOf(modelsDir()).empty());
     }
@@ -349,14 +330,11 @@ TEST_F(ModelStoreTest, RemovalFollowsTheRulesAndAStoreGoingAwayMidDownloadLeaves
     EXPECT_EQ(changed->count(), 1);
     EXPECT_EQ(store->catalog().directory(giga), legacy) << "the legacy copy is what is left";
     EXPECT_EQ(entriesOf(modelsDir()), (Names{sphinx.dirName, parakeet.dirName}));
-    EXPECT_TRUE(logged("INFO: модель gigaam-v2-ru удалена"));
 
     // Not while it downloads; a store that goes away mid-download takes its staging folder along.
     writeFile(modelsDir() / giga.dirName / "tokens.txt", "own");
     servePerFile(giga);
-    HttpResponse hang;
-    hang.hang = true;
-    server.serve(remotePath(giga, "decoder.onnx"), hang);
+    server.serve(remotePath(giga, "decoder.onnx"), HttpResponse{.hang = true});
     ASSERT_TRUE(store->download(giga));
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == 2; }, 10000)) << "the encoder arrived";
     EXPECT_FALSE(store->remove(giga));
@@ -369,9 +347,7 @@ TEST_F(ModelStoreTest, CancelReportsWhatArrivedThenStopsAndRemovesIt) {
     const STTModel giga = catalogEntry("gigaam-v2-ru");
     servePerFile(giga);
     server.serve(remotePath(giga, "encoder.int8.onnx"), bytes(onnxModel(300000)));
-    HttpResponse hang;
-    hang.hang = true;
-    server.serve(remotePath(giga, "decoder.onnx"), hang);
+    server.serve(remotePath(giga, "decoder.onnx"), HttpResponse{.hang = true});
     QSignalSpy received(store.get(), &ModelStore::received);
 
     ASSERT_TRUE(store->download(giga));
@@ -385,7 +361,6 @@ TEST_F(ModelStoreTest, CancelReportsWhatArrivedThenStopsAndRemovesIt) {
     ASSERT_EQ(finished->count(), 1);
     EXPECT_EQ(lastError(), "cancelled");
     EXPECT_TRUE(entriesOf(modelsDir()).empty()) << "the staging folder is gone";
-    EXPECT_TRUE(logged("INFO: скачивание gigaam-v2-ru отменено"));
 
     // Cancelled and started again before the first start ran: one run, each file asked for once.
     servePerFile(giga);

@@ -34,11 +34,9 @@ class RuntimeInstallerTest : public testing::TempHome {
     fs::path venv() const { return home() / "share" / "Quorvel" / "runtime"; }
 
     RuntimeInstaller::Options options(const QStringList& pipArguments) const {
-        RuntimeInstaller::Options options;
-        options.venvDir = venv();
-        options.extraPipArguments = pipArguments;
-        options.environment = testing::isolatedPipEnvironment();
-        return options;
+        return {.venvDir = venv(),
+                .extraPipArguments = pipArguments,
+                .environment = testing::isolatedPipEnvironment()};
     }
     std::unique_ptr<RuntimeInstaller> installer(const QStringList& pipArguments) const {
         return std::make_unique<RuntimeInstaller>(options(pipArguments));
@@ -64,11 +62,8 @@ class RuntimeInstallerTest : public testing::TempHome {
         return outcome;
     }
 
-    struct Answer {
-        bool available = false;
-        QString detail;
-    };
-    static Answer runCheck(RuntimeInstaller& runtime, const QString& python) {
+    // Whether `python` can load the runtime, and why not.
+    static std::pair<bool, QString> runCheck(RuntimeInstaller& runtime, const QString& python) {
         QSignalSpy checked(&runtime, &RuntimeInstaller::checked);
         runtime.check(python);
         EXPECT_TRUE(QTest::qWaitFor([&] { return !checked.isEmpty(); }, 60000));
@@ -87,16 +82,16 @@ TEST_F(RuntimeInstallerTest, FailedInstallLeavesNothingAndASuccessfulOneImports)
     EXPECT_TRUE(failed.lines.contains("$ python3 -m venv"));
     EXPECT_FALSE(fs::exists(venv())) << "the venv it began is gone";
     const QString python = QString::fromStdString((venv() / "bin" / "python").string());
-    const Answer none = runCheck(*runtime, python);
-    EXPECT_FALSE(none.available);
-    EXPECT_TRUE(none.detail.startsWith(python)) << none.detail.toStdString();
+    const auto [available, detail] = runCheck(*runtime, python);
+    EXPECT_FALSE(available);
+    EXPECT_TRUE(detail.startsWith(python)) << detail.toStdString();
 
     runtime->setOptions(options(testing::offlinePipArguments(wheels())));
     const Outcome installed = runInstall(*runtime);
     ASSERT_TRUE(installed.ok) << installed.error.toStdString();
     EXPECT_EQ(installed.python, python);
     EXPECT_TRUE(installed.lines.contains("Successfully installed sherpa-onnx-0.0.1")) << installed.lines.join('\n').toStdString();
-    EXPECT_TRUE(runCheck(*runtime, python).available);
+    EXPECT_TRUE(runCheck(*runtime, python).first);
     EXPECT_EQ(QProcess::execute(python, {"-c", "import sherpa_onnx; assert sherpa_onnx.STAND_IN"}), 0);
 
     // A failure in an environment that was there before keeps it as it was.
@@ -104,7 +99,7 @@ TEST_F(RuntimeInstallerTest, FailedInstallLeavesNothingAndASuccessfulOneImports)
     const Outcome refused = runInstall(*broken);
     EXPECT_FALSE(refused.ok);
     EXPECT_TRUE(refused.error.contains("no such option: --no-such-option")) << refused.error.toStdString();
-    EXPECT_TRUE(runCheck(*broken, python).available);
+    EXPECT_TRUE(runCheck(*broken, python).first);
 }
 
 TEST_F(RuntimeInstallerTest, CheckTellsWhyAModuleCannotLoadAndGoingAwayMidInstallRemovesTheVenv) {
@@ -113,9 +108,8 @@ TEST_F(RuntimeInstallerTest, CheckTellsWhyAModuleCannotLoadAndGoingAwayMidInstal
     RuntimeInstaller::Options withSite = options(testing::offlinePipArguments(wheels()));
     withSite.environment.insert("PYTHONPATH", QString::fromStdString((home() / "site").string()));
     auto runtime = std::make_unique<RuntimeInstaller>(withSite);
-    const Answer broken = runCheck(*runtime, "/usr/bin/python3");
-    EXPECT_FALSE(broken.available);
-    EXPECT_EQ(broken.detail, "ImportError: built for another CPU");
+    EXPECT_EQ(runCheck(*runtime, "/usr/bin/python3"),
+              std::pair(false, QString("ImportError: built for another CPU")));
 
     ASSERT_TRUE(runtime->install());
     ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(venv() / "pyvenv.cfg"); }, 60000));

@@ -60,21 +60,22 @@ protected:
     static void unfake(const char* name) { ::unsetenv(("FAKE_WORKER_" + std::string(name)).c_str()); }
 
     std::unique_ptr<Transcriber> make(std::chrono::milliseconds startTimeout = 3000ms,
-                                      std::chrono::milliseconds requestTimeout = 3000ms) {
-        Transcriber::Options options;
-        options.startTimeout = startTimeout;
-        options.requestTimeout = requestTimeout;
-        options.workerURL = kFakeWorker;
-        options.tempDir = home() / "tmp";
+                                      std::chrono::milliseconds requestTimeout = 3000ms,
+                                      std::optional<std::filesystem::path> worker = kFakeWorker) {
+        const Transcriber::Options options{startTimeout, requestTimeout, worker, home() / "tmp"};
         auto transcriber = std::make_unique<Transcriber>("/usr/bin/python3", [this] { return prefs_; }, options);
         transcriber->onStateChange = [this](State s) { states_.push_back(s); };
         return transcriber;
     }
 
-    Outcome& send(Transcriber& t, std::vector<float> samples = std::vector<float>(1600, 0.1f)) {
+    // Whatever ends a request, its completion runs later, from the event loop; there it may let go
+    // of the client (`release`) as its last owner.
+    Outcome& send(Transcriber& t, std::vector<float> samples = std::vector<float>(1600, 0.1f),
+                  std::unique_ptr<Transcriber>* release = nullptr) {
         Outcome* outcome = outcomes_.emplace_back(std::make_unique<Outcome>()).get();
-        t.transcribe(std::move(samples), [outcome](std::optional<std::string> text) {
+        t.transcribe(std::move(samples), [outcome, release](std::optional<std::string> text) {
             EXPECT_FALSE(outcome->done) << "a completion runs at most once";
+            if (release) release->reset();
             outcome->done = true;
             outcome->text = std::move(text);
         });
@@ -90,17 +91,6 @@ protected:
         return outcome.text;
     }
     std::optional<std::string> ask(Transcriber& t) { return textOf(send(t)); }
-
-    // Whatever ends a request, its completion runs later, from the event loop.
-    Outcome& sendAndRelease(std::unique_ptr<Transcriber>& t) {
-        Outcome* outcome = outcomes_.emplace_back(std::make_unique<Outcome>()).get();
-        t->transcribe(std::vector<float>(1600, 0.1f), [outcome, &t](std::optional<std::string> text) {
-            t.reset();  // the last owner lets go from inside the completion
-            outcome->done = true;
-            outcome->text = std::move(text);
-        });
-        return *outcome;
-    }
 
     static size_t threadCount() {
         return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
@@ -152,10 +142,6 @@ TEST_F(TranscriberTest, RequestsQueuedWhileStartingGoOutInOrderWithEscapedPathsA
     EXPECT_NE(record.find("--model-dir"), std::string::npos);
     EXPECT_NE(record.find(R"("fds": [0, 1, 2]})"), std::string::npos) << "only standard descriptors: " << record;
     ::close(inheritable);
-    EXPECT_TRUE(logged("INFO: worker стартовал: /usr/bin/python3 " + kFakeWorker.string()));
-    EXPECT_TRUE(logged("INFO: stdout read thread: fd="));
-    EXPECT_TRUE(logged("INFO: STT request #2 отправлен (1600 samples)"));
-    EXPECT_TRUE(logged("INFO: STT #1 → первый ответ"));
 }
 
 TEST_F(TranscriberTest, SplitLinesGarbageMissingTextAndFloodsAreHandled) {
@@ -224,8 +210,6 @@ TEST_F(TranscriberTest, StrayReplyKeepsTheTimeOutAndTheWorkerIsRestartedForTheQu
     EXPECT_EQ(retry->text, "text 3") << "so does the one asked for by the completion";
     EXPECT_NE(*t->workerPid(), firstPid);
     EXPECT_TRUE(logged("WARN: STT: ответ на несуществующий запрос #1001"));
-    EXPECT_TRUE(logged("ERROR: STT request #1 timeout"));
-    EXPECT_TRUE(logged("INFO: STT worker restart запрошен"));
 }
 
 TEST_F(TranscriberTest, AFatalLineOrNoReadyLineFailsWhatWaitsStopsTheWorkerAndTheNextRequestStartsAgain) {
@@ -260,7 +244,6 @@ TEST_F(TranscriberTest, WorkerDeathOrAWriteToAGoneWorkerFailsEverythingWaitingAn
     EXPECT_EQ(second.text, std::nullopt);
     EXPECT_EQ(t->state(), State::failed);
     ASSERT_TRUE(QTest::qWaitFor([&] { return logged("worker terminated: exit code 3"); }, 5000));
-    EXPECT_TRUE(logged("WARN: stdout read завершён (fd="));
     EXPECT_TRUE(std::filesystem::exists(home() / "tmp/req_2.wav")) << "files of failed requests stay";
 
     // Writing to a worker that is gone is a worker death too, not a crash.
@@ -322,15 +305,20 @@ TEST_F(TranscriberTest, RequestAudioIsA16kHzWavARestartFailsAHungRequestAndAnUnw
 }
 
 TEST_F(TranscriberTest, MissingPiecesFailTheStartAndTheWaitingRequest) {
-    const std::vector<std::tuple<std::optional<WorkerPrefs>, std::string, std::string>> cases{
-        {std::nullopt, "/usr/bin/python3", "ERROR: модель STT недоступна (не скачана?)"},
-        {WorkerPrefs{"/nonexistent/model", "nemo", "ru"}, "/usr/bin/python3",
+    using Worker = std::optional<std::filesystem::path>;
+    using Row = std::tuple<std::optional<WorkerPrefs>, std::string, Worker, std::string>;
+    const std::vector<Row> cases{
+        {std::nullopt, "/usr/bin/python3", kFakeWorker,
+         "ERROR: модель STT недоступна (не скачана?)"},
+        {WorkerPrefs{"/nonexistent/model", "nemo", "ru"}, "/usr/bin/python3", kFakeWorker,
          "ERROR: каталог модели не существует: /nonexistent/model"},
-        {prefs_, "/nonexistent/python3", "ERROR: python не найден: /nonexistent/python3"},
+        {prefs_, "/nonexistent/python3", kFakeWorker,
+         "ERROR: python не найден: /nonexistent/python3"},
+        {prefs_, "/usr/bin/python3", std::nullopt, "ERROR: stt_worker.py не найден"},
     };
-    for (const auto& [prefs, python, line] : cases) {
+    for (const auto& [prefs, python, worker, line] : cases) {
         prefs_ = prefs;
-        auto t = make();
+        auto t = make(3000ms, 3000ms, worker);
         t->setPythonPath(python);
         Outcome& outcome = send(*t);
         EXPECT_FALSE(outcome.done) << "completions never run inside transcribe(): " << line;
@@ -338,12 +326,6 @@ TEST_F(TranscriberTest, MissingPiecesFailTheStartAndTheWaitingRequest) {
         EXPECT_EQ(t->state(), State::failed);
         EXPECT_TRUE(logged(line));
     }
-    Transcriber::Options noScript;
-    noScript.tempDir = home() / "tmp";
-    Transcriber withoutScript("/usr/bin/python3", [this] { return prefs_; }, noScript);
-    withoutScript.transcribe({0.1f}, [](std::optional<std::string>) {});
-    EXPECT_EQ(withoutScript.state(), State::failed);
-    EXPECT_TRUE(logged("ERROR: stt_worker.py не найден"));
 }
 
 TEST_F(TranscriberTest, ACompletionMayReleaseTheClientWhateverEndedItsRequest) {
@@ -355,7 +337,7 @@ TEST_F(TranscriberTest, ACompletionMayReleaseTheClientWhateverEndedItsRequest) {
         std::unique_ptr<Transcriber> t = make();
         // A modal dialog on every state change: its loop runs whatever completion is due.
         t->onStateChange = [](State) { QTest::qWait(20); };
-        Outcome& outcome = sendAndRelease(t);
+        Outcome& outcome = send(*t, std::vector<float>(1600, 0.1f), &t);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !t || t->state() == State::ready; }, 5000));
         if (end == End::restart) t->restart();
         Outcome* next = nullptr;

@@ -5,58 +5,26 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 
 namespace quorvel::testing {
 namespace {
 
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return text;
-}
-
-std::string trimmed(std::string_view text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
-}
-
-// Parses the request line and headers of `head` (without the blank line) into `request`; the
-// clients under test send well-formed requests, and anything else finds no route.
-void parseHead(std::string_view head, HttpRequest& request) {
-    size_t lineEnd = head.find("\r\n");
-    const std::string_view requestLine = head.substr(0, lineEnd);
-    const size_t firstSpace = requestLine.find(' ');
-    const size_t secondSpace = requestLine.find(' ', firstSpace + 1);
-    request.method = std::string(requestLine.substr(0, firstSpace));
-    request.target = std::string(requestLine.substr(firstSpace + 1, secondSpace - firstSpace - 1));
+// The request line and headers of `head` (without the blank line); the clients under test send
+// well-formed requests, and anything else finds no route.
+HttpRequest parseHead(const QByteArray& head) {
+    const QList<QByteArray> lines = head.split('\n');
+    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+    HttpRequest request;
+    request.method = requestLine.value(0).toStdString();
+    request.target = requestLine.value(1).toStdString();
     request.path = request.target.substr(0, request.target.find('?'));
-    while (lineEnd != std::string_view::npos) {
-        const size_t start = lineEnd + 2;
-        lineEnd = head.find("\r\n", start);
-        const std::string_view line = head.substr(start, lineEnd == std::string_view::npos ? head.npos : lineEnd - start);
-        const size_t colon = line.find(':');
-        if (colon == std::string_view::npos) continue;
-        request.headers[lowerCase(std::string(line.substr(0, colon)))] = trimmed(line.substr(colon + 1));
+    for (const QByteArray& line : lines.mid(1)) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            request.headers[line.left(colon).toLower().toStdString()] =
+                line.mid(colon + 1).trimmed().toStdString();
     }
-}
-
-// `body` as one chunk and the closing empty chunk.
-std::string chunkedCoding(const std::string& body) {
-    char size[32];
-    const auto end = std::to_chars(size, size + sizeof size, body.size(), 16).ptr;
-    std::string coded(size, end);
-    coded += "\r\n" + body + "\r\n";
-    if (!body.empty()) coded += "0\r\n\r\n";
-    return coded;
-}
-
-size_t contentLength(const HttpRequest& request) {
-    const std::string value = request.header("content-length");
-    size_t length = 0;
-    std::from_chars(value.data(), value.data() + value.size(), length);
-    return length;
+    return request;
 }
 
 }  // namespace
@@ -108,40 +76,32 @@ void LoopbackHttpServer::read(QTcpSocket* socket) {
     data.append(bytes.constData(), static_cast<size_t>(bytes.size()));
     const size_t headEnd = data.find("\r\n\r\n");
     if (headEnd == std::string::npos) return;
-    HttpRequest request;
-    parseHead(std::string_view(data).substr(0, headEnd), request);
-    const size_t length = contentLength(request);
+    HttpRequest request = parseHead(QByteArray::fromStdString(data.substr(0, headEnd)));
+    const size_t length = QByteArray::fromStdString(request.header("content-length")).toULongLong();
     if (data.size() < headEnd + 4 + length) return;
     request.body = data.substr(headEnd + 4, length);
     buffers_.erase(buffer);
     requests_.push_back(request);
-    answer(socket, request, next(request.path));
+    answer(socket, next(request.path));
 }
 
 HttpResponse LoopbackHttpServer::next(const std::string& path) {
     const auto route = routes_.find(path);
-    if (route == routes_.end() || route->second.empty()) {
-        HttpResponse missing;
-        missing.status = 404;
-        missing.body = "not found";
-        missing.headers = {{"Content-Type", "text/plain"}};
-        return missing;
-    }
+    if (route == routes_.end() || route->second.empty())
+        return {.status = 404, .body = "not found", .headers = {{"Content-Type", "text/plain"}}};
     HttpResponse response = route->second.front();
     if (route->second.size() > 1) route->second.pop_front();
     return response;
 }
 
-void LoopbackHttpServer::answer(QTcpSocket* socket, const HttpRequest& request, const HttpResponse& response) {
+void LoopbackHttpServer::answer(QTcpSocket* socket, const HttpResponse& response) {
     if (response.hang) return;
     if (response.delay.count() > 0) {
-        const HttpResponse undelayed = [&] {
-            HttpResponse copy = response;
-            copy.delay = std::chrono::milliseconds(0);
-            return copy;
-        }();
+        HttpResponse undelayed = response;
+        undelayed.delay = {};
         // The socket is the context: a client that hung up meanwhile cancels the answer.
-        QTimer::singleShot(response.delay, socket, [this, socket, request, undelayed] { answer(socket, request, undelayed); });
+        QTimer::singleShot(response.delay, socket,
+                           [this, socket, undelayed] { answer(socket, undelayed); });
         return;
     }
     // Clients go by the status code; the reason phrase may be any text.
@@ -152,8 +112,11 @@ void LoopbackHttpServer::answer(QTcpSocket* socket, const HttpRequest& request, 
     if (response.chunked) head += "Transfer-Encoding: chunked\r\n";
     head += "Connection: close\r\n\r\n";
     socket->write(head.data(), static_cast<qint64>(head.size()));
-    std::string body = request.method == "HEAD" ? std::string() : response.body;
-    if (response.chunked) body = chunkedCoding(body);
+    std::string body = response.body;
+    if (response.chunked) {  // one chunk and, after a non-empty one, the closing empty chunk
+        const QByteArray size = QByteArray::number(qulonglong(body.size()), 16);
+        body = size.toStdString() + "\r\n" + body + "\r\n" + (body.empty() ? "" : "0\r\n\r\n");
+    }
     if (response.cutAfter && *response.cutAfter < body.size()) body.resize(*response.cutAfter);
     sendBody(socket, std::move(body), response);
 }

@@ -34,18 +34,18 @@ struct HttpRequest {
 
 struct HttpResponse {
     int status = 200;
-    std::string body;
+    std::string body{};
     // Extra headers; Connection (and, unless told otherwise below, Content-Length) are added.
     std::vector<std::pair<std::string, std::string>> headers = {{"Content-Type", "application/json"}};
     // Content-Length states the body's true size, unless `announcedLength` replaces it (a lying
     // server) or `announceLength` is false (the body then ends when the connection closes).
     bool announceLength = true;
-    std::optional<size_t> announcedLength;
+    std::optional<size_t> announcedLength{};
     // The body goes out with chunked transfer coding, whatever Content-Length says.
     bool chunked = false;
     std::chrono::milliseconds delay{0};  // before anything is sent
     // Close the connection after this many body bytes (Content-Length still announces all).
-    std::optional<size_t> cutAfter;
+    std::optional<size_t> cutAfter{};
     // When chunkSize > 0 the body goes out in pieces of that size, chunkInterval apart.
     size_t chunkSize = 0;
     std::chrono::milliseconds chunkInterval{0};
@@ -79,7 +79,7 @@ private:
     void accept();
     void read(QTcpSocket* socket);
     HttpResponse next(const std::string& path);
-    void answer(QTcpSocket* socket, const HttpRequest& request, const HttpResponse& response);
+    void answer(QTcpSocket* socket, const HttpResponse& response);
     void sendBody(QTcpSocket* socket, std::string body, const HttpResponse& response);
 
     std::vector<HttpRequest> requests_;

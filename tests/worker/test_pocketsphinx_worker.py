@@ -1,4 +1,4 @@
-"""The real worker with Debian's English recogniser, spoken to through its line protocol."""
+# The real worker with Debian's English recogniser, spoken to through its line protocol.
 
 import os
 import shutil
@@ -17,8 +17,8 @@ SENTENCES = [
 ]
 
 
+# flite speech converted to 16 kHz mono 16-bit, the format the client writes.
 def speak(text, path):
-    """flite speech converted to 16 kHz mono 16-bit, the format the client writes."""
     raw = str(path) + ".flite.wav"
     subprocess.run(["flite", "-voice", "kal16", "-t", text, "-o", raw], check=True)
     subprocess.run(["sox", raw, "-r", "16000", "-c", "1", "-b", "16", str(path)], check=True)

@@ -1,5 +1,5 @@
-"""The worker's ONNX path against a stand-in sherpa_onnx module that records its calls, and the
-worker's start-up failures."""
+# The worker's ONNX path against a stand-in sherpa_onnx module that records its calls, and the
+# worker's start-up failures.
 
 import json
 import os
@@ -12,7 +12,7 @@ from worker_helpers import (POCKETSPHINX_MODEL, spawn_worker, tone, worker_args,
 
 ONNX = b"\x08\x07\x12\x04fake"  # begins like a real ONNX protobuf
 ERROR_PAGE = b"<!DOCTYPE html><html><body>404 Not Found</body></html>"
-TOKENS = "<blk> 0\n▁a 1\n"
+TOKENS = "<blk> 0\n▁a 1\n".encode()
 
 GIGAAM = {"encoder.int8.onnx": ONNX, "decoder.onnx": ONNX, "joiner.onnx": ONNX,
           "tokens.txt": TOKENS}
@@ -35,12 +35,11 @@ class SherpaWorkerTest(unittest.TestCase):
         folder = self.dir / name
         folder.mkdir()
         for file_name, content in files.items():
-            data = content.encode() if isinstance(content, str) else content
-            (folder / file_name).write_bytes(data)
+            (folder / file_name).write_bytes(content)
         return folder
 
+    # The environment that loads the stand-in module and logs its calls.
     def stub_env(self, **extra):
-        """The environment that loads the stand-in module and logs its calls."""
         return worker_env(with_sherpa_stub=True, extra=dict(extra, SHERPA_STUB_LOG=str(self.log)))
 
     def spawn(self, argv, env=None):
@@ -108,7 +107,6 @@ class SherpaWorkerTest(unittest.TestCase):
         gigaam = worker_args(self.model("gigaam", GIGAAM), "nemo")
         cases = [
             ("no tokens", bad("a", without(GIGAAM, "tokens")), None, ["tokens.txt", "missing"]),
-            ("no joiner", bad("b", without(PARAKEET, "joiner")), None, ["joiner", "missing"]),
             ("decoder is an error page", bad("c", dict(GIGAAM, **{"decoder.onnx": ERROR_PAGE})),
              None, ["decoder", "damaged"]),
             ("tokens is an error page", bad("d", dict(GIGAAM, **{"tokens.txt": ERROR_PAGE})),

@@ -1,4 +1,4 @@
-"""Shared pieces for the worker tests: paths, a line-reading child process, WAV files."""
+# Shared pieces for the worker tests: paths, a line-reading child process, WAV files.
 
 import contextlib
 import json
@@ -17,17 +17,16 @@ PYTHON = "/usr/bin/python3"
 POCKETSPHINX_MODEL = "/usr/share/pocketsphinx/model/en-us"
 
 
+# A child process spoken to in lines, with time limits on every read.
 class LineProcess:
-    """A child process spoken to in lines, with time limits on every read."""
-
     def __init__(self, argv, env=None, stderr_path=os.devnull):
         self._stderr = open(stderr_path, "wb")
         self.proc = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=self._stderr, env=env)
         self._buf = b""
 
+    # The next line without its line feed; None on timeout or end of file.
     def read_line(self, timeout=30.0):
-        """The next line without its line feed; None on timeout or end of file."""
         deadline = time.monotonic() + timeout
         while b"\n" not in self._buf:
             left = deadline - time.monotonic()
@@ -83,8 +82,8 @@ def spawn_worker(argv, env=None, stderr_path=os.devnull):
                        env=env if env is not None else worker_env(), stderr_path=stderr_path)
 
 
+# 16-bit mono 16 kHz WAV from float samples in -1..1.
 def write_wav(path, samples):
-    """16-bit mono 16 kHz WAV from float samples in -1..1."""
     with wave.open(str(path), "wb") as w:
         w.setparams((1, 2, 16000, 0, "NONE", "not compressed"))
         w.writeframes(b"".join(
@@ -92,7 +91,7 @@ def write_wav(path, samples):
             for s in samples))
 
 
+# A 440 Hz sine of amplitude 0.5 at 16 kHz.
 def tone(seconds):
-    """A 440 Hz sine of amplitude 0.5 at 16 kHz."""
     return [0.5 * math.sin(2 * math.pi * 440 * i / 16000) for i in range(int(seconds * 16000))]
 
