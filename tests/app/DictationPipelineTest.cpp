@@ -193,6 +193,8 @@ TEST_F(DictationPipelineTest, ChainOutcomes) {
          answer("Привет, мир."), "Привет, мир.", {}, {"paste"}, 1},
         {"autoPaste default follows pasteResultText off", [](AppConfig& c, DictationMode&) { c.pasteResultText = false; },
          audio(0, 1), {}, "Привет мир", {}, {}, 0},
+        {"autoPaste off in the mode: clipboard only", [](AppConfig&, DictationMode& m) { m.autoPaste = "off"; },
+         audio(0, 1), {}, "Привет мир", {}, {}, 0},
         {"Shift held with holdShiftToSend: Return follows", [](AppConfig& c, DictationMode&) { c.holdShiftToSend = true; },
          audio(0, 1), {}, "Привет мир", {}, {"paste", "return"}, 0, 0, true},
     };
