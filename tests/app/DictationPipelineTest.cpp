@@ -283,6 +283,7 @@ TEST_F(DictationPipelineTest, RefusalsFailuresOverlapsAndQuittingKeepEverySpeech
     // A failed recognition keeps its audio; neither it nor a too short recording quits.
     dictate(audio(0, 1));
     EXPECT_TRUE(r.history.read(100).empty());
+    EXPECT_TRUE(r.pill.text().contains("⚠️ Не распознано")) << r.pill.text().toStdString();
     EXPECT_EQ(r.stats.sessionsTotal(), 0);
     EXPECT_EQ(kept(folder), (std::multiset<size_t>{16000}));
     dictate(audio(0, 0.1));
