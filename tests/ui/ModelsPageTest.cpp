@@ -173,16 +173,17 @@ TEST_F(ModelsPageTest, DownloadShowsProgressCancelsFailsInstallsAndIsSelectedAnd
     EXPECT_TRUE(progress->isHidden());
     EXPECT_FALSE(control(giga.id, "delete")->isHidden());
 
-    // "Select" makes the next dictation use the model, also when the active mode names its own
-    // (the mode then names this one).
+    // "Select" makes the next dictation use the model, also when the active mode's language
+    // implies one or the mode names its own (the mode then names this one).
     using Model = std::optional<std::string>;
-    for (const auto& [ownModel, modeModelAfter] :
-         {std::pair<Model, Model>{}, {"whisper-small-multi", giga.id}}) {
-        SCOPED_TRACE(ownModel.value_or("global"));
-        model->editConfig([&, own = ownModel](AppConfig& edited) {
+    for (const auto& [language, ownModel, modeModelAfter] :
+         {std::tuple<std::string, Model, Model>{"auto", {}, {}}, {"en", {}, giga.id},
+          {"auto", "whisper-small-multi", giga.id}}) {
+        SCOPED_TRACE(language + " " + ownModel.value_or("global"));
+        model->editConfig([&, language = language, own = ownModel](AppConfig& edited) {
             edited.sttModelID = "whisper-small-multi";
             edited.activeModeID = edited.modes[1].id;
-            edited.modes[1].language = "auto";
+            edited.modes[1].language = language;
             edited.modes[1].sttModelID = own;
         });
         EXPECT_EQ(state(giga.id), "скачана");
