@@ -91,6 +91,9 @@ TEST_F(SettingsWindowTest, WelcomePanelShowsWhatIsMissingAndOffersTheFixes) {
     visibleButtons("Встроенная английская").front()->click();
     EXPECT_TRUE(shows("«PocketSphinx English (built in)» установлена")) << "checked again at once";
     EXPECT_TRUE(visibleButtons("Встроенная английская").empty());
+    state.listen = true;  // granted in the system settings meanwhile
+    EXPECT_TRUE(QTest::qWaitFor([&] { return visibleButtons("Открыть").empty(); }, 3000))
+        << "the panel checks again every second";
 
     // The keyboard: Return on a focused button presses it, elsewhere it is "Готово", as is Esc.
     view.activateWindow();
