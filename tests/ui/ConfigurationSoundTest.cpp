@@ -203,6 +203,8 @@ TEST_F(ConfigurationSoundTest, ActionsReachTheProgramNotTheConfiguration) {
 
     control<QCheckBox>("action:launch_on_login")->click();
     EXPECT_TRUE(actions.loginEntry);
+    control<QPushButton>("action:check_updates")->click();
+    EXPECT_EQ(control<QLabel>("updatesResult")->text().toStdString(), actions.checkForUpdates());
     EXPECT_EQ(actions.configChanges, 0);
 }
 
