@@ -78,6 +78,10 @@ TEST_F(HomeHistoryTest, HomeShowsStatisticsAndRefreshes) {
     history->append({.text = "three"});
     EXPECT_TRUE(QTest::qWaitFor([&] { return cards(home).size() == 3; }));
     home.pageHidden();
+
+    home.findChild<QPushButton*>("typingTestButton")->click();
+    home.findChild<QPushButton*>("shareStatsButton")->click();
+    EXPECT_EQ(actions.calls, (std::vector<std::string>{"runTypingTest", "shareStats"}));
 }
 
 // A running process named like a dictation tool raises the warning on the home and the
