@@ -74,6 +74,7 @@ TEST_F(AppServicesTest, TypingScoreCountsWordsPerMinuteAndMatchingPositions) {
         const auto score = AppServices::scoreTyping(c.typed, c.seconds);
         EXPECT_NEAR(score.wpm, c.wpm, 1e-9) << c.typed;
         EXPECT_NEAR(score.accuracy, c.accuracy, 1e-9) << c.typed;
+        EXPECT_NEAR(score.adjusted, c.wpm * c.accuracy, 1e-9) << c.typed;
     }
 }
 
