@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
@@ -14,6 +15,8 @@
 #include "app/TrayMenu.h"
 #include "core/AppPaths.h"
 #include "core/ConfigStore.h"
+#include "core/HistoryStore.h"
+#include "core/StatsStore.h"
 #include "support/TempHome.h"
 
 namespace quorvel {
@@ -97,6 +100,14 @@ TEST_F(AppServicesTest, TypingTestStoresTheSpeedOnlyWhenTheUserFinishesIt) {
     AppServices::runTypingTest(config);
     EXPECT_FALSE(result.isEmpty()) << "the figures are shown";
     EXPECT_NE(ConfigStore(AppPaths::configURL()).config().typedWPM, before) << "the speed is stored";
+}
+
+TEST_F(AppServicesTest, SharedStatisticsLandOnTheClipboard) {
+    StatsStore stats(AppPaths::statsURL());
+    stats.recordSession(12, std::string("Kate"));
+    whenModal([](QWidget& box) { press(box, "Готово"); });
+    AppServices::shareStats(stats, HistoryStore(AppPaths::historyURL(), AppPaths::recordingsDir()));
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), stats.shareText({}));
 }
 
 TEST(TrayMenuRows, FollowThePressState) {
