@@ -108,6 +108,7 @@ TEST_F(QuorvelProcessTest, TranscribeUsageErrorsAndNoDisplay) {
     EXPECT_EQ(r.status, 1) << "one file failed";
     EXPECT_NE(r.err.find("missing.wav: not a readable 16-bit WAV file"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find(R"("model":"pocketsphinx-en-us","ok":true)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(R"("text":"the quick brown wolf jumped over the lazy dog")"), std::string::npos) << r.out;
 
     r = run({"transcribe", "--model", "gigaam-v2-ru", fox});
     EXPECT_EQ(r.status, 1);
