@@ -113,6 +113,7 @@ TEST_F(QuorvelProcessTest, TranscribeUsageErrorsAndNoDisplay) {
     r = run({"transcribe", "--model", "gigaam-v2-ru", fox});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("model \"gigaam-v2-ru\" (GigaAM v2 Russian) is not installed"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("pocketsphinx-en-us"), std::string::npos) << "installed models are listed";
     EXPECT_TRUE(r.out.empty());
     r = run({"transcribe", "--model", "no-such-model", fox});
     EXPECT_EQ(r.status, 1);
