@@ -1,5 +1,6 @@
 // The controller's small services: the update check's answers, the typing test's figures and its
-// dialog reaching the configuration, and the tray menu's rows in each state.
+// dialog reaching the configuration, the statistics on the clipboard and the tray menu's rows in
+// each state.
 #include "app/AppServices.h"
 
 #include <QAbstractButton>
